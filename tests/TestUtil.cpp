@@ -1,0 +1,48 @@
+#include "TestUtil.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+
+CTempDir::CTempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "linkvet-test-XXXXXX").string();
+    char* made = ::mkdtemp(pattern.data());
+    if (made == nullptr)
+        throw std::runtime_error("cannot create a temporary folder");
+    m_path = made;
+    if (const char* old = std::getenv("XDG_CONFIG_HOME")) {
+        m_bHadConfigHome = true;
+        m_oldConfigHome = old;
+    }
+    MakeDir(m_path + "/config");
+    ::setenv("XDG_CONFIG_HOME", (m_path + "/config").c_str(), 1);
+}
+
+CTempDir::~CTempDir() {
+    if (m_bHadConfigHome)
+        ::setenv("XDG_CONFIG_HOME", m_oldConfigHome.c_str(), 1);
+    else
+        ::unsetenv("XDG_CONFIG_HOME");
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(out.good()) << path;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+void MakeDir(const std::string& path) {
+    std::filesystem::create_directories(path);
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+
+/// A folder of its own for one test, removed with everything in it at the end.
+/// While it lives, XDG_CONFIG_HOME points into it, so no test ever sees the
+/// user's settings or another test's.
+class CTempDir {
+public:
+    CTempDir();
+    ~CTempDir();
+    CTempDir(const CTempDir&) = delete;
+    CTempDir& operator=(const CTempDir&) = delete;
+
+    const std::string& Path() const { return m_path; }
+    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+    std::string m_oldConfigHome;
+    bool m_bHadConfigHome = false;
+};
+
+/// Writes `bytes` to `path` exactly, creating missing folders.
+void WriteFile(const std::string& path, const std::string& bytes);
+std::string ReadFile(const std::string& path);
+void MakeDir(const std::string& path);
