@@ -1,0 +1,71 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+class QSettings;
+
+/// The program's settings: named text values grouped by section, kept in an
+/// INI file in the user's config folder ("Veldmark Software/Linkvet.conf").
+///
+/// Every value is text; numbers are stored as decimal text. Sections, names and
+/// values are bytes and come back exactly as they were stored. The store keeps
+/// nothing open and caches nothing: each call reads or writes the file itself, and
+/// each write replaces the file in one atomic step, so a crash never leaves it torn.
+///
+/// Failures are silent: a read that fails gives the caller's default, a write
+/// that fails returns false.
+class CSettingsStore {
+public:
+    /// Longest value a read accepts, counting a terminating NUL as the stored size
+    /// always did: a value of 260 bytes or more reads as the default.
+    static constexpr std::size_t kMaxReadSize = 260;
+    /// Lines of the import file longer than this arrive in pieces.
+    static constexpr std::size_t kImportPieceSize = 519;
+
+    CSettingsStore() = default;
+    ~CSettingsStore() = default;
+    CSettingsStore(const CSettingsStore&) = delete;
+    CSettingsStore& operator=(const CSettingsStore&) = delete;
+
+    /// The folder the program's settings live in: `$XDG_CONFIG_HOME` (or
+    /// `~/.config`) followed by "/Veldmark Software".
+    static std::string DefaultFolder();
+
+    /// Points the store at `folder`/`application`.conf, creating the folder and an
+    /// empty file when they are missing. `*pbCreatedNew` tells whether the file did
+    /// not exist before this call. Returns false when the file can be neither
+    /// found nor created; every read then gives its default and every write fails.
+    bool OpenBaseKey(bool* pbCreatedNew, const std::string& folder = DefaultFolder(),
+                     const std::string& application = "Linkvet");
+
+    /// Copies the old-style import file (`folder`/Linkvet.INI) into the store.
+    /// Missing or unreadable file: nothing happens. Returns the number of entries
+    /// stored.
+    int ImportIniFile();
+
+    /// Reads a number written as decimal text, as "%d" reads it: leading white
+    /// space, an optional sign, then digits; anything after the digits is ignored
+    /// ("42abc" gives 42). A text that does not begin with a number, or whose number
+    /// does not fit an int, gives `defaultValue`, as does a missing value.
+    int GetInt(const std::string& section, const std::string& name, int defaultValue) const;
+    bool SetInt(const std::string& section, const std::string& name, int value);
+
+    /// Reads a text value; the result ends before the first NUL of what was stored.
+    std::string GetString(const std::string& section, const std::string& name,
+                          const std::string& defaultValue) const;
+    bool SetString(const std::string& section, const std::string& name, const std::string& value);
+
+    const std::string& FilePath() const { return m_strFile; }
+    std::string IniFilePath() const;
+
+private:
+    /// The settings file, parsed and ready for writing; null when it must not be
+    /// written because it could not be read.
+    std::unique_ptr<QSettings> OpenForWriting();
+    bool ReadRaw(const std::string& section, const std::string& name, std::string& out) const;
+
+    std::string m_strFolder;
+    std::string m_strApplication;
+    std::string m_strFile;
+};
