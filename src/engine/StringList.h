@@ -1,0 +1,7 @@
+#pragma once
+
+#include <deque>
+#include <string>
+
+/// An ordered list of byte strings, taken from its head as a test goes on.
+using StringList = std::deque<std::string>;
