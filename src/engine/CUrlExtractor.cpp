@@ -1,0 +1,283 @@
+#include "engine/CUrlExtractor.h"
+
+#include "engine/CPosixFile.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+constexpr std::size_t kReadBlock = 1 << 20;
+constexpr std::size_t kNotFound = std::string_view::npos;
+
+bool IsCSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+char Upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// Copies `size` bytes to `out` without CR and LF; returns the count copied.
+// `out` must have room for `size` bytes.
+std::size_t CopyWithoutLineBreaks(const char* in, std::size_t size, char* out) {
+    std::size_t n = 0;
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    for (; i + 16 <= size; i += 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+        int breaks = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
+        if (breaks == 0) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + n), v);
+            n += 16;
+            continue;
+        }
+        for (std::size_t k = i; k < i + 16; ++k) {
+            out[n] = in[k];
+            n += (in[k] != '\r' && in[k] != '\n') ? 1 : 0;
+        }
+    }
+#endif
+    for (; i < size; ++i) {
+        out[n] = in[i];
+        n += (in[i] != '\r' && in[i] != '\n') ? 1 : 0;
+    }
+    return n;
+}
+
+// Position of the next "<a" or "<A" in text[from, end), or kNotFound. A "<" as
+// the very last byte may still become one; `*pbOpenEnd` tells the caller so.
+std::size_t FindAnchorOpener(std::string_view text, std::size_t from, bool* pbOpenEnd) {
+    *pbOpenEnd = false;
+    const char* base = text.data();
+    std::size_t end = text.size();
+    while (from < end) {
+        const void* hit = std::memchr(base + from, '<', end - from);
+        if (hit == nullptr)
+            return kNotFound;
+        std::size_t at = static_cast<std::size_t>(static_cast<const char*>(hit) - base);
+        if (at + 1 == end) {
+            *pbOpenEnd = true;
+            return kNotFound;
+        }
+        if (base[at + 1] == 'a' || base[at + 1] == 'A')
+            return at;
+        from = at + 1;
+    }
+    return kNotFound;
+}
+
+std::size_t FindIn(std::string_view text, std::size_t from, std::string_view needle) {
+    if (from > text.size())
+        return kNotFound;
+    return text.find(needle, from);
+}
+
+bool MatchesUpper(std::string_view text, std::size_t at, std::string_view upper) {
+    for (std::size_t k = 0; k < upper.size(); ++k)
+        if (Upper(text[at + k]) != upper[k])
+            return false;
+    return true;
+}
+
+// The first "HTTP://" of the piece (any case), else the first "FTP://"; the
+// position of the link, or kNotFound. Every such link has its ':' right after the
+// scheme, so looking only at the colons finds them in order.
+std::size_t FindLinkStart(std::string_view piece) {
+    std::size_t firstFtp = kNotFound;
+    std::size_t from = 0;
+    const char* base = piece.data();
+    while (from < piece.size()) {
+        const void* hit = std::memchr(base + from, ':', piece.size() - from);
+        if (hit == nullptr)
+            break;
+        std::size_t colon = static_cast<std::size_t>(static_cast<const char*>(hit) - base);
+        from = colon + 1;
+        if (colon + 2 >= piece.size() || base[colon + 1] != '/' || base[colon + 2] != '/')
+            continue;
+        if (colon >= 4 && MatchesUpper(piece, colon - 4, "HTTP"))
+            return colon - 4;
+        if (firstFtp == kNotFound && colon >= 3 && MatchesUpper(piece, colon - 3, "FTP"))
+            firstFtp = colon - 3;
+    }
+    return firstFtp;
+}
+
+std::string TrimmedName(std::string_view raw) {
+    std::string name(raw);
+    for (char& c : name)
+        if (c == '\t')
+            c = ' ';
+    std::size_t b = 0, e = name.size();
+    while (b < e && IsCSpace(name[b]))
+        ++b;
+    while (e > b && IsCSpace(name[e - 1]))
+        --e;
+    return name.substr(b, e - b);
+}
+
+std::size_t PrefixLength(int scheme) {
+    return scheme == CUrlExtractor::kSchemeFtp ? 6 : 7;
+}
+
+} // namespace
+
+void CUrlExtractor::Feed(const char* data, std::size_t size) {
+    std::size_t old = m_pending.size();
+    m_pending.resize(old + size);
+    m_pending.resize(old + CopyWithoutLineBreaks(data, size, m_pending.data() + old));
+    Process(false);
+}
+
+void CUrlExtractor::Finish() {
+    Process(true);
+    m_pending.clear();
+    m_bCopying = false;
+}
+
+void CUrlExtractor::Process(bool bFinal) {
+    std::string_view text(m_pending);
+    std::size_t pos = 0;
+    for (;;) {
+        bool bOpenEnd = false;
+        std::size_t opener = FindAnchorOpener(text, pos, &bOpenEnd);
+        if (bFinal)
+            bOpenEnd = false; // a trailing "<" is plain text at the end
+        if (!m_bCopying) {
+            if (opener == kNotFound) {
+                pos = bOpenEnd ? text.size() - 1 : text.size();
+                break;
+            }
+            m_bCopying = true;
+            pos = opener + 2;
+            continue;
+        }
+        if (opener != kNotFound) {
+            for (; pos < opener; pos += kPieceSize)
+                SearchPiece(text.substr(pos, std::min(kPieceSize, opener - pos)));
+            pos = opener + 2;
+            continue;
+        }
+        // The segment goes on past what has arrived: search its whole pieces now
+        // and keep the rest until more bytes (or the end) arrive.
+        std::size_t limit = bOpenEnd ? text.size() - 1 : text.size();
+        for (; pos + kPieceSize <= limit; pos += kPieceSize)
+            SearchPiece(text.substr(pos, kPieceSize));
+        if (bFinal && pos < text.size()) {
+            SearchPiece(text.substr(pos));
+            pos = text.size();
+        }
+        break;
+    }
+    m_pending.erase(0, pos);
+}
+
+void CUrlExtractor::SearchPiece(std::string_view piece) {
+    std::size_t start = FindLinkStart(piece);
+    if (start == kNotFound || start == 0)
+        return;
+    std::size_t quote = piece.find('"', start);
+    if (quote == kNotFound)
+        return;
+    std::size_t gt = piece.find('>', quote);
+    if (gt == kNotFound)
+        return;
+    std::size_t closer = FindIn(piece, gt, "</A");
+    if (closer == kNotFound)
+        closer = FindIn(piece, gt, "</a");
+    if (closer == kNotFound)
+        closer = FindIn(piece, gt, "<");
+    if (closer == kNotFound)
+        return;
+
+    std::size_t urlEnd = quote;
+    while (urlEnd > start && IsCSpace(piece[urlEnd - 1]))
+        --urlEnd;
+    m_urlList.emplace_back(piece.substr(start, urlEnd - start));
+    std::string_view rawName = piece.substr(gt + 1, closer - gt - 1);
+    if (rawName.empty())
+        m_siteNameList.emplace_back(kSuppliedName);
+    else
+        m_siteNameList.push_back(TrimmedName(rawName));
+}
+
+bool CUrlExtractor::ExtractUrls(const std::string& path, StringList& urlList,
+                                StringList& siteNameList) {
+    CPosixFile file = CPosixFile::OpenRegularForReading(path);
+    if (!file.IsOpen())
+        return false;
+    CUrlExtractor extractor;
+    std::unique_ptr<char[]> block(new char[kReadBlock]);
+    for (;;) {
+        ssize_t n = file.Read(block.get(), kReadBlock);
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        extractor.Feed(block.get(), static_cast<std::size_t>(n));
+    }
+    extractor.Finish();
+    extractor.TakeResults(urlList, siteNameList);
+    return true;
+}
+
+void CUrlExtractor::ExtractFromBytes(std::string_view page, StringList& urlList,
+                                     StringList& siteNameList) {
+    CUrlExtractor extractor;
+    for (std::size_t at = 0; at < page.size(); at += kReadBlock)
+        extractor.Feed(page.data() + at, std::min(kReadBlock, page.size() - at));
+    extractor.Finish();
+    extractor.TakeResults(urlList, siteNameList);
+}
+
+void CUrlExtractor::TakeResults(StringList& urlList, StringList& siteNameList) {
+    for (std::string& url : m_urlList)
+        urlList.push_back(std::move(url));
+    for (std::string& name : m_siteNameList)
+        siteNameList.push_back(std::move(name));
+    m_urlList.clear();
+    m_siteNameList.clear();
+}
+
+int CUrlExtractor::SchemeOf(const std::string& url, int currentScheme) {
+    if (url.empty())
+        return currentScheme;
+    switch (Upper(url[0])) {
+    case 'H':
+        return kSchemeHttp;
+    case 'F':
+        return kSchemeFtp;
+    default:
+        return currentScheme;
+    }
+}
+
+std::string CUrlExtractor::GetUrlHost(const std::string& url, int scheme) {
+    std::size_t prefix = PrefixLength(scheme);
+    if (url.size() <= prefix)
+        return std::string();
+    std::string host = url.substr(prefix);
+    host.resize(std::min(host.size(), host.find('/')));
+    host.resize(std::min(host.size(), host.find(':')));
+    return host;
+}
+
+std::string CUrlExtractor::GetUrlPath(const std::string& url, int scheme) {
+    std::size_t prefix = PrefixLength(scheme);
+    if (url.size() <= prefix)
+        return std::string();
+    std::size_t slash = url.find('/', prefix);
+    if (slash == std::string::npos)
+        return "/";
+    std::string path = url.substr(slash);
+    path.resize(std::min(path.size(), path.find('#')));
+    return path;
+}

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "engine/StringList.h"
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+/// Finds the links of a page and the text shown for each.
+///
+/// The page is read as plain bytes, not parsed as HTML. Line feeds and carriage
+/// returns are dropped first, so tags and addresses broken over lines are seen
+/// joined. The text is then cut into anchor segments: each "<a" or "<A" opens a
+/// segment that runs up to the next one or to the end of the page (text before the
+/// first one belongs to none). Each segment is searched in pieces of at most 999
+/// bytes; a piece yields at most one link:
+///
+///  - the first "http://" in the piece (any letter case), or only when there is
+///    none, the first "ftp://", at a position after the piece's first byte;
+///  - the address runs from there up to the next double quote;
+///  - the anchor name is the text between the next ">" after that quote and the
+///    first "</A" after it, else the first "</a", else the first "<";
+///  - a piece without the quote, the ">" or the closer yields nothing.
+///
+/// The address loses trailing white space. The name has TABs turned into spaces
+/// and white space trimmed at both ends; an empty name is replaced by
+/// kSuppliedName, while a name of blanks only stays empty.
+///
+/// Bytes can be fed in blocks of any size: the result does not depend on where
+/// the blocks are cut, and memory stays bounded by a block plus one piece.
+class CUrlExtractor {
+public:
+    static constexpr std::size_t kPieceSize = 999;
+    static constexpr std::string_view kSuppliedName = "Linkvet supplied this anchor name";
+    static constexpr int kSchemeHttp = 1;
+    static constexpr int kSchemeFtp = 2;
+
+    /// Feeds the next bytes of the page.
+    void Feed(const char* data, std::size_t size);
+    /// Ends the page: the last segment runs to its end.
+    void Finish();
+
+    /// Moves the links found so far, in page order, to the end of `urlList`, and
+    /// their anchor names to the end of `siteNameList`.
+    void TakeResults(StringList& urlList, StringList& siteNameList);
+
+    /// Reads the file at `path` and appends its links to `urlList` and their names
+    /// to `siteNameList`. Returns false when the file is not a regular file that
+    /// can be opened, or when reading it fails part-way; the lists are then left
+    /// as they were.
+    static bool ExtractUrls(const std::string& path, StringList& urlList, StringList& siteNameList);
+
+    /// The same for a page already in memory.
+    static void ExtractFromBytes(std::string_view page, StringList& urlList,
+                                 StringList& siteNameList);
+
+    /// The scheme of a link from its first letter: 'H' or 'h' gives kSchemeHttp,
+    /// 'F' or 'f' kSchemeFtp, anything else leaves `currentScheme`.
+    static int SchemeOf(const std::string& url, int currentScheme);
+
+    /// The host: the text after the scheme's "http://" or "ftp://" prefix, cut
+    /// before its first "/" and then before its first ":". Empty when the URL is no
+    /// longer than the prefix.
+    static std::string GetUrlHost(const std::string& url, int scheme);
+
+    /// The request path: from the first "/" after the prefix to the end, less any
+    /// "#" fragment; "/" when there is no "/"; empty when the URL is no longer than
+    /// the prefix.
+    static std::string GetUrlPath(const std::string& url, int scheme);
+
+private:
+    void Process(bool bFinal);
+    void SearchPiece(std::string_view piece);
+
+    std::string m_pending; // text not yet searched, without line breaks
+    bool m_bCopying = false;
+    StringList m_urlList;
+    StringList m_siteNameList;
+};

@@ -1,0 +1,256 @@
+#include "engine/CUrlExtractor.h"
+
+#include "TestUtil.h"
+
+#include <gtest/gtest.h>
+#include <random>
+#include <sys/stat.h>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using Links = std::vector<std::pair<std::string, std::string>>;
+
+Links Extract(std::string_view page) {
+    StringList urls, names;
+    CUrlExtractor::ExtractFromBytes(page, urls, names);
+    EXPECT_EQ(urls.size(), names.size());
+    Links links;
+    for (std::size_t i = 0; i < urls.size() && i < names.size(); ++i)
+        links.emplace_back(urls[i], names[i]);
+    return links;
+}
+
+const std::string kSupplied(CUrlExtractor::kSuppliedName);
+
+TEST(UrlExtractorTest, AnchorsAndTheirNames) {
+    EXPECT_EQ(Extract(R"(<p><a href="HTTP://Www.Example.COM/Dir/Page.HTML">Go</a></p>)"),
+              (Links{{"HTTP://Www.Example.COM/Dir/Page.HTML", "Go"}}));
+    // Line breaks vanish without a trace, inside tags and addresses alike.
+    EXPECT_EQ(Extract("<a\r\nhref=\"http://exa\nmple.com/pa\r\nge\">Two\r\nlines</a>"),
+              (Links{{"http://example.com/page", "Twolines"}}));
+    EXPECT_EQ(Extract("<\nA HREF=\"ftp://files.example/pub\">Files</A>"),
+              (Links{{"ftp://files.example/pub", "Files"}}));
+    // With "</A" present the name keeps inner markup; otherwise "</a"; the bare
+    // "<" only as a last resort, which stops at the first inner tag.
+    EXPECT_EQ(Extract(R"(<A href="http://h/">the <B>bold</B> one</A>)"),
+              (Links{{"http://h/", "the <B>bold</B> one"}}));
+    EXPECT_EQ(Extract(R"(<a href="http://h/">x <font>y</font></a>)"),
+              (Links{{"http://h/", "x <font>y</font>"}}));
+    EXPECT_EQ(Extract(R"(<a href="http://h/">first<br>second)"), (Links{{"http://h/", "first"}}));
+    EXPECT_EQ(Extract(R"(<a href="http://h/"><img src="logo.gif"></a>)"),
+              (Links{{"http://h/", R"(<img src="logo.gif">)"}}));
+}
+
+TEST(UrlExtractorTest, NamesAreTrimmedOrSupplied) {
+    EXPECT_EQ(Extract(R"(<a href="http://h/"></a>)"), (Links{{"http://h/", kSupplied}}));
+    EXPECT_EQ(Extract(R"(<a href="http://h/">   </a>)"), (Links{{"http://h/", ""}}));
+    EXPECT_EQ(Extract("<a href=\"http://h/\">\tone\ttwo \v\f</a>"),
+              (Links{{"http://h/", "one two"}}));
+    EXPECT_EQ(Extract("<a href=\"http://h/\">\t</a>"), (Links{{"http://h/", ""}}));
+    EXPECT_EQ(Extract(R"(<area href="http://h/map" alt="x">)"), (Links{}));
+    EXPECT_EQ(Extract(R"(<area href="http://h/map" alt="x">Region<p>)"),
+              (Links{{"http://h/map", "Region"}}));
+    EXPECT_EQ(Extract(R"(<area href="http://h/map"><p>)"), (Links{{"http://h/map", kSupplied}}));
+}
+
+TEST(UrlExtractorTest, WhichLinkASegmentYields) {
+    // Not secure links, not relative ones...
+    EXPECT_EQ(
+        Extract(R"(<a href="https://h/">s</a><a href="/rel">r</a><a href="mailto:x@y">m</a>)"),
+        (Links{}));
+    // ...unless an absolute link stands later in the same segment.
+    EXPECT_EQ(Extract(R"(<a href="/rel">r</a> see "http://later/x" > y <p>)"),
+              (Links{{"http://later/x", "y"}}));
+    // The first http link of the segment wins over an earlier ftp link.
+    EXPECT_EQ(Extract(R"(<a href="ftp://f/" title="http://h/t">x</a>)"),
+              (Links{{"http://h/t", "x"}}));
+    // One link per segment; the same link twice is listed twice.
+    EXPECT_EQ(Extract(R"(<a href="http://a/">A</a> "http://b/">B</a><a href="http://a/">A</a>)"),
+              (Links{{"http://a/", "A"}, {"http://a/", "A"}}));
+    // The address runs to the next double quote, spaces and all, then loses
+    // trailing blanks; a fragment stays.
+    EXPECT_EQ(Extract("<a href=http://h/a b c \t\">x</a>"), (Links{{"http://h/a b c", "x"}}));
+    EXPECT_EQ(Extract(R"(<a href="http://h/p?q=1#top">x</a>)"),
+              (Links{{"http://h/p?q=1#top", "x"}}));
+    // Missing quote, ">" or closer: nothing.
+    EXPECT_EQ(Extract("<a href='http://h/'>x</a>"), (Links{}));
+    EXPECT_EQ(Extract("<a href=\"http://h/\""), (Links{}));
+    EXPECT_EQ(Extract("<a href=\"http://h/\">no closer"), (Links{}));
+    // Every tag that begins with "a" opens a segment, and text before the first
+    // one is never searched.
+    EXPECT_EQ(Extract(R"("http://before/">x</a><abbr title="http://ab/">AB</abbr>)"),
+              (Links{{"http://ab/", "AB"}}));
+    // A link at the very first byte of a segment is not taken.
+    EXPECT_EQ(Extract(R"(<Ahttp://h/">x</a>)"), (Links{}));
+    EXPECT_EQ(Extract(R"(<A http://h/">x</a>)"), (Links{{"http://h/", "x"}}));
+    EXPECT_EQ(Extract("no anchors at all"), (Links{}));
+    EXPECT_EQ(Extract(""), (Links{}));
+    EXPECT_EQ(Extract("<a"), (Links{}));
+    EXPECT_EQ(Extract("<"), (Links{}));
+}
+
+TEST(UrlExtractorTest, LongSegmentsAreSearchedIn999BytePieces) {
+    const std::string anchor = R"( href="http://h/">x</a>)"; // 23 bytes
+    auto segmentWithLinkAt = [&](std::size_t offset) {
+        return "<a" + std::string(offset, ' ') + anchor + std::string(2000, '.');
+    };
+    // Whole inside the first piece: found.
+    EXPECT_EQ(Extract(segmentWithLinkAt(999 - 23)), (Links{{"http://h/", "x"}}));
+    // "</a" is cut by the piece's end: the bare "<" still closes the name.
+    EXPECT_EQ(Extract(segmentWithLinkAt(999 - 21)), (Links{{"http://h/", "x"}}));
+    // Not even the "<" is left in the first piece: nothing.
+    EXPECT_EQ(Extract(segmentWithLinkAt(999 - 19)).size(), 0u);
+    // Its closing quote falls into the second piece: nothing.
+    EXPECT_EQ(Extract(segmentWithLinkAt(999 - 16)).size(), 0u);
+    // Starting exactly at the second piece's first byte: not taken.
+    EXPECT_EQ(Extract("<a" + std::string(999, ' ') + R"(http://h/">x</a>)").size(), 0u);
+    // One byte later: a link of the second piece.
+    EXPECT_EQ(Extract("<a" + std::string(1000, ' ') + R"(http://h/">x</a>)"),
+              (Links{{"http://h/", "x"}}));
+    // Line breaks do not count towards the piece length.
+    std::string broken = "<a";
+    for (int i = 0; i < 999 - 23; ++i)
+        broken += " \r\n";
+    EXPECT_EQ(Extract(broken + anchor).size(), 1u);
+    // Each piece yields its own link.
+    std::string twoPieces = "<a" + std::string(990 - 23, ' ') + anchor + std::string(9, ' ') +
+                            std::string(10, ' ') + R"(http://second/">y<)";
+    EXPECT_EQ(Extract(twoPieces), (Links{{"http://h/", "x"}, {"http://second/", "y"}}));
+}
+
+// Random pages built from the pieces that matter, cut into blocks at random.
+std::string RandomPage(std::mt19937& rng, std::size_t parts) {
+    static const std::string kParts[] = {"<a",
+                                         "<A",
+                                         "<",
+                                         "a",
+                                         "A",
+                                         "http://",
+                                         "HTTP://",
+                                         "ftp://",
+                                         "Ftp://",
+                                         "https://",
+                                         "\"",
+                                         ">",
+                                         "</a",
+                                         "</A",
+                                         "</",
+                                         "\r",
+                                         "\n",
+                                         "\r\n",
+                                         " ",
+                                         "\t",
+                                         "x",
+                                         "h/p",
+                                         ":",
+                                         "//",
+                                         "<a href=\"http://host/path\">name</a>",
+                                         std::string(300, 'z')};
+    std::string page;
+    std::uniform_int_distribution<std::size_t> pick(0, std::size(kParts) - 1);
+    for (std::size_t i = 0; i < parts; ++i)
+        page += kParts[pick(rng)];
+    return page;
+}
+
+TEST(UrlExtractorTest, BlockBoundariesDoNotChangeTheResult) {
+    std::mt19937 rng(20261206);
+    for (int round = 0; round < 300; ++round) {
+        std::string page = RandomPage(rng, 40 + static_cast<std::size_t>(round) * 3);
+        Links whole = Extract(page);
+
+        CUrlExtractor fed;
+        std::uniform_int_distribution<std::size_t> block(1, 40);
+        for (std::size_t at = 0; at < page.size();) {
+            std::size_t n = std::min(block(rng), page.size() - at);
+            fed.Feed(page.data() + at, n);
+            at += n;
+        }
+        fed.Finish();
+        StringList urls, names;
+        fed.TakeResults(urls, names);
+        Links pieces;
+        for (std::size_t i = 0; i < urls.size(); ++i)
+            pieces.emplace_back(urls[i], names[i]);
+        ASSERT_EQ(whole, pieces) << "round " << round;
+    }
+}
+
+TEST(UrlExtractorTest, ArbitraryBytesNeverBreakIt) {
+    std::mt19937 rng(7);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (int round = 0; round < 200; ++round) {
+        std::string page = RandomPage(rng, 50);
+        for (int i = 0; i < 3000; ++i)
+            page += static_cast<char>(byte(rng));
+        page.insert(page.size() / 2, std::string("\0\0<a\0", 5));
+        for (const auto& [url, name] : Extract(page)) {
+            ASSERT_GE(url.size(), 6u);
+            const char first = static_cast<char>(std::toupper(static_cast<unsigned char>(url[0])));
+            EXPECT_TRUE(first == 'H' || first == 'F') << url;
+            EXPECT_LE(url.size(), CUrlExtractor::kPieceSize);
+            EXPECT_EQ(url.find_first_of("\r\n\""), std::string::npos);
+            EXPECT_EQ(name.find_first_of("\r\n\t"), std::string::npos);
+        }
+    }
+}
+
+TEST(UrlExtractorTest, ReadsFilesByteForByte) {
+    CTempDir dir;
+    std::string page = "<a href=\"http://h/\xe9t\xe9\">caf\xe9 \x01 \xff</a>";
+    page += std::string(3 << 20, ' '); // spans several read blocks
+    page += "<A HREF=\"http://end/\"></A>";
+    WriteFile(dir / "page.htm", page);
+    StringList urls{"kept"}, names{"kept"};
+    ASSERT_TRUE(CUrlExtractor::ExtractUrls(dir / "page.htm", urls, names));
+    EXPECT_EQ(urls, (StringList{"kept", "http://h/\xe9t\xe9", "http://end/"}));
+    EXPECT_EQ(names, (StringList{"kept", "caf\xe9 \x01 \xff", kSupplied}));
+}
+
+TEST(UrlExtractorTest, RefusesWhatIsNotARegularFile) {
+    CTempDir dir;
+    MakeDir(dir / "folder");
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    WriteFile(dir / "empty.htm", "");
+    StringList urls, names;
+    EXPECT_FALSE(CUrlExtractor::ExtractUrls(dir / "missing.htm", urls, names));
+    EXPECT_FALSE(CUrlExtractor::ExtractUrls(dir / "folder", urls, names));
+    EXPECT_FALSE(CUrlExtractor::ExtractUrls(dir / "pipe", urls, names)); // returns at once
+    EXPECT_TRUE(CUrlExtractor::ExtractUrls(dir / "empty.htm", urls, names));
+    EXPECT_TRUE(urls.empty());
+}
+
+TEST(UrlExtractorTest, HostAndPathOfALink) {
+    const int http = CUrlExtractor::kSchemeHttp;
+    const int ftp = CUrlExtractor::kSchemeFtp;
+    struct Case {
+        const char* url;
+        int scheme;
+        const char* host;
+        const char* path;
+    };
+    const Case cases[] = {
+        {"http://h:8080/a", http, "h", "/a"},
+        {"http://h", http, "h", "/"},
+        {"http://h/p/q.cgi?x=1&y=2#frag", http, "h", "/p/q.cgi?x=1&y=2"},
+        {"http://", http, "", ""},
+        {"http:/", http, "", ""},
+        {"http://user:pw@h/x", http, "user", "/x"},
+        {"http://h?q#f", http, "h?q#f", "/"},
+        {"HTTP://H/#", http, "H", "/"},
+        {"ftp://files.example/pub/", ftp, "files.example", "/pub/"},
+        {"ftp://", ftp, "", ""},
+        {"ftp://f", ftp, "f", "/"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(CUrlExtractor::GetUrlHost(c.url, c.scheme), c.host) << c.url;
+        EXPECT_EQ(CUrlExtractor::GetUrlPath(c.url, c.scheme), c.path) << c.url;
+    }
+    EXPECT_EQ(CUrlExtractor::SchemeOf("http://h", ftp), http);
+    EXPECT_EQ(CUrlExtractor::SchemeOf("FTP://h", http), ftp);
+    EXPECT_EQ(CUrlExtractor::SchemeOf("gopher://h", ftp), ftp);
+}
+
+} // namespace
