@@ -1,0 +1,78 @@
+#include "engine/CReasonFilter.h"
+
+#include "app/CSettingsStore.h"
+#include "engine/ISessionHost.h"
+
+#include <algorithm>
+#include <climits>
+
+const std::array<SReason, CReasonFilter::kReasonCount>& CReasonFilter::ReasonTable() {
+    static constexpr std::array<SReason, kReasonCount> kTable{{
+        {200, "HTTP Code 200 OK"},
+        {201, "HTTP Code 201 Created"},
+        {202, "HTTP Code 202 Accepted"},
+        {204, "HTTP Code 204 No Content"},
+        {301, "HTTP Code 301 Moved Permanently"},
+        {302, "HTTP Code 302 Moved Temporarily"},
+        {304, "HTTP Code 304 Not Modified"},
+        {400, "HTTP Code 400 Bad Request"},
+        {401, "HTTP Code 401 Unauthorized"},
+        {403, "HTTP Code 403 Forbidden"},
+        {404, "HTTP Code 404 Not Found"},
+        {500, "HTTP Code 500 Internal Server Error"},
+        {501, "HTTP Code 501 Not Implemented"},
+        {502, "HTTP Code 502 Bad Gateway"},
+        {503, "HTTP Code 503 Service Unavailable"},
+        {10000, "Unspecified Socket Error"},
+        {10001, "Request for Invalid Port or Name"},
+        {10002, "Can't Find Named Host"},
+        {10003, "Can't Establish Socket"},
+        {10004, "Can't Connect to Host"},
+        {10005, "Host Took Too Long to Respond"},
+    }};
+    return kTable;
+}
+
+int CReasonFilter::ReasonIndex(unsigned code) {
+    const auto& table = ReasonTable();
+    auto it = std::find_if(table.begin(), table.end(),
+                           [code](const SReason& reason) { return reason.code == code; });
+    return it == table.end() ? -1 : static_cast<int>(it - table.begin());
+}
+
+void CReasonFilter::Load(CSettingsStore& settings) {
+    m_strFilter = settings.GetString("Settings", "Filter", std::string(kDefaultFilter));
+    if (m_strFilter.size() != kReasonCount) {
+        m_host.ShowMessage(std::string(kSafeDefaultMessage));
+        m_strFilter = kDefaultFilter;
+        settings.SetString("Settings", "Filter", m_strFilter);
+    }
+    SetTimeoutSeconds(settings.GetInt("Settings", "Timeout", kDefaultTimeoutSeconds));
+}
+
+void CReasonFilter::SetTimeoutSeconds(int seconds) {
+    m_timeoutSeconds = seconds;
+    // A hand-edited value may be anything; the timer interval must stay a
+    // non-negative int.
+    long long ms = static_cast<long long>(seconds) * 1000;
+    m_timeoutMs = static_cast<int>(std::clamp<long long>(ms, 0, INT_MAX));
+}
+
+bool CReasonFilter::IsReasonReported(unsigned code) const {
+    int index = ReasonIndex(code);
+    if (index < 0)
+        return true;
+    // The filter always has 21 characters once loaded; one set by hand that is
+    // shorter lists what it does not cover.
+    std::size_t at = static_cast<std::size_t>(index);
+    return at >= m_strFilter.size() || m_strFilter[at] != '0';
+}
+
+std::string CReasonFilter::ReasonText(unsigned code) {
+    int index = ReasonIndex(code);
+    if (index >= 0)
+        return std::string(ReasonTable()[static_cast<std::size_t>(index)].text);
+    m_bUnknownReason = true;
+    m_host.Beep(ISessionHost::BeepKind::Warning);
+    return std::string(kUnknownReasonText);
+}

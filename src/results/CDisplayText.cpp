@@ -1,0 +1,12 @@
+#include "results/CDisplayText.h"
+
+#include <QStringDecoder>
+
+QString CDisplayText::FromBytes(const std::string& bytes) {
+    QByteArrayView view(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(view);
+    if (!utf8.hasError())
+        return text;
+    return QString::fromLatin1(view);
+}
