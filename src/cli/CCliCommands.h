@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+/// The commands of linkvet-cli. Output is written as the program's own bytes,
+/// one line per item, each ended by a line feed.
+///
+/// Exit status: 0 on success, 2 when the input cannot be used (a one-line
+/// message, or the path check's own message, goes to `err`).
+class CCliCommands {
+public:
+    CCliCommands(std::FILE* out, std::FILE* err) : m_out(out), m_err(err) {}
+
+    /// `args` are the words after the program name.
+    int Run(const std::vector<std::string>& args);
+
+    static constexpr int kExitOk = 0;
+    static constexpr int kExitListed = 1;
+    static constexpr int kExitUnusable = 2;
+
+private:
+    int Files(const std::vector<std::string>& args);
+    int Links(const std::vector<std::string>& args);
+    int Usage(const std::string& problem);
+    void WriteLine(const std::string& line);
+    void Error(const std::string& message);
+
+    std::FILE* m_out;
+    std::FILE* m_err;
+};
