@@ -82,7 +82,8 @@ int main(int argc, char** argv) {
                 MBps(page.size(), scanSeconds), scanSeconds * 1e3, openers);
     std::printf("  peak RSS at start:            %8.1f MiB\n", startRss);
     std::printf("  peak RSS after file runs:     %8.1f MiB\n", fileRss);
-    std::printf("  peak RSS after memory runs:   %8.1f MiB  (page, its copy and both link lists)\n",
-                memoryRss);
+    std::printf(
+        "  peak RSS after memory runs:   %8.1f MiB  (the page in memory and both link lists)\n",
+        memoryRss);
     return 0;
 }
