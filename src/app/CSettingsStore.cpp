@@ -22,10 +22,13 @@ QString LocalPath(const std::string& path) {
     return QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size())));
 }
 
-// QSettings gives '/' and '\' a meaning in keys and cannot hold an empty key, but
-// sections and names are arbitrary bytes (the import file can hold anything).
-// Plain names pass through unchanged; every other byte becomes %XX, and the empty
-// name becomes a lone '%', which no encoded name can otherwise be.
+// Sections and names match without regard to letter case, as they always have
+// ("[settings]" in an old import file is the section "Settings"), so letters are
+// stored in lower case. QSettings gives '/' and '\' a meaning in keys and cannot
+// hold an empty key, but sections and names are arbitrary bytes (the import file
+// can hold anything): every byte other than a letter, a digit, '_', '.' or '-'
+// becomes %XX, and the empty name becomes a lone '%', which no encoded name can
+// otherwise be.
 QString EncodeKey(const std::string& key) {
     if (key.empty())
         return QStringLiteral("%");
@@ -34,7 +37,9 @@ QString EncodeKey(const std::string& key) {
     out.reserve(static_cast<qsizetype>(key.size()));
     for (char ch : key) {
         auto c = static_cast<unsigned char>(ch);
-        if (std::isalnum(c) != 0 && c < 0x80)
+        if (c >= 'A' && c <= 'Z')
+            out.append(QLatin1Char(static_cast<char>(c - 'A' + 'a')));
+        else if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))
             out.append(QLatin1Char(static_cast<char>(c)));
         else if (c == '_' || c == '.' || c == '-')
             out.append(QLatin1Char(static_cast<char>(c)));

@@ -9,7 +9,8 @@ class QSettings;
 /// INI file in the user's config folder ("Veldmark Software/Linkvet.conf").
 ///
 /// Every value is text; numbers are stored as decimal text. Sections, names and
-/// values are bytes and come back exactly as they were stored. The store keeps
+/// values are bytes; values come back exactly as they were stored, and sections
+/// and names match without regard to the case of ASCII letters. The store keeps
 /// nothing open and caches nothing: each call reads or writes the file itself, and
 /// each write replaces the file in one atomic step, so a crash never leaves it torn.
 ///

@@ -120,10 +120,10 @@ TEST_F(SettingsStoreTest, AWriteReplacesTheFileWhole) {
 }
 
 TEST_F(SettingsStoreTest, CorruptFileKeepsItsReadableValuesAndTakesNewOnes) {
-    std::string garbage = "[Settings]\nFilter=000000011110000001000\n";
+    std::string garbage = "[settings]\nfilter=000000011110000001000\n";
     for (int i = 0; i < 4096; ++i)
         garbage += static_cast<char>((i * 7919 + 13) % 256);
-    garbage += "\n[Grid]\ncol0=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\n";
+    garbage += "\n[grid]\ncol0=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\n";
     WriteFile(m_store.FilePath(), garbage);
     EXPECT_EQ(m_store.GetInt("Settings", "Timeout", 15), 15);
     EXPECT_EQ(m_store.GetString("Settings", "Filter", ""), "000000011110000001000");
@@ -171,6 +171,13 @@ TEST_F(SettingsStoreTest, ImportTrimsLinesButNotNamesOrValues) {
     EXPECT_EQ(m_store.GetString("Settings", "Timeout", "none"), "none");
     EXPECT_EQ(m_store.GetInt("Settings", "Timeout ", 0), 30);
     EXPECT_EQ(m_store.GetString("Settings", "Filter", "none"), "abc");
+}
+
+TEST_F(SettingsStoreTest, SectionsAndNamesIgnoreLetterCase) {
+    Import("[settings]\ntimeout=30\nTIMEOUT=31\n");
+    EXPECT_EQ(m_store.GetInt("Settings", "Timeout", 15), 31);
+    ASSERT_TRUE(m_store.SetInt("SETTINGS", "timeout", 32));
+    EXPECT_EQ(m_store.GetInt("Settings", "Timeout", 15), 32);
 }
 
 TEST_F(SettingsStoreTest, ImportHeaderRules) {
