@@ -181,6 +181,10 @@ void CUrlExtractor::Process(bool bFinal) {
 }
 
 void CUrlExtractor::SearchPiece(std::string_view piece) {
+    // A piece is text: it ends at a NUL byte, so no address or name holds one.
+    if (const void* nul = std::memchr(piece.data(), '\0', piece.size()))
+        piece =
+            piece.substr(0, static_cast<std::size_t>(static_cast<const char*>(nul) - piece.data()));
     std::size_t start = FindLinkStart(piece);
     if (start == kNotFound || start == 0)
         return;

@@ -13,7 +13,7 @@
 /// joined. The text is then cut into anchor segments: each "<a" or "<A" opens a
 /// segment that runs up to the next one or to the end of the page (text before the
 /// first one belongs to none). Each segment is searched in pieces of at most 999
-/// bytes; a piece yields at most one link:
+/// bytes, each ending early at a NUL byte; a piece yields at most one link:
 ///
 ///  - the first "http://" in the piece (any letter case), or only when there is
 ///    none, the first "ftp://", at a position after the piece's first byte;

@@ -85,6 +85,10 @@ TEST(UrlExtractorTest, WhichLinkASegmentYields) {
     // A link at the very first byte of a segment is not taken.
     EXPECT_EQ(Extract(R"(<Ahttp://h/">x</a>)"), (Links{}));
     EXPECT_EQ(Extract(R"(<A http://h/">x</a>)"), (Links{{"http://h/", "x"}}));
+    // A NUL byte ends the text of its piece, and no further.
+    EXPECT_EQ(Extract(std::string("<a x\0\"http://h\">n<", 18)), (Links{}));
+    EXPECT_EQ(Extract(std::string("<a xhttp://h\0\">n<", 18)), (Links{}));
+    EXPECT_EQ(Extract(std::string("<a\0<a x http://h\">n<", 21)), (Links{{"http://h", "n"}}));
     EXPECT_EQ(Extract("no anchors at all"), (Links{}));
     EXPECT_EQ(Extract(""), (Links{}));
     EXPECT_EQ(Extract("<a"), (Links{}));
