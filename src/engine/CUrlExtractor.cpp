@@ -131,6 +131,8 @@ std::size_t PrefixLength(int scheme) {
 } // namespace
 
 void CUrlExtractor::Feed(const char* data, std::size_t size) {
+    if (!m_bSeenNul)
+        m_bSeenNul = std::memchr(data, '\0', size) != nullptr;
     std::size_t old = m_pending.size();
     m_pending.resize(old + size);
     m_pending.resize(old + CopyWithoutLineBreaks(data, size, m_pending.data() + old));
@@ -141,6 +143,7 @@ void CUrlExtractor::Finish() {
     Process(true);
     m_pending.clear();
     m_bCopying = false;
+    m_bSeenNul = false;
 }
 
 void CUrlExtractor::Process(bool bFinal) {
@@ -182,7 +185,8 @@ void CUrlExtractor::Process(bool bFinal) {
 
 void CUrlExtractor::SearchPiece(std::string_view piece) {
     // A piece is text: it ends at a NUL byte, so no address or name holds one.
-    if (const void* nul = std::memchr(piece.data(), '\0', piece.size()))
+    const void* nul = m_bSeenNul ? std::memchr(piece.data(), '\0', piece.size()) : nullptr;
+    if (nul != nullptr)
         piece =
             piece.substr(0, static_cast<std::size_t>(static_cast<const char*>(nul) - piece.data()));
     std::size_t start = FindLinkStart(piece);

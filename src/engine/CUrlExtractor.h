@@ -74,6 +74,7 @@ private:
 
     std::string m_pending; // text not yet searched, without line breaks
     bool m_bCopying = false;
+    bool m_bSeenNul = false; // pieces need a NUL check only on pages that hold one
     StringList m_urlList;
     StringList m_siteNameList;
 };
