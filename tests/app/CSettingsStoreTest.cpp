@@ -1,6 +1,6 @@
 #include "app/CSettingsStore.h"
 
-#include "TestUtil.h"
+#include "support/TestUtil.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,6 +1,6 @@
-#include "TestUtil.h"
 #include "cli/CCliCommands.h"
 #include "engine/CFileEnumerator.h"
+#include "support/TestUtil.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>

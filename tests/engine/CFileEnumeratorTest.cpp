@@ -1,6 +1,6 @@
 #include "engine/CFileEnumerator.h"
 
-#include "TestUtil.h"
+#include "support/TestUtil.h"
 
 #include <algorithm>
 #include <dirent.h>

@@ -1,8 +1,9 @@
 #include "engine/CReasonFilter.h"
 
-#include "TestUtil.h"
 #include "app/CSettingsStore.h"
 #include "engine/ISessionHost.h"
+#include "support/CRecordingHost.h"
+#include "support/TestUtil.h"
 
 #include <climits>
 #include <gtest/gtest.h>
@@ -10,15 +11,6 @@
 #include <vector>
 
 namespace {
-
-class CRecordingHost : public ISessionHost {
-public:
-    void ShowMessage(const std::string& text) override { m_messages.push_back(text); }
-    void Beep(BeepKind kind) override { m_beeps.push_back(kind); }
-
-    std::vector<std::string> m_messages;
-    std::vector<BeepKind> m_beeps;
-};
 
 class ReasonFilterTest : public ::testing::Test {
 protected:

@@ -1,6 +1,6 @@
 #include "engine/CUrlExtractor.h"
 
-#include "TestUtil.h"
+#include "support/TestUtil.h"
 
 #include <functional>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "TestUtil.h"
+#include "support/TestUtil.h"
 
 #include <cstdlib>
 #include <filesystem>

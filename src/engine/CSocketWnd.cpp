@@ -1,0 +1,180 @@
+#include "engine/CSocketWnd.h"
+
+#include "engine/CHostLookup.h"
+
+#include <QSocketNotifier>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// The port as decimal text, as atoi reads it; anything that is not a port
+// number from 1 to 65535 counts as 0.
+quint16 ParsePort(const std::string& text) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
+        ++i;
+    long value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10 + (text[i] - '0');
+        if (value > 65535)
+            return 0;
+    }
+    return static_cast<quint16>(value);
+}
+
+} // namespace
+
+CSocketWnd::CSocketWnd(QObject* parent) : QObject(parent) {
+}
+
+CSocketWnd::~CSocketWnd() {
+    CloseSocket();
+}
+
+bool CSocketWnd::IsConnecting() const {
+    return m_lookup != nullptr || m_pendingSocket >= 0;
+}
+
+void CSocketWnd::FinishLater(unsigned code) {
+    // Reported from the event loop, never from inside Connect(); dropped when the
+    // socket is closed first.
+    QMetaObject::invokeMethod(
+        this,
+        [this, code, attempt = m_attempt] {
+            if (attempt == m_attempt)
+                emit ConnectFinished(code);
+        },
+        Qt::QueuedConnection);
+}
+
+void CSocketWnd::Connect(const std::string& hostText, const std::string& portText) {
+    m_port = ParsePort(portText);
+    std::size_t start = hostText.find_first_not_of(' ');
+    std::string host = start == std::string::npos ? std::string() : hostText.substr(start);
+    if (host.empty() || m_port == 0) {
+        FinishLater(10001);
+        return;
+    }
+    in_addr address{};
+    if (host[0] >= '0' && host[0] <= '9' && ::inet_aton(host.c_str(), &address) != 0) {
+        ConnectTo(address);
+        return;
+    }
+    m_lookup.reset(new CHostLookup);
+    connect(m_lookup.get(), &CHostLookup::Finished, this, [this](bool bFound, in_addr found) {
+        m_lookup.reset();
+        if (bFound)
+            ConnectTo(found);
+        else
+            emit ConnectFinished(10002);
+    });
+    m_lookup->Start(host);
+}
+
+void CSocketWnd::ConnectTo(in_addr address) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        FinishLater(10003);
+        return;
+    }
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(m_port);
+    peer.sin_addr = address;
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof(peer)) == 0) {
+        m_socket = fd;
+        FinishLater(0);
+        return;
+    }
+    if (errno != EINPROGRESS) {
+        ::close(fd);
+        FinishLater(10004);
+        return;
+    }
+    m_pendingSocket = fd;
+    m_connectNotifier.reset(new QSocketNotifier(fd, QSocketNotifier::Write));
+    connect(m_connectNotifier.get(), &QSocketNotifier::activated, this,
+            &CSocketWnd::OnConnectWritable);
+}
+
+void CSocketWnd::OnConnectWritable() {
+    m_connectNotifier->setEnabled(false);
+    m_connectNotifier.reset();
+    int error = 0;
+    socklen_t length = sizeof(error);
+    int fd = m_pendingSocket;
+    m_pendingSocket = -1;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
+        ::close(fd);
+        emit ConnectFinished(10004);
+        return;
+    }
+    m_socket = fd;
+    emit ConnectFinished(0);
+}
+
+int CSocketWnd::SelectEvents(quint32 mask) {
+    if (m_socket < 0)
+        return kSocketError;
+    m_eventMask = mask;
+    if (!m_readNotifier) {
+        m_readNotifier.reset(new QSocketNotifier(m_socket, QSocketNotifier::Read));
+        connect(m_readNotifier.get(), &QSocketNotifier::activated, this, &CSocketWnd::OnReadable);
+    }
+    m_readNotifier->setEnabled((mask & (kFdRead | kFdClose)) != 0);
+    return 0;
+}
+
+void CSocketWnd::OnReadable() {
+    char probe = 0;
+    ssize_t n = ::recv(m_socket, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+        return;
+    if (n > 0) {
+        if ((m_eventMask & kFdRead) != 0)
+            emit SocketNotify(m_socket, kFdRead);
+        return;
+    }
+    // An orderly close or a reset: reported once, as the socket library did.
+    m_readNotifier->setEnabled(false);
+    if ((m_eventMask & kFdClose) != 0)
+        emit SocketNotify(m_socket, kFdClose);
+}
+
+ssize_t CSocketWnd::Send(const char* data, std::size_t length, int flags) {
+    if (m_socket < 0)
+        return 0;
+    return ::send(m_socket, data, length, flags | MSG_NOSIGNAL);
+}
+
+ssize_t CSocketWnd::Receive(char* buffer, std::size_t size, int flags) {
+    if (m_socket < 0)
+        return kSocketError;
+    return ::recv(m_socket, buffer, size, flags);
+}
+
+int CSocketWnd::CloseSocket() {
+    ++m_attempt;
+    m_lookup.reset();
+    if (m_connectNotifier) {
+        m_connectNotifier->setEnabled(false);
+        m_connectNotifier.reset();
+    }
+    if (m_readNotifier) {
+        m_readNotifier->setEnabled(false);
+        m_readNotifier.reset();
+    }
+    int result = 0;
+    if (m_pendingSocket >= 0) {
+        ::close(m_pendingSocket);
+        m_pendingSocket = -1;
+    }
+    if (m_socket >= 0) {
+        result = ::close(m_socket);
+        m_socket = -1;
+    }
+    return result;
+}

@@ -1,0 +1,156 @@
+#include "engine/CTestSession.h"
+
+#include "app/CSettingsStore.h"
+#include "engine/CFileEnumerator.h"
+#include "engine/CHostLookup.h"
+#include "support/CLoopbackServer.h"
+#include "support/CRecordingHost.h"
+#include "support/TestUtil.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTest>
+#include <arpa/inet.h>
+#include <chrono>
+#include <gtest/gtest.h>
+#include <map>
+#include <memory>
+#include <thread>
+
+namespace {
+
+using Row = CRecordingHost::Row;
+
+// Names the tests may look up; "slow.example" takes a second to answer.
+bool FakeResolve(const std::string& host, in_addr* address) {
+    static const std::map<std::string, std::string> kHosts = {{"known.example", "127.0.0.1"},
+                                                              {"3com.example", "127.0.0.1"},
+                                                              {"slow.example", "127.0.0.7"}};
+    if (host == "slow.example")
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+    auto it = kHosts.find(host);
+    return it != kHosts.end() && ::inet_aton(it->second.c_str(), address) != 0;
+}
+
+class TestSessionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_settings.OpenBaseKey(nullptr));
+        ASSERT_TRUE(m_settings.SetInt("Settings", "Timeout", 1));
+        CHostLookup::SetResolver(FakeResolve);
+        m_ok = std::make_unique<CLoopbackServer>("127.0.0.1", 0,
+                                                 CLoopbackServer::Reply("HTTP/1.0 200 OK\r\n\r\n"));
+        m_session = std::make_unique<CTestSession>(m_host, m_settings);
+        m_session->SetPorts(Port(), Port());
+    }
+    void TearDown() override { CHostLookup::SetResolver({}); }
+
+    int Port() const { return m_ok->Port(); }
+    std::unique_ptr<CLoopbackServer> Serve(const char* address, CLoopbackServer::SScript script) {
+        return std::make_unique<CLoopbackServer>(address, Port(), std::move(script));
+    }
+    bool RunToEnd(int ms = 30000) {
+        QSignalSpy finished(m_session.get(), &CTestSession::TestFinished);
+        return finished.wait(ms);
+    }
+    // Lets the event loop run until `done` holds (at most `ms`).
+    template <class F> bool RunUntil(F done, int ms = 10000) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!done() && clock.elapsed() < ms)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        return done();
+    }
+
+    CTempDir m_dir;
+    CSettingsStore m_settings;
+    CRecordingHost m_host;
+    std::unique_ptr<CLoopbackServer> m_ok;
+    std::unique_ptr<CTestSession> m_session;
+};
+
+TEST_F(TestSessionTest, HostileServersEndInExactlyTheListedRows) {
+    auto notFound = Serve("127.0.0.2", CLoopbackServer::Reply("HTTP/1.0 404 Not Found\r\n\r\n"));
+    auto error = Serve("127.0.0.3", CLoopbackServer::Reply("HTTP/1.1 500 Oops\r\n"));
+    auto unknown = Serve("127.0.0.4", CLoopbackServer::Reply("\n\nHTTP/1.0 405 Nope\r\n"));
+    auto closes = Serve("127.0.0.6", CLoopbackServer::CloseAtOnce());
+    auto silent = Serve("127.0.0.7", CLoopbackServer::Silent());
+    auto greets = Serve("127.0.0.8", CLoopbackServer::Greeting("220 ready\r\n"));
+    auto garbage = Serve("127.0.0.10", CLoopbackServer::Reply(std::string("\0\xff\x13junk\n", 8)));
+    auto noNumber = Serve("127.0.0.11", CLoopbackServer::Reply("HTTP/1.0 OK\r\n"));
+    auto huge = Serve("127.0.0.12", CLoopbackServer::Reply("HTTP/1.0 4294967496 OK\r\n"));
+    CLoopbackServer::SScript split{
+        true, {{0, "HTTP/1.0 40"}, {300, "4 Not Found\r\n"}}, false, false};
+    auto splits = Serve("127.0.0.13", split);
+    CLoopbackServer::SScript endless{true, {{0, "HTTP/1.0 503 Busy\r\n"}}, true, false};
+    auto floods = Serve("127.0.0.14", endless);
+    auto trickles = Serve("127.0.0.15", CLoopbackServer::Trickle("HTTP/1.0 301 Moved\r\n", 20));
+    auto crawls = Serve("127.0.0.16", CLoopbackServer::Trickle("HTTP/1.0 404 Not Found\r\n", 400));
+
+    const std::pair<const char*, const char*> links[] = {
+        {"http://127.0.0.1/ok", "Ok"},     {"http://127.0.0.2:8080/missing#frag", "Missing"},
+        {"http://127.0.0.3", "Error"},     {"http://127.0.0.4/q?x=1", "Unknown"},
+        {"http://127.0.0.5/", "Refused"},  {"http://nowhere.example/", "Nowhere"},
+        {"http://127.0.0.6/", "Closes"},   {"http://127.0.0.7/", "Silent"},
+        {"ftp://127.0.0.8/pub", "Files"},  {"ftp://127.0.0.9/", "No ftp"},
+        {"http://127.0.0.10/", "Garbage"}, {"http://127.0.0.11/", "No number"},
+        {"http://127.0.0.12/", "Huge"},    {"http://127.0.0.13/", "Split"},
+        {"http://127.0.0.14/", "Endless"}, {"http://127.0.0.15/", "Trickle"},
+        {"http://127.0.0.16/", "Crawl"},   {"http://3com.example/digits", "Digits"},
+    };
+    std::string html = "<html><body>\n";
+    for (const auto& [url, name] : links)
+        html += std::string("<a href=\"") + url + "\">" + name + "</a>\n";
+    const std::string page = m_dir / "a.htm";
+    WriteFile(page, html);
+    m_session->StartTest(page, false, false, false);
+    ASSERT_TRUE(RunToEnd());
+
+    const std::string unknownText = "--------------> UNKNOWN REASON !!!!!";
+    const std::vector<Row> expected = {
+        {"http://127.0.0.2:8080/missing#frag", "HTTP Code 404 Not Found", "Missing", page},
+        {"http://127.0.0.3", "HTTP Code 500 Internal Server Error", "Error", page},
+        {"http://127.0.0.4/q?x=1", unknownText, "Unknown", page},
+        {"http://127.0.0.5/", "Can't Connect to Host", "Refused", page},
+        {"http://nowhere.example/", "Can't Find Named Host", "Nowhere", page},
+        {"http://127.0.0.6/", "Host Took Too Long to Respond", "Closes", page},
+        {"http://127.0.0.7/", "Host Took Too Long to Respond", "Silent", page},
+        {"ftp://127.0.0.9/", "Can't Connect to Host", "No ftp", page},
+        {"http://127.0.0.10/", unknownText, "Garbage", page},
+        {"http://127.0.0.11/", unknownText, "No number", page},
+        {"http://127.0.0.12/", unknownText, "Huge", page},
+        {"http://127.0.0.13/", "HTTP Code 404 Not Found", "Split", page},
+        {"http://127.0.0.14/", "HTTP Code 503 Service Unavailable", "Endless", page},
+        {"http://127.0.0.15/", "HTTP Code 301 Moved Permanently", "Trickle", page},
+        {"http://127.0.0.16/", "Host Took Too Long to Respond", "Crawl", page},
+    };
+    EXPECT_EQ(m_host.m_rows, expected);
+
+    // The request is exactly one line and the empty line: port and fragment gone.
+    EXPECT_EQ(notFound->Requests(), std::vector<std::string>{"GET /missing HTTP/1.0\r\n\r\n"});
+    EXPECT_EQ(error->Requests(), std::vector<std::string>{"GET / HTTP/1.0\r\n\r\n"});
+    EXPECT_EQ(unknown->Requests(), std::vector<std::string>{"GET /q?x=1 HTTP/1.0\r\n\r\n"});
+    EXPECT_EQ(greets->Requests(), std::vector<std::string>{""}); // ftp: nothing is asked
+    // A name that begins with a digit is looked up, not taken for an address.
+    EXPECT_EQ(m_ok->Requests(), (std::vector<std::string>{"GET /ok HTTP/1.0\r\n\r\n",
+                                                          "GET /digits HTTP/1.0\r\n\r\n"}));
+
+    EXPECT_EQ(m_host.LogWithoutDates(),
+              "Start of test <date>\r\n\r\nTesting: " + page + "\r\nResults for " + page +
+                  ": URLs tested: 18. URL errors: 15.\r\n\r\nEnd of test: <date>\r\n");
+    EXPECT_EQ(m_host.m_pane1, "Search Complete");
+    EXPECT_EQ(m_host.m_pane2, "");
+    EXPECT_EQ(
+        std::count(m_host.m_beeps.begin(), m_host.m_beeps.end(), ISessionHost::BeepKind::Warning),
+        4);
+    EXPECT_EQ(m_host.m_beeps.back(), ISessionHost::BeepKind::Default);
+    EXPECT_TRUE(m_session->HasUnknownReason());
+    EXPECT_EQ(m_host.m_progress.urlBarPos, 18);
+    EXPECT_EQ(m_host.m_progress.urlIndex, "18");
+    EXPECT_EQ(m_host.m_progressClosed, 1);
+    EXPECT_EQ(m_host.m_waitCursorDepth, 0);
+    EXPECT_TRUE(m_host.m_messages.empty());
+    EXPECT_FALSE(m_session->IsTestRunning());
+}
+
+} // namespace

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "engine/ISessionHost.h"
+
+#include <array>
+#include <string>
+#include <vector>
+
+/// Keeps everything a test session shows, for the tests to look at.
+class CRecordingHost : public ISessionHost {
+public:
+    using Row = std::array<std::string, 4>;
+
+    void ShowMessage(const std::string& text) override { m_messages.push_back(text); }
+    void Beep(BeepKind kind) override { m_beeps.push_back(kind); }
+    void AppendLog(const std::string& text) override { m_log += text + "\r\n"; }
+    void ClearLogAndResults() override {
+        m_log.clear();
+        m_rows.clear();
+    }
+    void AddResultCell(const std::string& text, int column, const std::string& file) override;
+    void SetStatusPane(Pane pane, const std::string& text) override;
+    void ShowProgress() override { ++m_progressShown; }
+    void UpdateProgress(const SProgressValues& values) override { m_progress = values; }
+    void CloseProgress() override { ++m_progressClosed; }
+    void SetActivityIndicator(int position) override { m_activity.push_back(position); }
+    void BeginWaitCursor() override { ++m_waitCursorDepth; }
+    void EndWaitCursor() override { --m_waitCursorDepth; }
+
+    /// The log with the date and time of its start and end lines left out.
+    std::string LogWithoutDates() const;
+
+    std::vector<std::string> m_messages;
+    std::vector<BeepKind> m_beeps;
+    std::string m_log;
+    std::vector<Row> m_rows;
+    std::string m_pane1 = "Connection Status";
+    std::string m_pane2 = "HTTP Method Status";
+    std::vector<std::string> m_paneHistory; // "1:text" and "2:text", in order
+    SProgressValues m_progress;
+    int m_progressShown = 0;
+    int m_progressClosed = 0;
+    std::vector<int> m_activity;
+    int m_waitCursorDepth = 0;
+};
