@@ -64,13 +64,16 @@ void CSocketWnd::Connect(const std::string& hostText, const std::string& portTex
         return;
     }
     m_lookup.reset(new CHostLookup);
-    connect(m_lookup.get(), &CHostLookup::Finished, this, [this](bool bFound, in_addr found) {
-        m_lookup.reset();
-        if (bFound)
-            ConnectTo(found);
-        else
-            emit ConnectFinished(10002);
-    });
+    connect(m_lookup.get(), &CHostLookup::Finished, this,
+            [this, attempt = m_attempt](bool bFound, in_addr found) {
+                if (attempt != m_attempt)
+                    return; // an answer for an attempt that was closed meanwhile
+                m_lookup.reset();
+                if (bFound)
+                    ConnectTo(found);
+                else
+                    emit ConnectFinished(10002);
+            });
     m_lookup->Start(host);
 }
 
@@ -158,7 +161,10 @@ ssize_t CSocketWnd::Receive(char* buffer, std::size_t size, int flags) {
 
 int CSocketWnd::CloseSocket() {
     ++m_attempt;
-    m_lookup.reset();
+    if (m_lookup) {
+        m_lookup->disconnect(this); // a late answer must not revive the attempt
+        m_lookup.reset();
+    }
     if (m_connectNotifier) {
         m_connectNotifier->setEnabled(false);
         m_connectNotifier.reset();

@@ -153,4 +153,155 @@ TEST_F(TestSessionTest, HostileServersEndInExactlyTheListedRows) {
     EXPECT_FALSE(m_session->IsTestRunning());
 }
 
+TEST_F(TestSessionTest, AFolderRunsFileByFileWithItsLogProgressAndStatusTexts) {
+    auto notFound = Serve("127.0.0.2", CLoopbackServer::Reply("HTTP/1.0 404 Not Found\r\n"));
+    const std::string folder = m_dir / "site";
+    WriteFile(folder + "/one.htm", "<A HREF=\"http://127.0.0.2/gone\">Gone</A>");
+    WriteFile(folder + "/two.htm", "<p>no links</p>");
+    const StringList files = CFileEnumerator::CollectFiles(folder, false, true, false);
+    ASSERT_EQ(files.size(), 2u);
+    const std::string withLink = folder + "/one.htm";
+    const int linkFile = files[0] == withLink ? 0 : 1;
+
+    m_host.m_log = "an earlier test's log";
+    m_session->StartTest(folder + "/", false, true, false);
+    EXPECT_EQ(m_host.m_progressShown, 1);
+    EXPECT_EQ(m_host.m_progress.fileBarMax, 2);
+    ASSERT_TRUE(RunToEnd());
+
+    std::string log = "Start of test <date>\r\n\r\n";
+    for (int i = 0; i < 2; ++i) {
+        const bool bLinks = i == linkFile;
+        log += "Testing: " + files[static_cast<std::size_t>(i)] + "\r\nResults for " +
+               files[static_cast<std::size_t>(i)] +
+               (bLinks ? ": URLs tested: 1. URL errors: 1." : ": URLs tested: 0. URL errors: 0.") +
+               "\r\n\r\n";
+    }
+    EXPECT_EQ(m_host.LogWithoutDates(), log + "End of test: <date>\r\n");
+    EXPECT_EQ(m_host.m_rows, (std::vector<Row>{{"http://127.0.0.2/gone", "HTTP Code 404 Not Found",
+                                                "Gone", withLink}}));
+    // The first file does not step the file bar, the second does once.
+    EXPECT_EQ(m_host.m_progress.fileBarPos, 1);
+    EXPECT_EQ(m_host.m_progress.fileIndex, "2");
+    EXPECT_EQ(m_host.m_progress.fileTotal, "2");
+    EXPECT_EQ(m_host.m_progress.currentUrl, "http://127.0.0.2/gone");
+    EXPECT_EQ(m_host.m_progressClosed, 1);
+    EXPECT_EQ(m_host.m_activity.front(), 0);
+
+    const std::vector<std::string> panes = {
+        "1:Connecting to 127.0.0.2", "2:",
+        "1:Connected to 127.0.0.2",  "2:GET method sent to host",
+        "2:Host Reply Received",     "1:No connection",
+        "1:Connection Status",       "2:HTTP Method Status",
+        "1:Search Complete",         "2:"};
+    EXPECT_EQ(m_host.m_paneHistory, panes);
+    EXPECT_EQ(m_host.m_beeps, std::vector<ISessionHost::BeepKind>{ISessionHost::BeepKind::Default});
+}
+
+TEST_F(TestSessionTest, StopTestEndsTheLinkInFlightWithoutARow) {
+    auto silent = Serve("127.0.0.7", CLoopbackServer::Silent());
+    m_session->Reasons().SetTimeoutSeconds(30);
+    auto stopAndCheck = [&] {
+        QSignalSpy finished(m_session.get(), &CTestSession::TestFinished);
+        m_session->OnStopTest();
+        EXPECT_EQ(finished.count(), 1);
+        EXPECT_TRUE(m_host.m_rows.empty());
+        EXPECT_EQ(m_host.LogWithoutDates(),
+                  "Start of test <date>\r\n\r\nTesting: " + m_dir / "a.htm" +
+                      "\r\nTesting Stopped by User\r\n");
+        EXPECT_EQ(m_host.m_pane1, "Connection Status");
+        EXPECT_EQ(m_host.m_pane2, "HTTP Method Status");
+        EXPECT_EQ(m_host.m_waitCursorDepth, 0);
+        EXPECT_EQ(m_host.m_progressClosed, m_host.m_progressShown);
+        EXPECT_FALSE(m_session->IsTestRunning());
+        const std::string log = m_host.m_log; // and nothing happens afterwards
+        RunUntil([] { return false; }, 1300);
+        EXPECT_EQ(m_host.m_log, log);
+        EXPECT_TRUE(m_host.m_rows.empty());
+    };
+
+    // While the name is still being looked up; the event loop keeps turning.
+    WriteFile(m_dir / "a.htm", "<a href=\"http://slow.example/\">Slow</a>");
+    m_session->StartTest(m_dir / "a.htm", false, false, false);
+    ASSERT_TRUE(RunUntil([&] { return m_host.m_waitCursorDepth == 1; }));
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(10);
+    RunUntil([] { return false; }, 400);
+    EXPECT_GE(ticks, 10);
+    stopAndCheck();
+    EXPECT_TRUE(silent->Requests().empty());
+
+    // While waiting for the reply: the host sees the connection close.
+    WriteFile(m_dir / "a.htm", "<a href=\"http://127.0.0.7/\">Silent</a>");
+    m_session->StartTest(m_dir / "a.htm", false, false, false);
+    ASSERT_TRUE(RunUntil([&] { return silent->Requests().size() == 1; }));
+    stopAndCheck();
+    EXPECT_TRUE(RunUntil([&] { return silent->Closed() == 1; }));
+}
+
+TEST_F(TestSessionTest, ANewTimeOutCountsForLinksStartedAfterIt) {
+    auto silent = Serve("127.0.0.7", CLoopbackServer::Silent());
+    WriteFile(m_dir / "a.htm",
+              "<a href=\"http://127.0.0.7/1\">1</a><a href=\"http://127.0.0.7/2\">2</a>");
+    QElapsedTimer clock;
+    clock.start();
+    m_session->StartTest(m_dir / "a.htm", false, false, false);
+    ASSERT_TRUE(RunUntil([&] { return m_host.m_progress.urlIndex == "1"; }));
+    m_session->Reasons().SetTimeoutSeconds(2);
+    ASSERT_TRUE(RunUntil([&] { return m_host.m_rows.size() == 1; }));
+    const qint64 first = clock.elapsed();
+    ASSERT_TRUE(RunToEnd());
+    const qint64 second = clock.elapsed() - first;
+    EXPECT_GE(first, 900);
+    EXPECT_GE(second, 1900);
+    EXPECT_EQ(m_host.m_rows.size(), 2u);
+}
+
+TEST_F(TestSessionTest, NoFilesOrAnUnreadableFileStopTheTestWithAMessage) {
+    MakeDir(m_dir / "empty");
+    m_host.m_log = "kept";
+    m_session->StartTest(m_dir / "empty", false, true, true);
+    EXPECT_EQ(m_host.m_messages, std::vector<std::string>{CTestSession::kNoFilesMessage});
+    EXPECT_EQ(m_host.m_log, "kept");
+    EXPECT_FALSE(m_session->IsTestRunning());
+    EXPECT_EQ(m_host.m_progressShown, 0);
+
+    m_host.m_messages.clear();
+    WriteFile(m_dir / "gone.htm", "x");
+    m_session->StartTest(m_dir / "gone.htm", false, false, false);
+    ::unlink((m_dir / "gone.htm").c_str());
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(m_host.m_messages,
+              (std::vector<std::string>{"Error: Cannot open file:\n\n" + m_dir / "gone.htm",
+                                        "Processing has stopped"}));
+    EXPECT_EQ(m_host.LogWithoutDates(), "Start of test <date>\r\n\r\nResults for " +
+                                            m_dir / "gone.htm" +
+                                            ": URLs tested: 0. URL errors: 0.\r\n\r\n"
+                                            "End of test: <date>\r\n");
+    EXPECT_TRUE(m_session->StoppedOnError());
+}
+
+TEST(StatusCodeTest, TheNumberAfterTheFirstWordOfTheFirstLine) {
+    const std::pair<std::string, unsigned> cases[] = {
+        {"HTTP/1.0 404 Not Found\r\n", 404},
+        {"\n\nHTTP/1.1 200 OK\r\nX: 1\r\n", 200},
+        {"HTTP/1.0\t\v301", 301},
+        {"HTTP/1.0 +302 Found", 302},
+        {"HTTP/1.0 200OK", 200},
+        {"HTTP/1.0 4294967295 x", 4294967295u},
+        {"HTTP/1.0 4294967496 x", CTestSession::kNoStatusCode},
+        {"HTTP/1.0 99999999999999999999999", CTestSession::kNoStatusCode},
+        {"HTTP/1.0 -1", CTestSession::kNoStatusCode},
+        {"HTTP/1.0 OK 200", CTestSession::kNoStatusCode},
+        {"HTTP/1.0\n404", CTestSession::kNoStatusCode},
+        {std::string("HTTP/1.0\0 404", 13), CTestSession::kNoStatusCode},
+        {"", CTestSession::kNoStatusCode},
+        {"\n\n\n", CTestSession::kNoStatusCode},
+    };
+    for (const auto& [reply, code] : cases)
+        EXPECT_EQ(CTestSession::StatusCodeOf(reply), code) << reply;
+}
+
 } // namespace
