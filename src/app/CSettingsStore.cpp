@@ -121,6 +121,15 @@ bool CSettingsStore::OpenBaseKey(bool* pbCreatedNew, const std::string& folder,
     return true;
 }
 
+bool CSettingsStore::OpenAndImport() {
+    bool bCreatedNew = false;
+    if (!OpenBaseKey(&bCreatedNew))
+        return false;
+    if (bCreatedNew)
+        ImportIniFile();
+    return true;
+}
+
 std::string CSettingsStore::IniFilePath() const {
     return m_strFolder + "/" + m_strApplication + ".INI";
 }

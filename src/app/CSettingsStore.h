@@ -40,6 +40,10 @@ public:
     bool OpenBaseKey(bool* pbCreatedNew, const std::string& folder = DefaultFolder(),
                      const std::string& application = "Linkvet");
 
+    /// What the program does once at start-up: opens the store in the default
+    /// folder and, in the run that creates it, imports the old-style file.
+    bool OpenAndImport();
+
     /// Copies the old-style import file (`folder`/Linkvet.INI) into the store.
     /// Missing or unreadable file: nothing happens. Returns the number of entries
     /// stored.

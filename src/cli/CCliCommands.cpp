@@ -1,19 +1,36 @@
 #include "cli/CCliCommands.h"
 
+#include "app/CSettingsStore.h"
+#include "cli/CCliHost.h"
 #include "engine/CFileEnumerator.h"
+#include "engine/CTestSession.h"
 #include "engine/CUrlExtractor.h"
+
+#include <QEventLoop>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
 
 namespace {
 
 constexpr const char* kUsage =
     "usage: linkvet-cli files [--all] [--recurse] [--html-only] PATH\n"
     "       linkvet-cli links FILE\n"
+    "       linkvet-cli check [--all] [--recurse] [--html-only] [--filter CHARS]\n"
+    "                         [--timeout SECONDS] PATH\n"
     "\n"
     "  files   the files a test of PATH takes, in test order, one per line\n"
     "          --all        PATH is a folder: test its files\n"
     "          --recurse    with --all: its sub-folders too\n"
     "          --html-only  only paths that look like HTML pages (.htm, .asp, ...)\n"
-    "  links   the links of FILE in page order: URL, TAB, anchor name\n";
+    "  links   the links of FILE in page order: URL, TAB, anchor name\n"
+    "  check   tests the links of what `files` lists; each listed result is a line:\n"
+    "          URL, TAB, reason, TAB, site name, TAB, file name; the log goes to\n"
+    "          stderr. Exit status 0: nothing listed, 1: results listed, 2: the\n"
+    "          test could not start or a file could not be read\n"
+    "          --filter CHARS    21 characters, one per reason; 0 hides it\n"
+    "          --timeout SECONDS how long a host may take (1 to 1000)\n"
+    "          --http-port N, --ftp-port N  probe other ports than 80 and 21\n";
 
 } // namespace
 
@@ -26,6 +43,8 @@ int CCliCommands::Run(const std::vector<std::string>& args) {
         return Files(rest);
     if (command == "links")
         return Links(rest);
+    if (command == "check")
+        return Check(rest);
     if (command == "help" || command == "--help" || command == "-h") {
         std::fputs(kUsage, m_out);
         return kExitOk;
@@ -90,6 +109,84 @@ int CCliCommands::Links(const std::vector<std::string>& args) {
         WriteLine(line);
     }
     return kExitOk;
+}
+
+namespace {
+
+// A whole decimal number from `low` to `high`, or -1.
+long ParseNumber(const std::string& text, long low, long high) {
+    if (text.empty() || text.size() > 9 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        return -1;
+    long value = std::strtol(text.c_str(), nullptr, 10);
+    return value >= low && value <= high ? value : -1;
+}
+
+} // namespace
+
+int CCliCommands::Check(const std::vector<std::string>& args) {
+    bool bAll = false, bRecurse = false, bHtmlOnly = false, bOptionsDone = false;
+    std::string filter;
+    long timeout = -1, httpPort = 80, ftpPort = 21;
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const bool bHasValue = i + 1 < args.size();
+        if (bOptionsDone || arg.size() < 2 || arg[0] != '-') {
+            paths.push_back(arg);
+        } else if (arg == "--") {
+            bOptionsDone = true;
+        } else if (arg == "--all") {
+            bAll = true;
+        } else if (arg == "--recurse") {
+            bRecurse = true;
+        } else if (arg == "--html-only") {
+            bHtmlOnly = true;
+        } else if (arg == "--filter" && bHasValue) {
+            filter = args[++i];
+            if (filter.size() != CReasonFilter::kReasonCount)
+                return Usage("--filter takes 21 characters, one per reason");
+        } else if (arg == "--timeout" && bHasValue) {
+            if ((timeout = ParseNumber(args[++i], 1, 1000)) < 0)
+                return Usage("--timeout takes a number of seconds from 1 to 1000");
+        } else if ((arg == "--http-port" || arg == "--ftp-port") && bHasValue) {
+            long& port = arg == "--http-port" ? httpPort : ftpPort;
+            if ((port = ParseNumber(args[++i], 1, 65535)) < 0)
+                return Usage(arg + " takes a port number from 1 to 65535");
+        } else {
+            return Usage("unknown option or missing value: " + arg);
+        }
+    }
+    if (paths.size() != 1)
+        return Usage("check takes exactly one PATH");
+    bRecurse = bRecurse && bAll;
+
+    std::string refusal = CFileEnumerator::CheckSelectedPath(paths[0], bAll);
+    if (!refusal.empty()) {
+        Error(refusal);
+        return kExitUnusable;
+    }
+
+    // The filter and time-out come from the settings, as the window's would.
+    CSettingsStore settings;
+    settings.OpenAndImport();
+    CCliHost host(m_out, m_err);
+    CTestSession session(host, settings);
+    if (!filter.empty())
+        session.Reasons().SetFilter(filter);
+    if (timeout > 0)
+        session.Reasons().SetTimeoutSeconds(static_cast<int>(timeout));
+    session.SetPorts(static_cast<int>(httpPort), static_cast<int>(ftpPort));
+
+    QEventLoop loop;
+    QObject::connect(&session, &CTestSession::TestFinished, &loop, &QEventLoop::quit);
+    session.StartTest(paths[0], bRecurse, bAll, bHtmlOnly);
+    if (!session.IsTestRunning())
+        return kExitUnusable; // nothing to test: the session has said why
+    loop.exec();
+    if (session.StoppedOnError())
+        return kExitUnusable;
+    return host.RowsListed() > 0 ? kExitListed : kExitOk;
 }
 
 int CCliCommands::Usage(const std::string& problem) {

@@ -7,8 +7,9 @@
 /// The commands of linkvet-cli. Output is written as the program's own bytes,
 /// one line per item, each ended by a line feed.
 ///
-/// Exit status: 0 on success, 2 when the input cannot be used (a one-line
-/// message, or the path check's own message, goes to `err`).
+/// Exit status: 0 on success (for `check`: nothing listed), 1 when `check`
+/// listed results, 2 when the input cannot be used (a one-line message, or the
+/// program's own message, goes to `err`).
 class CCliCommands {
 public:
     CCliCommands(std::FILE* out, std::FILE* err) : m_out(out), m_err(err) {}
@@ -23,6 +24,7 @@ public:
 private:
     int Files(const std::vector<std::string>& args);
     int Links(const std::vector<std::string>& args);
+    int Check(const std::vector<std::string>& args);
     int Usage(const std::string& problem);
     void WriteLine(const std::string& line);
     void Error(const std::string& message);

@@ -1,5 +1,7 @@
+#include "app/CSettingsStore.h"
 #include "cli/CCliCommands.h"
 #include "engine/CFileEnumerator.h"
+#include "support/CLoopbackServer.h"
 #include "support/TestUtil.h"
 
 #include <cstdlib>
@@ -98,6 +100,54 @@ TEST(CliTest, BadCommandLinesAreRefusedWithUsage) {
     }
     // "--" ends the options, so a path may begin with a dash.
     EXPECT_EQ(RunCli({"links", "--", "-missing"}).err, "Cannot open file: -missing\n");
+}
+
+TEST(CliTest, CheckListsResultsAndTellsByItsExitStatus) {
+    CTempDir dir; // a private, empty settings folder
+    CLoopbackServer ok("127.0.0.1", 0, CLoopbackServer::Reply("HTTP/1.0 200 OK\r\n"));
+    const std::string port = std::to_string(ok.Port());
+    CLoopbackServer gone("127.0.0.2", ok.Port(), CLoopbackServer::Reply("HTTP/1.0 404 No\r\n"));
+    CLoopbackServer broken("127.0.0.3", ok.Port(), CLoopbackServer::Reply("HTTP/1.0 500 x\r\n"));
+    const std::string page = dir / "page.htm";
+    WriteFile(page, "<a href=\"http://127.0.0.1/\">Ok</a><a href=\"http://127.0.0.2/x\">Gone</a>"
+                    "<a href=\"http://127.0.0.3/\">Broken\tlink</a>");
+
+    CliResult r = RunCli({"check", "--http-port", port, page});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "http://127.0.0.2/x\tHTTP Code 404 Not Found\tGone\t" + page + "\n" +
+                         "http://127.0.0.3/\tHTTP Code 500 Internal Server Error\tBroken link\t" +
+                         page + "\n");
+    EXPECT_EQ(r.err.rfind("Start of test ", 0), 0u) << r.err;
+    EXPECT_NE(r.err.find("\n\nTesting: " + page + "\nResults for " + page +
+                         ": URLs tested: 3. URL errors: 2.\n\nEnd of test: "),
+              std::string::npos)
+        << r.err;
+
+    // The stored filter counts, and --filter overrides it.
+    CSettingsStore settings;
+    ASSERT_TRUE(settings.OpenBaseKey(nullptr));
+    ASSERT_TRUE(settings.SetString("Settings", "Filter", "000000000010000000000"));
+    r = RunCli({"check", "--http-port", port, page});
+    EXPECT_EQ(r.out, "http://127.0.0.2/x\tHTTP Code 404 Not Found\tGone\t" + page + "\n");
+    r = RunCli({"check", "--http-port", port, "--filter", "000000000000000000000", page});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "");
+
+    // A test that cannot start, and command lines that make no sense.
+    MakeDir(dir / "empty");
+    r = RunCli({"check", "--all", dir / "empty"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, "No files found.\n\nWas your filter option set correctly?\n");
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"check", "--filter", "01", page},
+          {"check", "--timeout", "0", page},
+          {"check", "--timeout", "x", page},
+          {"check", "--http-port", "65536", page},
+          {"check", "--timeout"}}) {
+        r = RunCli(args);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_NE(r.err.find("usage:"), std::string::npos);
+    }
 }
 
 } // namespace
