@@ -52,66 +52,19 @@ int CCliCommands::Run(const std::vector<std::string>& args) {
     return Usage("unknown command: " + command);
 }
 
-int CCliCommands::Files(const std::vector<std::string>& args) {
-    bool bAll = false, bRecurse = false, bHtmlOnly = false, bOptionsDone = false;
-    std::vector<std::string> paths;
-    for (const std::string& arg : args) {
-        if (!bOptionsDone && arg == "--")
-            bOptionsDone = true;
-        else if (!bOptionsDone && arg == "--all")
-            bAll = true;
-        else if (!bOptionsDone && arg == "--recurse")
-            bRecurse = true;
-        else if (!bOptionsDone && arg == "--html-only")
-            bHtmlOnly = true;
-        else if (!bOptionsDone && arg.size() > 1 && arg[0] == '-')
-            return Usage("unknown option: " + arg);
-        else
-            paths.push_back(arg);
-    }
-    if (paths.size() != 1)
-        return Usage("files takes exactly one PATH");
-    bRecurse = bRecurse && bAll; // sub-folders are only walked with their folder
-
-    std::string refusal = CFileEnumerator::CheckSelectedPath(paths[0], bAll);
-    if (!refusal.empty()) {
-        Error(refusal);
-        return kExitUnusable;
-    }
-    for (const std::string& file :
-         CFileEnumerator::CollectFiles(paths[0], bRecurse, bAll, bHtmlOnly))
-        WriteLine(file);
-    return kExitOk;
-}
-
-int CCliCommands::Links(const std::vector<std::string>& args) {
-    std::vector<std::string> paths;
-    bool bOptionsDone = false;
-    for (const std::string& arg : args) {
-        if (!bOptionsDone && arg == "--")
-            bOptionsDone = true;
-        else if (!bOptionsDone && arg.size() > 1 && arg[0] == '-')
-            return Usage("unknown option: " + arg);
-        else
-            paths.push_back(arg);
-    }
-    if (paths.size() != 1)
-        return Usage("links takes exactly one FILE");
-
-    StringList urls, names;
-    if (!CUrlExtractor::ExtractUrls(paths[0], urls, names)) {
-        Error("Cannot open file: " + paths[0]);
-        return kExitUnusable;
-    }
-    std::string line;
-    for (std::size_t i = 0; i < urls.size(); ++i) {
-        line.assign(urls[i]).append(1, '\t').append(names[i]);
-        WriteLine(line);
-    }
-    return kExitOk;
-}
-
 namespace {
+
+// The options of all commands; each command says which it takes.
+struct SOptions {
+    bool bAll = false;
+    bool bRecurse = false;
+    bool bHtmlOnly = false;
+    std::string filter;
+    long timeout = -1;
+    long httpPort = 80;
+    long ftpPort = 21;
+    std::vector<std::string> paths;
+};
 
 // A whole decimal number from `low` to `high`, or -1.
 long ParseNumber(const std::string& text, long low, long high) {
@@ -122,71 +75,114 @@ long ParseNumber(const std::string& text, long low, long high) {
     return value >= low && value <= high ? value : -1;
 }
 
-} // namespace
-
-int CCliCommands::Check(const std::vector<std::string>& args) {
-    bool bAll = false, bRecurse = false, bHtmlOnly = false, bOptionsDone = false;
-    std::string filter;
-    long timeout = -1, httpPort = 80, ftpPort = 21;
-    std::vector<std::string> paths;
+// Reads `args` into `options`; returns "" or what is wrong. `bSelection` allows
+// --all, --recurse and --html-only, `bTest` the options of a test run.
+std::string ParseOptions(const std::vector<std::string>& args, bool bSelection, bool bTest,
+                         SOptions& options) {
+    bool bOptionsDone = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const bool bHasValue = i + 1 < args.size();
         if (bOptionsDone || arg.size() < 2 || arg[0] != '-') {
-            paths.push_back(arg);
+            options.paths.push_back(arg);
         } else if (arg == "--") {
             bOptionsDone = true;
-        } else if (arg == "--all") {
-            bAll = true;
-        } else if (arg == "--recurse") {
-            bRecurse = true;
-        } else if (arg == "--html-only") {
-            bHtmlOnly = true;
-        } else if (arg == "--filter" && bHasValue) {
-            filter = args[++i];
-            if (filter.size() != CReasonFilter::kReasonCount)
-                return Usage("--filter takes 21 characters, one per reason");
-        } else if (arg == "--timeout" && bHasValue) {
-            if ((timeout = ParseNumber(args[++i], 1, 1000)) < 0)
-                return Usage("--timeout takes a number of seconds from 1 to 1000");
-        } else if ((arg == "--http-port" || arg == "--ftp-port") && bHasValue) {
-            long& port = arg == "--http-port" ? httpPort : ftpPort;
+        } else if (bSelection && arg == "--all") {
+            options.bAll = true;
+        } else if (bSelection && arg == "--recurse") {
+            options.bRecurse = true;
+        } else if (bSelection && arg == "--html-only") {
+            options.bHtmlOnly = true;
+        } else if (bTest && arg == "--filter" && bHasValue) {
+            options.filter = args[++i];
+            if (options.filter.size() != CReasonFilter::kReasonCount)
+                return "--filter takes 21 characters, one per reason";
+        } else if (bTest && arg == "--timeout" && bHasValue) {
+            if ((options.timeout = ParseNumber(args[++i], 1, 1000)) < 0)
+                return "--timeout takes a number of seconds from 1 to 1000";
+        } else if (bTest && (arg == "--http-port" || arg == "--ftp-port") && bHasValue) {
+            long& port = arg == "--http-port" ? options.httpPort : options.ftpPort;
             if ((port = ParseNumber(args[++i], 1, 65535)) < 0)
-                return Usage(arg + " takes a port number from 1 to 65535");
+                return arg + " takes a port number from 1 to 65535";
         } else {
-            return Usage("unknown option or missing value: " + arg);
+            return "unknown option or missing value: " + arg;
         }
     }
-    if (paths.size() != 1)
-        return Usage("check takes exactly one PATH");
-    bRecurse = bRecurse && bAll;
+    if (options.paths.size() != 1)
+        return "exactly one path is needed";
+    options.bRecurse = options.bRecurse && options.bAll; // sub-folders only with their folder
+    return std::string();
+}
 
-    std::string refusal = CFileEnumerator::CheckSelectedPath(paths[0], bAll);
-    if (!refusal.empty()) {
-        Error(refusal);
+} // namespace
+
+int CCliCommands::Files(const std::vector<std::string>& args) {
+    SOptions options;
+    std::string problem = ParseOptions(args, true, false, options);
+    if (!problem.empty())
+        return Usage(problem);
+    if (!CheckPath(options.paths[0], options.bAll))
+        return kExitUnusable;
+    for (const std::string& file : CFileEnumerator::CollectFiles(options.paths[0], options.bRecurse,
+                                                                 options.bAll, options.bHtmlOnly))
+        WriteLine(file);
+    return kExitOk;
+}
+
+int CCliCommands::Links(const std::vector<std::string>& args) {
+    SOptions options;
+    std::string problem = ParseOptions(args, false, false, options);
+    if (!problem.empty())
+        return Usage(problem);
+
+    StringList urls, names;
+    if (!CUrlExtractor::ExtractUrls(options.paths[0], urls, names)) {
+        Error("Cannot open file: " + options.paths[0]);
         return kExitUnusable;
     }
+    std::string line;
+    for (std::size_t i = 0; i < urls.size(); ++i) {
+        line.assign(urls[i]).append(1, '\t').append(names[i]);
+        WriteLine(line);
+    }
+    return kExitOk;
+}
+
+int CCliCommands::Check(const std::vector<std::string>& args) {
+    SOptions options;
+    std::string problem = ParseOptions(args, true, true, options);
+    if (!problem.empty())
+        return Usage(problem);
+    if (!CheckPath(options.paths[0], options.bAll))
+        return kExitUnusable;
 
     // The filter and time-out come from the settings, as the window's would.
     CSettingsStore settings;
     settings.OpenAndImport();
     CCliHost host(m_out, m_err);
     CTestSession session(host, settings);
-    if (!filter.empty())
-        session.Reasons().SetFilter(filter);
-    if (timeout > 0)
-        session.Reasons().SetTimeoutSeconds(static_cast<int>(timeout));
-    session.SetPorts(static_cast<int>(httpPort), static_cast<int>(ftpPort));
+    if (!options.filter.empty())
+        session.Reasons().SetFilter(options.filter);
+    if (options.timeout > 0)
+        session.Reasons().SetTimeoutSeconds(static_cast<int>(options.timeout));
+    session.SetPorts(static_cast<int>(options.httpPort), static_cast<int>(options.ftpPort));
 
     QEventLoop loop;
     QObject::connect(&session, &CTestSession::TestFinished, &loop, &QEventLoop::quit);
-    session.StartTest(paths[0], bRecurse, bAll, bHtmlOnly);
+    session.StartTest(options.paths[0], options.bRecurse, options.bAll, options.bHtmlOnly);
     if (!session.IsTestRunning())
         return kExitUnusable; // nothing to test: the session has said why
     loop.exec();
     if (session.StoppedOnError())
         return kExitUnusable;
     return host.RowsListed() > 0 ? kExitListed : kExitOk;
+}
+
+bool CCliCommands::CheckPath(const std::string& path, bool bAll) {
+    std::string refusal = CFileEnumerator::CheckSelectedPath(path, bAll);
+    if (!refusal.empty())
+        Error(refusal);
+    return refusal.empty();
 }
 
 int CCliCommands::Usage(const std::string& problem) {

@@ -25,6 +25,8 @@ private:
     int Files(const std::vector<std::string>& args);
     int Links(const std::vector<std::string>& args);
     int Check(const std::vector<std::string>& args);
+    /// Checks PATH as the Select File(s) command does; says why not on `err`.
+    bool CheckPath(const std::string& path, bool bAll);
     int Usage(const std::string& problem);
     void WriteLine(const std::string& line);
     void Error(const std::string& message);

@@ -309,18 +309,26 @@ void CTestSession::FinishUrl() {
     if (!m_bAwaitingReply)
         return;
     m_bAwaitingReply = false;
-    if (m_bTimeoutRunning) {
-        m_timeoutTimer.stop();
-        m_bTimeoutRunning = false;
-    }
+    StopTimeout();
     const unsigned code = StatusCodeOf(m_replyBuffer);
     if (m_scheme == CUrlExtractor::kSchemeHttp && m_reasons.IsReasonReported(code))
         AddResultRow(code);
     PopHeadLink();
-    m_progress.urlBarPos = std::min(m_progress.urlBarPos + 1, m_progress.urlBarMax);
-    TransferProgress();
+    StepUrlBar();
     if (m_pSocketWnd)
         CloseConnection();
+}
+
+void CTestSession::StepUrlBar() {
+    m_progress.urlBarPos = std::min(m_progress.urlBarPos + 1, m_progress.urlBarMax);
+    TransferProgress();
+}
+
+void CTestSession::StopTimeout() {
+    if (m_bTimeoutRunning) {
+        m_timeoutTimer.stop();
+        m_bTimeoutRunning = false;
+    }
 }
 
 void CTestSession::FailUrl(unsigned code) {
@@ -331,20 +339,15 @@ void CTestSession::FailUrl(unsigned code) {
             AddResultRow(code);
         PopHeadLink();
     }
-    m_progress.urlBarPos = std::min(m_progress.urlBarPos + 1, m_progress.urlBarMax);
-    TransferProgress();
+    StepUrlBar();
     if (m_pSocketWnd)
         CloseConnection();
-    if (m_bTimeoutRunning) {
-        m_timeoutTimer.stop();
-        m_bTimeoutRunning = false;
-    }
+    StopTimeout();
     m_bAwaitingReply = false;
 }
 
 void CTestSession::OnTimeout() {
-    m_timeoutTimer.stop();
-    m_bTimeoutRunning = false;
+    StopTimeout();
     FailUrl(10005);
 }
 
@@ -353,10 +356,7 @@ void CTestSession::StopTimers() {
         m_stepTimer.stop();
         m_bTestRunning = false;
     }
-    if (m_bTimeoutRunning) {
-        m_timeoutTimer.stop();
-        m_bTimeoutRunning = false;
-    }
+    StopTimeout();
 }
 
 void CTestSession::EndTest() {

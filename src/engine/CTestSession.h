@@ -90,6 +90,8 @@ private:
     void ReleaseSocketWindow();
     void OnTimeout();
     void StopTimers();
+    void StopTimeout();
+    void StepUrlBar();
     void Message(const std::string& text);
     void PopHeadLink();
     void TransferProgress();
