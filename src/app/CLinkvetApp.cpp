@@ -1,0 +1,24 @@
+#include "app/CLinkvetApp.h"
+
+#include "app/CMainFrame.h"
+#include "app/CSettingsStore.h"
+
+CLinkvetApp::CLinkvetApp() = default;
+
+CLinkvetApp::~CLinkvetApp() {
+    ExitInstance();
+}
+
+bool CLinkvetApp::InitInstance() {
+    m_pSettings = std::make_unique<CSettingsStore>();
+    m_pSettings->OpenAndImport(); // a store that cannot open still gives defaults
+    m_pMainWnd = std::make_unique<CMainFrame>(*m_pSettings);
+    m_pMainWnd->show();
+    return true;
+}
+
+int CLinkvetApp::ExitInstance() {
+    m_pMainWnd.reset();
+    m_pSettings.reset();
+    return 0;
+}

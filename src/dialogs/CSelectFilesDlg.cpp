@@ -1,0 +1,95 @@
+#include "dialogs/CSelectFilesDlg.h"
+
+#include "app/CSettingsStore.h"
+#include "results/CDisplayText.h"
+#include "ui_CSelectFilesDlg.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QPushButton>
+
+namespace {
+
+std::string ToBytes(const QString& text) {
+    const QByteArray bytes = QFile::encodeName(text);
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+} // namespace
+
+CSelectFilesDlg::CSelectFilesDlg(CSettingsStore& settings, QWidget* parent)
+    : QDialog(parent), m_settings(settings), m_ui(std::make_unique<Ui::CSelectFilesDlg>()) {
+    m_ui->setupUi(this);
+    m_ui->buttons->button(QDialogButtonBox::Ok)->setDefault(true);
+    connect(m_ui->buttons, &QDialogButtonBox::accepted, this, [this] {
+        UpdateData(true);
+        accept();
+    });
+    connect(m_ui->buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(m_ui->browseButton, &QPushButton::clicked, this, &CSelectFilesDlg::OnBrowse);
+    connect(m_ui->recurseCheck, &QCheckBox::clicked, this, &CSelectFilesDlg::OnRecurseClicked);
+    connect(m_ui->allFilesCheck, &QCheckBox::clicked, this, &CSelectFilesDlg::OnAllFilesClicked);
+}
+
+CSelectFilesDlg::~CSelectFilesDlg() = default;
+
+void CSelectFilesDlg::UpdateData(bool bSaveAndValidate) {
+    if (bSaveAndValidate) {
+        const QString text = m_ui->pathEdit->text();
+        if (text != m_shownPath)
+            m_strPath = ToBytes(text);
+        m_bRecurse = m_ui->recurseCheck->isChecked();
+        m_bAllFiles = m_ui->allFilesCheck->isChecked();
+        m_bFilter = m_ui->htmlOnlyCheck->isChecked();
+        return;
+    }
+    m_shownPath = CDisplayText::FromBytes(m_strPath);
+    m_ui->pathEdit->setText(m_shownPath);
+    m_ui->recurseCheck->setChecked(m_bRecurse);
+    m_ui->allFilesCheck->setChecked(m_bAllFiles);
+    m_ui->htmlOnlyCheck->setChecked(m_bFilter);
+}
+
+void CSelectFilesDlg::OnRecurseClicked() {
+    UpdateData(true);
+    if (m_bRecurse)
+        m_bAllFiles = true;
+    UpdateData(false);
+}
+
+void CSelectFilesDlg::OnAllFilesClicked() {
+    UpdateData(true);
+    if (!m_bAllFiles)
+        m_bRecurse = false;
+    UpdateData(false);
+}
+
+void CSelectFilesDlg::OnBrowse() {
+    UpdateData(true);
+    if (m_bAllFiles) {
+        const QString folder =
+            QFileDialog::getExistingDirectory(this, QStringLiteral("Folder to Test"));
+        if (!folder.isEmpty()) {
+            m_strPath = ToBytes(folder);
+            UpdateData(false);
+        }
+    } else {
+        // Start in the folder of the last tested path.
+        std::string start = m_settings.GetString("FileSel", "Starter", "");
+        if (!start.empty()) {
+            const std::size_t first = start.find('/');
+            const std::size_t last = start.rfind('/');
+            if (first != last)
+                start.resize(last);
+            if (start.back() != '/')
+                start += '/';
+        }
+        const QString file =
+            QFileDialog::getOpenFileName(this, QString(), CDisplayText::FromBytes(start));
+        if (!file.isEmpty()) {
+            m_strPath = ToBytes(file);
+            UpdateData(false);
+        }
+    }
+    m_ui->buttons->button(QDialogButtonBox::Ok)->setFocus();
+}

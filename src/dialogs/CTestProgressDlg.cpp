@@ -1,0 +1,54 @@
+#include "dialogs/CTestProgressDlg.h"
+
+#include "engine/ISessionHost.h"
+#include "results/CDisplayText.h"
+#include "ui_CTestProgressDlg.h"
+
+namespace {
+
+// Long paths and addresses are shortened in the middle to fit the window; the
+// whole text is the tooltip.
+void SetElided(QLabel* label, const std::string& bytes) {
+    const QString text = CDisplayText::FromBytes(bytes);
+    label->setToolTip(text);
+    label->setText(label->fontMetrics().elidedText(text, Qt::ElideMiddle, label->width()));
+}
+
+} // namespace
+
+CTestProgressDlg::CTestProgressDlg(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      m_ui(std::make_unique<Ui::CTestProgressDlg>()) {
+    m_ui->setupUi(this);
+    setModal(false);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    for (QLabel* value : {m_ui->currentFile, m_ui->currentUrl, m_ui->siteName})
+        value->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    setMinimumWidth(fontMetrics().averageCharWidth() * 64);
+}
+
+CTestProgressDlg::~CTestProgressDlg() = default;
+
+void CTestProgressDlg::Create() {
+    adjustSize();
+    QWidget* owner = parentWidget() != nullptr ? parentWidget()->window() : nullptr;
+    if (owner != nullptr)
+        move(owner->frameGeometry().center() - rect().center());
+    show();
+    if (owner != nullptr)
+        owner->activateWindow(); // the keyboard stays with the main window
+}
+
+void CTestProgressDlg::SetValues(const SProgressValues& values) {
+    SetElided(m_ui->currentFile, values.currentFile);
+    SetElided(m_ui->currentUrl, values.currentUrl);
+    SetElided(m_ui->siteName, values.siteName);
+    m_ui->fileIndex->setText(QString::fromStdString(values.fileIndex));
+    m_ui->fileTotal->setText(QString::fromStdString(values.fileTotal));
+    m_ui->urlIndex->setText(QString::fromStdString(values.urlIndex));
+    m_ui->urlTotal->setText(QString::fromStdString(values.urlTotal));
+    m_ui->fileBar->setRange(0, values.fileBarMax);
+    m_ui->fileBar->setValue(values.fileBarPos);
+    m_ui->urlBar->setRange(0, values.urlBarMax);
+    m_ui->urlBar->setValue(values.urlBarPos);
+}

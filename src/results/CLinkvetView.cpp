@@ -1,0 +1,219 @@
+#include "results/CLinkvetView.h"
+
+#include "app/CMainFrame.h"
+#include "app/CSettingsStore.h"
+#include "dialogs/CSelectFilesDlg.h"
+#include "dialogs/CTestProgressDlg.h"
+#include "engine/CFileEnumerator.h"
+#include "engine/CTestSession.h"
+#include "results/CDisplayText.h"
+#include "results/CResultsModel.h"
+#include "results/CResultsPrinter.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QPageSetupDialog>
+#include <QPlainTextEdit>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QProgressBar>
+#include <QTextCursor>
+
+CLinkvetView::CLinkvetView(CSettingsStore& settings, CMainFrame& frame, QPlainTextEdit& logPane)
+    : m_settings(settings), m_frame(frame), m_logPane(logPane),
+      m_model(std::make_unique<CResultsModel>()) {
+    setModel(m_model.get());
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSortingEnabled(false);
+    setWordWrap(false);
+    setShowGrid(false);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    horizontalHeader()->setSectionsClickable(false);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+
+    auto changed = [this] { emit CommandStatesChanged(); };
+    connect(m_model.get(), &QAbstractItemModel::rowsInserted, this, changed);
+    connect(m_model.get(), &QAbstractItemModel::rowsRemoved, this, changed);
+    connect(m_model.get(), &QAbstractItemModel::modelReset, this, changed);
+
+    m_session = std::make_unique<CTestSession>(*this, m_settings);
+    connect(m_session.get(), &CTestSession::TestFinished, this, changed);
+}
+
+CLinkvetView::~CLinkvetView() {
+    m_session.reset(); // closes the connection and the progress window first
+}
+
+void CLinkvetView::OnInitialUpdate() {
+    const int width = viewport()->width();
+    const int fallback = width * 9 / 40;
+    int widths[4];
+    int sum = 0;
+    bool bUsable = true;
+    for (int i = 0; i < 4; ++i) {
+        widths[i] = m_settings.GetInt("Grid", "col" + std::to_string(i), fallback);
+        sum += widths[i];
+        bUsable = bUsable && widths[i] != 0 && widths[i] <= width;
+    }
+    for (int i = 0; i < 4; ++i)
+        setColumnWidth(i, bUsable && sum <= width ? widths[i] : fallback);
+    m_logPane.setFont(font());
+    m_bInitialised = true;
+}
+
+void CLinkvetView::resizeEvent(QResizeEvent* event) {
+    QTableView::resizeEvent(event);
+    if (m_bInitialised)
+        m_settings.SetInt("Screen", "High", height());
+}
+
+bool CLinkvetView::CanSelectFiles() const {
+    return !m_session->IsTestRunning();
+}
+
+bool CLinkvetView::CanStopTest() const {
+    return m_session->IsTestRunning();
+}
+
+bool CLinkvetView::CanExportResults() const {
+    return m_model->RowCount() > 0;
+}
+
+bool CLinkvetView::CanRepairLinks() const {
+    return m_session->IsTestEnded() && m_model->RowCount() > 0;
+}
+
+void CLinkvetView::OnSelectFiles() {
+    if (!CanSelectFiles())
+        return;
+    CSelectFilesDlg dlg(m_settings, this);
+    dlg.m_strPath = m_settings.GetString("FileSel", "Starter", "");
+    dlg.m_bRecurse = m_settings.GetInt("FileSel", "Recurse", 0) != 0;
+    dlg.m_bAllFiles = m_settings.GetInt("FileSel", "AllFiles", 0) != 0;
+    dlg.m_bFilter = m_settings.GetInt("FileSel", "Filter", 0) != 0;
+    if (dlg.m_bRecurse && !dlg.m_bAllFiles) {
+        dlg.m_bRecurse = false;
+        m_settings.SetInt("FileSel", "Recurse", 0);
+    }
+    dlg.UpdateData(false);
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+
+    m_settings.SetInt("FileSel", "Recurse", dlg.m_bRecurse ? 1 : 0);
+    m_settings.SetInt("FileSel", "AllFiles", dlg.m_bAllFiles ? 1 : 0);
+    m_settings.SetInt("FileSel", "Filter", dlg.m_bFilter ? 1 : 0);
+    const std::string refusal = CFileEnumerator::CheckSelectedPath(dlg.m_strPath, dlg.m_bAllFiles);
+    if (!refusal.empty()) {
+        ShowMessage(refusal);
+        return;
+    }
+    m_settings.SetString("FileSel", "Starter", dlg.m_strPath);
+    m_session->StartTest(dlg.m_strPath, dlg.m_bRecurse, dlg.m_bAllFiles, dlg.m_bFilter);
+    emit CommandStatesChanged();
+}
+
+void CLinkvetView::OnStopTest() {
+    m_session->OnStopTest();
+}
+
+void CLinkvetView::OnFilePrint() {
+    QPrintDialog dialog(&m_printer, this);
+    if (dialog.exec() == QDialog::Accepted)
+        OnFilePrintDirect();
+}
+
+void CLinkvetView::OnFilePrintPreview() {
+    QPrintPreviewDialog preview(&m_printer, this);
+    connect(&preview, &QPrintPreviewDialog::paintRequested, this,
+            [this](QPrinter* printer) { CResultsPrinter(*m_model, font()).Print(*printer); });
+    preview.exec();
+}
+
+void CLinkvetView::OnFilePrintDirect() {
+    CResultsPrinter(*m_model, font()).Print(m_printer);
+}
+
+void CLinkvetView::OnFilePrintSetup() {
+    QPageSetupDialog(&m_printer, this).exec();
+}
+
+void CLinkvetView::ShowMessage(const std::string& text) {
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Linkvet"), CDisplayText::FromBytes(text),
+                    QMessageBox::Ok, this);
+    box.exec();
+}
+
+void CLinkvetView::Beep(BeepKind) {
+    ++m_beepCount;
+    QApplication::beep();
+}
+
+void CLinkvetView::AppendLog(const std::string& text) {
+    // The log's lines end in CR LF; the pane shows each as one line break.
+    QString line = CDisplayText::FromBytes(text);
+    line.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    line.append(QLatin1Char('\n'));
+    QTextCursor cursor(m_logPane.document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(line);
+    m_logPane.setTextCursor(cursor);
+    m_logPane.ensureCursorVisible();
+    m_frame.Document().SetModifiedFlag(false);
+}
+
+void CLinkvetView::ClearLogAndResults() {
+    m_logPane.clear();
+    m_model->Clear();
+}
+
+void CLinkvetView::AddResultCell(const std::string& text, int column, const std::string& file) {
+    m_model->AddResultCell(text, column, file);
+}
+
+void CLinkvetView::SetStatusPane(Pane pane, const std::string& text) {
+    m_frame.SetPaneText(static_cast<int>(pane), CDisplayText::FromBytes(text));
+}
+
+void CLinkvetView::ShowProgress() {
+    m_pProgressDlg = std::make_unique<CTestProgressDlg>(this);
+    connect(m_pProgressDlg.get(), &CTestProgressDlg::StopRequested, this,
+            &CLinkvetView::OnStopTest);
+    m_pProgressDlg->Create();
+    emit CommandStatesChanged(); // a test has started
+}
+
+void CLinkvetView::UpdateProgress(const SProgressValues& values) {
+    if (m_pProgressDlg)
+        m_pProgressDlg->SetValues(values);
+}
+
+void CLinkvetView::CloseProgress() {
+    m_pProgressDlg.reset();
+}
+
+void CLinkvetView::SetActivityIndicator(int position) {
+    if (!m_bIndicatorCreated) {
+        m_statusProgress = m_frame.CreateActivityIndicator();
+        m_bIndicatorCreated = true;
+    }
+    if (m_statusProgress)
+        m_statusProgress->setValue(position);
+}
+
+void CLinkvetView::BeginWaitCursor() {
+    ++m_waitCursorDepth;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void CLinkvetView::EndWaitCursor() {
+    if (m_waitCursorDepth > 0) {
+        --m_waitCursorDepth;
+        QApplication::restoreOverrideCursor();
+    }
+}

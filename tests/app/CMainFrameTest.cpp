@@ -1,0 +1,283 @@
+#include "app/CMainFrame.h"
+
+#include "app/CSettingsStore.h"
+#include "dialogs/CSelectFilesDlg.h"
+#include "dialogs/CTestProgressDlg.h"
+#include "engine/CFileEnumerator.h"
+#include "engine/CTestSession.h"
+#include "results/CLinkvetView.h"
+#include "results/CResultsModel.h"
+#include "results/CResultsPrinter.h"
+#include "support/CLoopbackServer.h"
+#include "support/CModalAnswerer.h"
+#include "support/TestUtil.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+template <class F> bool RunUntil(F done, int ms = 15000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return done();
+}
+
+// Fills the Select File(s) dialog and presses OK.
+CModalAnswerer::Answer Select(const std::string& path, bool bAllFiles = false) {
+    return [path, bAllFiles](QWidget* modal) {
+        auto* dialog = qobject_cast<CSelectFilesDlg*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        dialog->findChild<QLineEdit*>(QStringLiteral("pathEdit"))
+            ->setText(QString::fromStdString(path));
+        if (dialog->findChild<QCheckBox*>(QStringLiteral("allFilesCheck"))->isChecked() !=
+            bAllFiles)
+            dialog->findChild<QCheckBox*>(QStringLiteral("allFilesCheck"))->click();
+        dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    };
+}
+
+class MainFrameTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(m_settings.OpenBaseKey(nullptr)); }
+
+    void Open() {
+        m_frame = std::make_unique<CMainFrame>(m_settings);
+        m_frame->show();
+        m_frame->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(m_frame.get()));
+    }
+    CLinkvetView& View() { return m_frame->View(); }
+    std::string Log() { return m_frame->LogPane().toPlainText().toStdString(); }
+    void AddRows(int count, quint32 itemData = 0) {
+        for (int i = 0; i < count; ++i) {
+            View().AddResultCell("http://h/" + std::to_string(i), 0, "");
+            View().AddResultCell("HTTP Code 404 Not Found", 1, "");
+            View().AddResultCell("name", 2, "/site/page.htm");
+            View().Results().SetItemData(View().Results().RowCount() - 1, itemData);
+        }
+    }
+
+    CTempDir m_dir;
+    CSettingsStore m_settings;
+    std::unique_ptr<CMainFrame> m_frame;
+};
+
+TEST_F(MainFrameTest, ATestRunsFromCtrlOToSearchComplete) {
+    CLoopbackServer ok("127.0.0.1", 0, CLoopbackServer::Reply("HTTP/1.0 200 OK\r\n"));
+    CLoopbackServer gone("127.0.0.2", ok.Port(), CLoopbackServer::Reply("HTTP/1.0 404 Gone\r\n"));
+    const std::string page = m_dir / "page.htm";
+    WriteFile(page,
+              "<a href=\"http://127.0.0.1/\">Fine</a>\n<a href=\"http://127.0.0.2/x\">Gone</a>");
+    Open();
+    View().Session().SetPorts(ok.Port(), ok.Port());
+    EXPECT_EQ(m_frame->windowTitle(), QStringLiteral("Linkvet"));
+    EXPECT_EQ(m_frame->PaneText(1), QStringLiteral("Connection Status"));
+    EXPECT_FALSE(m_frame->Action("ID_STOP_TEST")->isEnabled());
+    EXPECT_FALSE(m_frame->Action("ID_EXPORT_RESULTS")->isEnabled());
+
+    CModalAnswerer answerer(Select(page));
+    QTest::keyClick(m_frame.get(), Qt::Key_O, Qt::ControlModifier);
+    EXPECT_TRUE(m_frame->Action("ID_STOP_TEST")->isEnabled());
+    EXPECT_FALSE(m_frame->Action("ID_SELECT_FILES")->isEnabled());
+    EXPECT_TRUE(RunUntil([&] { return View().findChild<CTestProgressDlg*>() != nullptr; }));
+    ASSERT_TRUE(
+        RunUntil([&] { return m_frame->PaneText(1) == QStringLiteral("Search Complete"); }));
+
+    const CResultsModel& rows = View().Results();
+    ASSERT_EQ(rows.RowCount(), 1);
+    EXPECT_EQ(rows.Row(0).cells,
+              (std::array<std::string, 4>{"http://127.0.0.2/x", "HTTP Code 404 Not Found", "Gone",
+                                          page}));
+    EXPECT_EQ(rows.Row(0).itemData, 0u);
+    EXPECT_EQ(rows.data(rows.index(0, 3)).toString().toStdString(), page);
+    const std::string log = Log();
+    EXPECT_EQ(log.rfind("Start of test ", 0), 0u);
+    EXPECT_NE(log.find("\n\nTesting: " + page + "\nResults for " + page +
+                       ": URLs tested: 2. URL errors: 1.\n\nEnd of test: "),
+              std::string::npos)
+        << log;
+    EXPECT_TRUE(m_frame->PaneText(2).isEmpty());
+    EXPECT_EQ(View().BeepCount(), 1);
+    EXPECT_EQ(View().findChild<CTestProgressDlg*>(), nullptr);
+    EXPECT_EQ(m_settings.GetString("FileSel", "Starter", ""), page);
+    EXPECT_TRUE(m_frame->Action("ID_SELECT_FILES")->isEnabled());
+    EXPECT_FALSE(m_frame->Action("ID_STOP_TEST")->isEnabled());
+    EXPECT_TRUE(m_frame->Action("ID_EXPORT_RESULTS")->isEnabled());
+    EXPECT_TRUE(m_frame->Action("ID_REPAIR_LINKS")->isEnabled());
+    EXPECT_TRUE(answerer.m_messages.empty());
+}
+
+TEST_F(MainFrameTest, EscStopsTheTestAndTheWindowKeepsWorking) {
+    CLoopbackServer silent("127.0.0.7", 0, CLoopbackServer::Silent());
+    const std::string page = m_dir / "page.htm";
+    WriteFile(page, "<a href=\"http://127.0.0.7/\">Silent</a>");
+    Open();
+    View().Session().SetPorts(silent.Port(), silent.Port());
+    {
+        CModalAnswerer answerer(Select(page));
+        QTest::keyClick(m_frame.get(), Qt::Key_O, Qt::ControlModifier);
+    }
+    ASSERT_TRUE(RunUntil([&] { return silent.Requests().size() == 1; }));
+    m_frame->resize(m_frame->width() - 40, m_frame->height() - 40); // no freeze while waiting
+    // The progress window leaves the keyboard with the main window.
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_frame.get()));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_EQ(Log().substr(Log().size() - 24), "Testing Stopped by User\n");
+    EXPECT_EQ(View().Results().RowCount(), 0);
+    EXPECT_EQ(m_frame->PaneText(1), QStringLiteral("Connection Status"));
+    EXPECT_EQ(m_frame->PaneText(2), QStringLiteral("HTTP Method Status"));
+    EXPECT_EQ(View().BeepCount(), 0);
+    EXPECT_TRUE(m_frame->Action("ID_SELECT_FILES")->isEnabled());
+    EXPECT_FALSE(m_frame->Action("ID_REPAIR_LINKS")->isEnabled()); // no rows
+}
+
+TEST_F(MainFrameTest, SelectFilesChecksThePathAndKeepsItsChoices) {
+    Open();
+    m_settings.SetInt("FileSel", "Recurse", 1); // set by hand, without AllFiles
+    bool bRecurseShown = true;
+    {
+        CModalAnswerer cancel([&](QWidget* modal) {
+            bRecurseShown =
+                modal->findChild<QCheckBox*>(QStringLiteral("recurseCheck"))->isChecked();
+            auto* all = modal->findChild<QCheckBox*>(QStringLiteral("allFilesCheck"));
+            auto* recurse = modal->findChild<QCheckBox*>(QStringLiteral("recurseCheck"));
+            recurse->click(); // checks both
+            EXPECT_TRUE(all->isChecked());
+            all->click(); // clears both
+            EXPECT_FALSE(recurse->isChecked());
+            all->click(); // only itself
+            EXPECT_FALSE(recurse->isChecked());
+            modal->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->click();
+        });
+        View().OnSelectFiles();
+    }
+    EXPECT_FALSE(bRecurseShown);
+    EXPECT_EQ(m_settings.GetInt("FileSel", "Recurse", 9), 0);
+    EXPECT_EQ(m_settings.GetInt("FileSel", "AllFiles", 9), 9); // Cancel stores nothing
+
+    WriteFile(m_dir / "page.htm", "x");
+    const std::pair<std::string, bool> refused[] = {{m_dir.Path(), false},
+                                                    {m_dir / "page.htm", true}};
+    for (const auto& [path, bAll] : refused) {
+        CModalAnswerer ok(Select(path, bAll));
+        View().OnSelectFiles();
+        ASSERT_EQ(ok.m_messages.size(), 1u);
+        EXPECT_EQ(ok.m_messages[0], bAll ? CFileEnumerator::kNoSuchFolderMessage
+                                         : CFileEnumerator::kNoSuchFileMessage);
+        EXPECT_EQ(m_settings.GetInt("FileSel", "AllFiles", 9), bAll ? 1 : 0);
+        EXPECT_EQ(m_settings.GetString("FileSel", "Starter", "none"), "none");
+    }
+}
+
+TEST_F(MainFrameTest, ClosingDropsRepairedRowsAndAsksAboutTheRest) {
+    Open();
+    m_frame->close(); // nothing listed: no question, widths saved
+    EXPECT_FALSE(m_frame->isVisible());
+    EXPECT_EQ(m_settings.GetInt("Grid", "col0", -1), View().columnWidth(0));
+
+    Open();
+    AddRows(3, 1); // every row repaired: they go, no question
+    {
+        CModalAnswerer answerer;
+        m_frame->close();
+        EXPECT_TRUE(answerer.m_messages.empty());
+    }
+    EXPECT_FALSE(m_frame->isVisible());
+
+    Open();
+    m_settings.SetInt("Grid", "col0", 7);
+    AddRows(2, 1);
+    AddRows(1, 0);
+    AddRows(1, 1);
+    {
+        CModalAnswerer answerer({}, QStringLiteral("No"));
+        m_frame->close();
+        EXPECT_EQ(answerer.m_messages, std::vector<std::string>{CMainFrame::kQuitQuestion});
+    }
+    EXPECT_TRUE(m_frame->isVisible());
+    EXPECT_EQ(View().Results().RowCount(), 1); // the repaired rows are gone
+    EXPECT_EQ(m_settings.GetInt("Grid", "col0", -1), 7);
+    {
+        CModalAnswerer answerer({}, QStringLiteral("Yes"));
+        m_frame->close();
+    }
+    EXPECT_FALSE(m_frame->isVisible());
+    EXPECT_EQ(View().Results().RowCount(), 0);
+}
+
+TEST_F(MainFrameTest, PlacementAndColumnWidthsFollowTheirRules) {
+    const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
+    const int cx = static_cast<int>(work.width() * 0.75);
+    const int cy = static_cast<int>(work.height() * 0.75);
+    for (int storedWidth : {0, work.width() + 1}) { // first run; a smaller screen now
+        m_settings.SetInt("Screen", "cx", storedWidth);
+        m_settings.SetInt("Screen", "cy", 100);
+        CMainFrame frame(m_settings);
+        EXPECT_EQ(m_settings.GetInt("Screen", "cx", 0), cx);
+        EXPECT_EQ(m_settings.GetInt("Screen", "cy", 0), cy);
+        EXPECT_EQ(m_settings.GetInt("Screen", "x", -1), (work.width() - cx) / 2);
+        EXPECT_EQ(m_settings.GetInt("Screen", "y", -1), (work.height() - cy) / 2);
+        EXPECT_EQ(frame.size(), QSize(cx, cy));
+    }
+
+    m_settings.SetInt("Screen", "High", 0);
+    const std::vector<std::vector<int>> stored = {
+        {100, 100, 100, 0}, {400, 400, 400, 400}, {50, 60, 70, 80}};
+    for (const auto& widths : stored) {
+        for (int i = 0; i < 4; ++i)
+            m_settings.SetInt("Grid", "col" + std::to_string(i),
+                              widths[static_cast<std::size_t>(i)]);
+        Open();
+        const int fallback = View().viewport()->width() * 9 / 40;
+        const bool bFits = widths[0] == 50;
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(View().columnWidth(i),
+                      bFits ? widths[static_cast<std::size_t>(i)] : fallback);
+        // With no stored height the two rows share the room.
+        const QList<int> rows = m_frame->Splitter().sizes();
+        EXPECT_LE(std::abs(rows[0] - rows[1]), m_frame->Splitter().handleWidth() + 1);
+        m_frame.reset();
+    }
+}
+
+TEST_F(MainFrameTest, PrintingMakesOnePageForNoRowsAndForAFullPage) {
+    Open();
+    QPrinter& printer = View().Printer();
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    const int perPage = CResultsPrinter(View().Results(), View().font()).RowsPerPage(printer);
+    ASSERT_GT(perPage, 10);
+    auto pagesFor = [&](int rows) {
+        View().Results().Clear();
+        AddRows(rows);
+        const std::string pdf = m_dir / ("out" + std::to_string(rows) + ".pdf");
+        printer.setOutputFileName(QString::fromStdString(pdf));
+        View().OnFilePrintDirect();
+        const std::string bytes = ReadFile(pdf);
+        int pages = 0;
+        for (std::size_t at = bytes.find("/Type /Page"); at != std::string::npos;
+             at = bytes.find("/Type /Page", at + 1))
+            pages += bytes.compare(at, 12, "/Type /Pages") != 0 ? 1 : 0;
+        return pages;
+    };
+    EXPECT_EQ(pagesFor(0), 1);
+    EXPECT_EQ(pagesFor(perPage), 1);
+    EXPECT_EQ(pagesFor(perPage + 1), 2);
+    EXPECT_EQ(View().Results().GetPrintLine(0),
+              "http://h/0 - HTTP Code 404 Not Found - name - /site/page.htm");
+}
+
+} // namespace
