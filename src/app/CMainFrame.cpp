@@ -56,7 +56,15 @@ QLabel* MakePane(const QString& text) {
 
 } // namespace
 
+// The images and the manual are built into the library; a static library's
+// resources must be registered by hand.
+static void InitResources() {
+    Q_INIT_RESOURCE(icons);
+    Q_INIT_RESOURCE(help);
+}
+
 CMainFrame::CMainFrame(CSettingsStore& settings) : m_settings(settings) {
+    InitResources();
     setWindowTitle(QStringLiteral("Linkvet"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/select@2x.png")));
     RestorePlacement();

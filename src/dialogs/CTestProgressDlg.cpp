@@ -24,6 +24,8 @@ CTestProgressDlg::CTestProgressDlg(QWidget* parent)
     setAttribute(Qt::WA_ShowWithoutActivating);
     for (QLabel* value : {m_ui->currentFile, m_ui->currentUrl, m_ui->siteName})
         value->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    for (QLabel* caption : {m_ui->currentFileLabel, m_ui->currentUrlLabel})
+        caption->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Preferred);
     setMinimumWidth(fontMetrics().averageCharWidth() * 64);
 }
 

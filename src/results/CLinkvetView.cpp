@@ -162,9 +162,20 @@ void CLinkvetView::AppendLog(const std::string& text) {
     QTextCursor cursor(m_logPane.document());
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(line);
-    m_logPane.setTextCursor(cursor);
-    m_logPane.ensureCursorVisible();
     m_frame.Document().SetModifiedFlag(false);
+    // The caret goes to the end and into view once the event loop turns, so a
+    // burst of lines costs one scroll, not one each.
+    if (!m_bLogScrollPending) {
+        m_bLogScrollPending = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_bLogScrollPending = false;
+                m_logPane.moveCursor(QTextCursor::End);
+                m_logPane.ensureCursorVisible();
+            },
+            Qt::QueuedConnection);
+    }
 }
 
 void CLinkvetView::ClearLogAndResults() {

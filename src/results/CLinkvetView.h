@@ -85,4 +85,5 @@ private:
     bool m_bInitialised = false;
     int m_waitCursorDepth = 0;
     int m_beepCount = 0;
+    bool m_bLogScrollPending = false;
 };

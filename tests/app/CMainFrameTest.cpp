@@ -252,6 +252,20 @@ TEST_F(MainFrameTest, PlacementAndColumnWidthsFollowTheirRules) {
         EXPECT_LE(std::abs(rows[0] - rows[1]), m_frame->Splitter().handleWidth() + 1);
         m_frame.reset();
     }
+
+    // The list's height is kept once the window is up, and used next time.
+    m_settings.SetInt("Screen", "High", 0);
+    Open();
+    m_frame->Splitter().setSizes({120, 400});
+    const int high = View().height();
+    EXPECT_NEAR(high, 120, 5);
+    EXPECT_EQ(m_settings.GetInt("Screen", "High", 0), high);
+    m_frame.reset();
+    {
+        CMainFrame again(m_settings);
+        again.show();
+        EXPECT_EQ(again.Splitter().sizes().at(0), high);
+    }
 }
 
 TEST_F(MainFrameTest, PrintingMakesOnePageForNoRowsAndForAFullPage) {
