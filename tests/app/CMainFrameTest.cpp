@@ -28,14 +28,6 @@
 
 namespace {
 
-template <class F> bool RunUntil(F done, int ms = 15000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
-}
-
 // Fills the Select File(s) dialog and presses OK.
 CModalAnswerer::Answer Select(const std::string& path, bool bAllFiles = false) {
     return [path, bAllFiles](QWidget* modal) {

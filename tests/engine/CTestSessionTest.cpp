@@ -53,14 +53,6 @@ protected:
         QSignalSpy finished(m_session.get(), &CTestSession::TestFinished);
         return finished.wait(ms);
     }
-    // Lets the event loop run until `done` holds (at most `ms`).
-    template <class F> bool RunUntil(F done, int ms = 10000) {
-        QElapsedTimer clock;
-        clock.start();
-        while (!done() && clock.elapsed() < ms)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        return done();
-    }
 
     CTempDir m_dir;
     CSettingsStore m_settings;

@@ -53,18 +53,18 @@ int main(int argc, char** argv) {
     std::vector<std::unique_ptr<CLoopbackServer>> servers;
     try {
         for (int i = 2; i < argc; ++i) {
-            const std::string spec = argv[i];
-            const std::size_t colon = spec.find(':');
-            const std::size_t equals = spec.find('=');
+            const std::string server = argv[i];
+            const std::size_t colon = server.find(':');
+            const std::size_t equals = server.find('=');
             CLoopbackServer::SScript script;
             if (colon == std::string::npos || equals == std::string::npos || equals < colon ||
-                !ParseScript(spec.substr(equals + 1), &script)) {
+                !ParseScript(server.substr(equals + 1), &script)) {
                 std::fprintf(stderr, "bad server: %s\n", argv[i]);
                 return 2;
             }
             servers.push_back(std::make_unique<CLoopbackServer>(
-                spec.substr(0, colon),
-                std::atoi(spec.substr(colon + 1, equals - colon - 1).c_str()), script));
+                server.substr(0, colon),
+                std::atoi(server.substr(colon + 1, equals - colon - 1).c_str()), script));
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());

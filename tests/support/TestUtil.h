@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <functional>
 #include <string>
 
 /// A folder of its own for one test, removed with everything in it at the end.
@@ -25,3 +28,13 @@ private:
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 void MakeDir(const std::string& path);
+
+/// Lets the event loop run until `done` holds, for at most `ms` milliseconds;
+/// returns whether it holds.
+inline bool RunUntil(const std::function<bool()>& done, int ms = 15000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return done();
+}
