@@ -24,6 +24,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWhatsThis>
+#include <algorithm>
 
 namespace {
 
@@ -142,11 +143,13 @@ void CMainFrame::showEvent(QShowEvent* event) {
     if (m_bShown)
         return;
     m_bShown = true;
-    // The upper row keeps its stored height when it fits, else half the room.
-    const int room = m_splitter->height();
+    // The upper row keeps its stored height when it is less than the window's
+    // client height (bars included, the menu not), else it gets half of that.
+    const int client = height() - menuBar()->height();
     const int high = m_settings.GetInt("Screen", "High", 0);
-    const int upper = high > 0 && high < room ? high : room / 2;
-    m_splitter->setSizes({upper, room - upper - m_splitter->handleWidth()});
+    const int upper = high > 0 && high < client ? high : client / 2;
+    const int lower = m_splitter->height() - m_splitter->handleWidth() - upper;
+    m_splitter->setSizes({upper, std::max(lower, 1)});
     m_view->OnInitialUpdate();
     SavePlacement();
 }

@@ -4,6 +4,8 @@
 #include "results/CDisplayText.h"
 #include "ui_CTestProgressDlg.h"
 
+#include <tuple>
+
 namespace {
 
 // Long paths and addresses are shortened in the middle to fit the window; the
@@ -49,8 +51,11 @@ void CTestProgressDlg::SetValues(const SProgressValues& values) {
     m_ui->fileTotal->setText(QString::fromStdString(values.fileTotal));
     m_ui->urlIndex->setText(QString::fromStdString(values.urlIndex));
     m_ui->urlTotal->setText(QString::fromStdString(values.urlTotal));
-    m_ui->fileBar->setRange(0, values.fileBarMax);
-    m_ui->fileBar->setValue(values.fileBarPos);
-    m_ui->urlBar->setRange(0, values.urlBarMax);
-    m_ui->urlBar->setValue(values.urlBarPos);
+    // A bar whose range is not known yet stays empty (a range of 0 to 0 would
+    // show Qt's busy animation instead).
+    for (auto [bar, max, pos] : {std::tuple{m_ui->fileBar, values.fileBarMax, values.fileBarPos},
+                                 std::tuple{m_ui->urlBar, values.urlBarMax, values.urlBarPos}}) {
+        bar->setRange(0, max > 0 ? max : 100);
+        bar->setValue(pos);
+    }
 }

@@ -264,7 +264,9 @@ void CTestSession::OnSocketNotify(int /*socket*/, quint32 lParam) {
         } else if (n == 0) {
             m_bPeerClosed = true;
         }
-        if (StatusLineComplete() || (m_bPeerClosed && !m_replyBuffer.empty())) {
+        // An ftp greeting is never read: its first bytes finish the link.
+        const bool bFtpAnswered = m_scheme == CUrlExtractor::kSchemeFtp && !m_replyBuffer.empty();
+        if (bFtpAnswered || StatusLineComplete() || (m_bPeerClosed && !m_replyBuffer.empty())) {
             DrainReply();
             FinishUrl();
         }

@@ -92,7 +92,7 @@ bool CLinkvetView::CanRepairLinks() const {
 void CLinkvetView::OnSelectFiles() {
     if (!CanSelectFiles())
         return;
-    CSelectFilesDlg dlg(m_settings, this);
+    CSelectFilesDlg dlg(m_settings, &m_frame);
     dlg.m_strPath = m_settings.GetString("FileSel", "Starter", "");
     dlg.m_bRecurse = m_settings.GetInt("FileSel", "Recurse", 0) != 0;
     dlg.m_bAllFiles = m_settings.GetInt("FileSel", "AllFiles", 0) != 0;
@@ -192,7 +192,7 @@ void CLinkvetView::SetStatusPane(Pane pane, const std::string& text) {
 }
 
 void CLinkvetView::ShowProgress() {
-    m_pProgressDlg = std::make_unique<CTestProgressDlg>(this);
+    m_pProgressDlg.reset(new CTestProgressDlg(this));
     connect(m_pProgressDlg.get(), &CTestProgressDlg::StopRequested, this,
             &CLinkvetView::OnStopTest);
     m_pProgressDlg->Create();
@@ -205,7 +205,13 @@ void CLinkvetView::UpdateProgress(const SProgressValues& values) {
 }
 
 void CLinkvetView::CloseProgress() {
-    m_pProgressDlg.reset();
+    // Hidden now, deleted once the event loop turns: Stop Test may come from a
+    // key pressed in the progress window itself.
+    if (m_pProgressDlg) {
+        m_pProgressDlg->hide();
+        m_pProgressDlg->disconnect(this);
+        m_pProgressDlg.reset();
+    }
 }
 
 void CLinkvetView::SetActivityIndicator(int position) {

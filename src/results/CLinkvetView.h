@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/CDeleteLater.h"
 #include "engine/ISessionHost.h"
 
 #include <QPointer>
@@ -78,7 +79,7 @@ private:
     QPlainTextEdit& m_logPane;
     std::unique_ptr<CResultsModel> m_model;
     std::unique_ptr<CTestSession> m_session;
-    std::unique_ptr<CTestProgressDlg> m_pProgressDlg;
+    LaterPtr<CTestProgressDlg> m_pProgressDlg;
     QPointer<QProgressBar> m_statusProgress; // owned by the status bar
     bool m_bIndicatorCreated = false;
     QPrinter m_printer;

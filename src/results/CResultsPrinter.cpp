@@ -44,8 +44,11 @@ int CResultsPrinter::Print(QPrinter& printer) const {
     option.setTabStopDistance(100 * layout.unit);
     const double left = 75 * layout.unit;
     const double width = printer.pageLayout().paintRectPixels(printer.resolution()).width() - left;
-    for (int page = 1; page <= pages; ++page) {
-        if (page > 1)
+    // The pages the print dialog asked for, if any.
+    const int first = printer.fromPage() > 0 ? std::min(printer.fromPage(), pages) : 1;
+    const int last = printer.toPage() > 0 ? std::clamp(printer.toPage(), first, pages) : pages;
+    for (int page = first; page <= last; ++page) {
+        if (page > first)
             printer.newPage();
         for (int i = 0; i < layout.rowsPerPage; ++i) {
             const int row = (page - 1) * layout.rowsPerPage + i;
@@ -56,5 +59,5 @@ int CResultsPrinter::Print(QPrinter& printer) const {
         }
     }
     painter.end();
-    return pages;
+    return last - first + 1;
 }

@@ -14,8 +14,8 @@ class CResultsPrinter {
 public:
     CResultsPrinter(const CResultsModel& model, QFont font) : m_model(model), m_font(font) {}
 
-    /// Prints every page on `printer` (which must be ready to paint on); returns
-    /// the number of pages.
+    /// Prints on `printer` every page, or the range its print dialog chose;
+    /// returns the number of pages printed.
     int Print(QPrinter& printer) const;
 
     int RowsPerPage(QPrinter& printer) const;

@@ -19,6 +19,7 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -104,7 +105,8 @@ TEST_F(MainFrameTest, ATestRunsFromCtrlOToSearchComplete) {
         << log;
     EXPECT_TRUE(m_frame->PaneText(2).isEmpty());
     EXPECT_EQ(View().BeepCount(), 1);
-    EXPECT_EQ(View().findChild<CTestProgressDlg*>(), nullptr);
+    for (CTestProgressDlg* left : View().findChildren<CTestProgressDlg*>())
+        EXPECT_FALSE(left->isVisible());
     EXPECT_EQ(m_settings.GetString("FileSel", "Starter", ""), page);
     EXPECT_TRUE(m_frame->Action("ID_SELECT_FILES")->isEnabled());
     EXPECT_FALSE(m_frame->Action("ID_STOP_TEST")->isEnabled());
@@ -135,6 +137,21 @@ TEST_F(MainFrameTest, EscStopsTheTestAndTheWindowKeepsWorking) {
     EXPECT_EQ(View().BeepCount(), 0);
     EXPECT_TRUE(m_frame->Action("ID_SELECT_FILES")->isEnabled());
     EXPECT_FALSE(m_frame->Action("ID_REPAIR_LINKS")->isEnabled()); // no rows
+
+    // Esc in the progress window stops the test too, and the window goes.
+    {
+        CModalAnswerer answerer(Select(page));
+        QTest::keyClick(m_frame.get(), Qt::Key_O, Qt::ControlModifier);
+    }
+    ASSERT_TRUE(RunUntil([&] { return silent.Requests().size() == 2; }));
+    CTestProgressDlg* progress = View().findChild<CTestProgressDlg*>();
+    ASSERT_NE(progress, nullptr);
+    QTest::keyClick(progress, Qt::Key_Escape);
+    EXPECT_FALSE(View().Session().IsTestRunning());
+    EXPECT_EQ(Log().substr(Log().size() - 24), "Testing Stopped by User\n");
+    QTest::qWait(50); // the window is deleted once the event loop turns
+    for (CTestProgressDlg* left : View().findChildren<CTestProgressDlg*>())
+        EXPECT_FALSE(left->isVisible());
 }
 
 TEST_F(MainFrameTest, SelectFilesChecksThePathAndKeepsItsChoices) {
@@ -239,9 +256,9 @@ TEST_F(MainFrameTest, PlacementAndColumnWidthsFollowTheirRules) {
         for (int i = 0; i < 4; ++i)
             EXPECT_EQ(View().columnWidth(i),
                       bFits ? widths[static_cast<std::size_t>(i)] : fallback);
-        // With no stored height the two rows share the room.
-        const QList<int> rows = m_frame->Splitter().sizes();
-        EXPECT_LE(std::abs(rows[0] - rows[1]), m_frame->Splitter().handleWidth() + 1);
+        // With no stored height the list gets half the window's client height.
+        EXPECT_EQ(m_frame->Splitter().sizes().at(0),
+                  (m_frame->height() - m_frame->menuBar()->height()) / 2);
         m_frame.reset();
     }
 
@@ -282,6 +299,9 @@ TEST_F(MainFrameTest, PrintingMakesOnePageForNoRowsAndForAFullPage) {
     EXPECT_EQ(pagesFor(0), 1);
     EXPECT_EQ(pagesFor(perPage), 1);
     EXPECT_EQ(pagesFor(perPage + 1), 2);
+    printer.setFromTo(2, 2); // a range chosen in the print dialog
+    EXPECT_EQ(pagesFor(perPage + 1), 1);
+    printer.setFromTo(0, 0);
     EXPECT_EQ(View().Results().GetPrintLine(0),
               "http://h/0 - HTTP Code 404 Not Found - name - /site/page.htm");
 }

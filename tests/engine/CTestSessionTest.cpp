@@ -67,7 +67,7 @@ TEST_F(TestSessionTest, HostileServersEndInExactlyTheListedRows) {
     auto unknown = Serve("127.0.0.4", CLoopbackServer::Reply("\n\nHTTP/1.0 405 Nope\r\n"));
     auto closes = Serve("127.0.0.6", CLoopbackServer::CloseAtOnce());
     auto silent = Serve("127.0.0.7", CLoopbackServer::Silent());
-    auto greets = Serve("127.0.0.8", CLoopbackServer::Greeting("220 ready\r\n"));
+    auto greets = Serve("127.0.0.8", CLoopbackServer::Greeting("220 ready")); // no line end
     auto garbage = Serve("127.0.0.10", CLoopbackServer::Reply(std::string("\0\xff\x13junk\n", 8)));
     auto noNumber = Serve("127.0.0.11", CLoopbackServer::Reply("HTTP/1.0 OK\r\n"));
     auto huge = Serve("127.0.0.12", CLoopbackServer::Reply("HTTP/1.0 4294967496 OK\r\n"));
