@@ -34,10 +34,6 @@ CSocketWnd::~CSocketWnd() {
     CloseSocket();
 }
 
-bool CSocketWnd::IsConnecting() const {
-    return m_lookup != nullptr || m_pendingSocket >= 0;
-}
-
 void CSocketWnd::FinishLater(unsigned code) {
     // Reported from the event loop, never from inside Connect(); dropped when the
     // socket is closed first.

@@ -43,9 +43,6 @@ public:
     ssize_t Receive(char* buffer, std::size_t size, int flags);
     int CloseSocket();
 
-    int Socket() const { return m_socket; }
-    bool IsConnecting() const;
-
 signals:
     void ConnectFinished(unsigned code);
     void SocketNotify(int socket, quint32 lParam);

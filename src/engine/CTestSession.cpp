@@ -43,6 +43,7 @@ void CTestSession::SetPorts(int httpPort, int ftpPort) {
 }
 
 std::string CTestSession::LongDateTime() {
+    // Locale text for the log's start and end lines only; no page bytes pass here.
     const QLocale locale = QLocale::system();
     const QDateTime now = QDateTime::currentDateTime();
     QString timeFormat = locale.timeFormat(QLocale::LongFormat);

@@ -60,8 +60,6 @@ public:
     bool HasUnknownReason() const { return m_reasons.m_bUnknownReason; }
     /// True after a test that stopped because a file could not be read.
     bool StoppedOnError() const { return m_bStoppedOnError; }
-    const std::string& CurrentFile() const { return m_currentFile; }
-    const SProgressValues& Progress() const { return m_progress; }
 
     /// The status code of a reply: the number after the first word of its first
     /// non-empty line, or kNoStatusCode.
