@@ -38,10 +38,9 @@ int main(int argc, char** argv) {
     const std::string file = "/srv/www/site/section/page.html";
     auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < kRows; ++i) {
-        view.AddResultCell("http://www.example.com/some/path/page" + std::to_string(i) + ".html", 0,
-                           file);
-        view.AddResultCell("HTTP Code 404 Not Found", 1, file);
-        view.AddResultCell("Anchor text of link " + std::to_string(i), 2, file);
+        view.AddResultRow({"http://www.example.com/some/path/page" + std::to_string(i) + ".html",
+                           "HTTP Code 404 Not Found", "Anchor text of link " + std::to_string(i),
+                           file});
         if (i % 1000 == 999)
             QApplication::processEvents(); // the window repaints as a test would let it
     }

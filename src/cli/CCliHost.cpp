@@ -14,14 +14,12 @@ void CCliHost::AppendLog(const std::string& text) {
     WriteLine(m_err, line);
 }
 
-void CCliHost::AddResultCell(const std::string& text, int column, const std::string& file) {
-    if (column < 0 || column > 2)
-        return;
-    if (column == 0)
-        m_row = {};
-    m_row[static_cast<std::size_t>(column)] = text;
-    if (column == 2) {
-        WriteLine(m_out, m_row[0] + '\t' + m_row[1] + '\t' + m_row[2] + '\t' + file);
-        ++m_rowsListed;
-    }
+bool CCliHost::AskYesNo(const std::string& question) {
+    WriteLine(m_err, question);
+    return false;
+}
+
+void CCliHost::AddResultRow(const SResultRow& row) {
+    WriteLine(m_out, row.url + '\t' + row.reason + '\t' + row.siteName + '\t' + row.fileName);
+    ++m_rowsListed;
 }

@@ -2,7 +2,6 @@
 
 #include "engine/ISessionHost.h"
 
-#include <array>
 #include <cstdio>
 #include <string>
 
@@ -15,17 +14,10 @@ public:
     CCliHost(std::FILE* out, std::FILE* err) : m_out(out), m_err(err) {}
 
     void ShowMessage(const std::string& text) override { WriteLine(m_err, text); }
-    void Beep(BeepKind) override {}
+    /// Nobody is there to answer: the question is shown and taken as No.
+    bool AskYesNo(const std::string& question) override;
     void AppendLog(const std::string& text) override;
-    void ClearLogAndResults() override {}
-    void AddResultCell(const std::string& text, int column, const std::string& file) override;
-    void SetStatusPane(Pane, const std::string&) override {}
-    void ShowProgress() override {}
-    void UpdateProgress(const SProgressValues&) override {}
-    void CloseProgress() override {}
-    void SetActivityIndicator(int) override {}
-    void BeginWaitCursor() override {}
-    void EndWaitCursor() override {}
+    void AddResultRow(const SResultRow& row) override;
 
     int RowsListed() const { return m_rowsListed; }
 
@@ -34,6 +26,5 @@ private:
 
     std::FILE* m_out;
     std::FILE* m_err;
-    std::array<std::string, 3> m_row;
     int m_rowsListed = 0;
 };

@@ -297,9 +297,8 @@ void CTestSession::DrainReply() {
 }
 
 void CTestSession::AddResultRow(unsigned code) {
-    m_host.AddResultCell(m_urlList.front(), 0, m_currentFile);
-    m_host.AddResultCell(m_reasons.ReasonText(code), 1, m_currentFile);
-    m_host.AddResultCell(m_siteNameList.front(), 2, m_currentFile);
+    m_host.AddResultRow(
+        {m_urlList.front(), m_reasons.ReasonText(code), m_siteNameList.front(), m_currentFile});
     ++m_fileErrorCount;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/SResultRow.h"
+
 #include <string>
 
 /// What the Testing Progress window shows: two bars and seven texts.
@@ -20,6 +22,9 @@ struct SProgressValues {
 /// What the engine asks of the side that shows it: the window, or the headless
 /// program. The engine never touches a widget; everything it shows goes through
 /// here, and every call comes on the thread that runs the test.
+///
+/// Calls that only show something have empty bodies, so a host overrides only
+/// what it can show; messages, questions, the log and the results must be kept.
 class ISessionHost {
 public:
     enum class BeepKind {
@@ -34,29 +39,29 @@ public:
 
     /// A message the user must acknowledge (an OK box captioned "Linkvet").
     virtual void ShowMessage(const std::string& text) = 0;
-    virtual void Beep(BeepKind kind) = 0;
+    /// A question the user answers with Yes (true) or No (false).
+    virtual bool AskYesNo(const std::string& question) = 0;
+    virtual void Beep(BeepKind) {}
 
     /// Appends `text` and a line end to the log.
     virtual void AppendLog(const std::string& text) = 0;
     /// Empties the log and the results list (the start of a test).
-    virtual void ClearLogAndResults() = 0;
-    /// Column 0 starts a new result row; columns 1 and 2 fill the last row, and
-    /// column 2 also puts `currentFile` into the row's fourth column.
-    virtual void AddResultCell(const std::string& text, int column,
-                               const std::string& currentFile) = 0;
+    virtual void ClearLogAndResults() {}
+    /// Appends one listed result to the results.
+    virtual void AddResultRow(const SResultRow& row) = 0;
 
-    virtual void SetStatusPane(Pane pane, const std::string& text) = 0;
+    virtual void SetStatusPane(Pane, const std::string&) {}
 
     /// The Testing Progress window: shown at the start of a test, updated with
     /// every change, closed at its end or stop.
-    virtual void ShowProgress() = 0;
-    virtual void UpdateProgress(const SProgressValues& values) = 0;
-    virtual void CloseProgress() = 0;
+    virtual void ShowProgress() {}
+    virtual void UpdateProgress(const SProgressValues&) {}
+    virtual void CloseProgress() {}
 
     /// The activity indicator in the status bar: 0 empty, 1 full.
-    virtual void SetActivityIndicator(int position) = 0;
+    virtual void SetActivityIndicator(int) {}
 
     /// The wait cursor, shown while a connection is being made.
-    virtual void BeginWaitCursor() = 0;
-    virtual void EndWaitCursor() = 0;
+    virtual void BeginWaitCursor() {}
+    virtual void EndWaitCursor() {}
 };

@@ -149,6 +149,13 @@ void CLinkvetView::ShowMessage(const std::string& text) {
     box.exec();
 }
 
+bool CLinkvetView::AskYesNo(const std::string& question) {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Linkvet"),
+                    CDisplayText::FromBytes(question), QMessageBox::Yes | QMessageBox::No, this);
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
 void CLinkvetView::Beep(BeepKind) {
     ++m_beepCount;
     QApplication::beep();
@@ -183,8 +190,8 @@ void CLinkvetView::ClearLogAndResults() {
     m_model->Clear();
 }
 
-void CLinkvetView::AddResultCell(const std::string& text, int column, const std::string& file) {
-    m_model->AddResultCell(text, column, file);
+void CLinkvetView::AddResultRow(const SResultRow& row) {
+    m_model->AddRow(row);
 }
 
 void CLinkvetView::SetStatusPane(Pane pane, const std::string& text) {

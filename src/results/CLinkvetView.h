@@ -54,10 +54,11 @@ public:
 
     // ISessionHost
     void ShowMessage(const std::string& text) override;
+    bool AskYesNo(const std::string& question) override;
     void Beep(BeepKind kind) override;
     void AppendLog(const std::string& text) override;
     void ClearLogAndResults() override;
-    void AddResultCell(const std::string& text, int column, const std::string& file) override;
+    void AddResultRow(const SResultRow& row) override;
     void SetStatusPane(Pane pane, const std::string& text) override;
     void ShowProgress() override;
     void UpdateProgress(const SProgressValues& values) override;

@@ -2,26 +2,17 @@
 
 #include "results/CDisplayText.h"
 
+#include <algorithm>
+
 CResultsModel::CResultsModel(QObject* parent) : QAbstractTableModel(parent) {
 }
 
-void CResultsModel::AddResultCell(const std::string& text, int column,
-                                  const std::string& currentFile) {
-    if (column == ColUrl) {
-        const int row = RowCount();
-        beginInsertRows(QModelIndex(), row, row);
-        m_rows.push_back(SRow{{text, {}, {}, {}}, 0});
-        endInsertRows();
-        return;
-    }
-    if (m_rows.empty() || (column != ColReason && column != ColSiteName))
-        return;
-    SRow& last = m_rows.back();
-    last.cells[static_cast<std::size_t>(column)] = text;
-    if (column == ColSiteName)
-        last.cells[ColFileName] = currentFile;
-    const int row = RowCount() - 1;
-    emit dataChanged(index(row, column), index(row, column == ColSiteName ? ColFileName : column));
+void CResultsModel::AddRow(const SResultRow& row) {
+    const int at = RowCount();
+    beginInsertRows(QModelIndex(), at, at);
+    m_rows.push_back(row);
+    m_rows.back().itemData = 0;
+    endInsertRows();
 }
 
 void CResultsModel::Clear() {
@@ -39,19 +30,43 @@ void CResultsModel::RemoveRow(int row) {
 }
 
 int CResultsModel::RemoveRepairedRows() {
-    int removed = 0;
-    for (int row = RowCount() - 1; row >= 0; --row) {
-        if (IsRepaired(Row(row).itemData)) {
-            RemoveRow(row);
-            ++removed;
-        }
+    auto repaired = [](const SResultRow& row) { return (row.itemData & kLowHalf) == kMarkSet; };
+    const auto count = std::count_if(m_rows.begin(), m_rows.end(), repaired);
+    if (count == 0)
+        return 0;
+    // Scattered rows removed one by one would cost a move of the tail each.
+    beginResetModel();
+    m_rows.erase(std::remove_if(m_rows.begin(), m_rows.end(), repaired), m_rows.end());
+    endResetModel();
+    return static_cast<int>(count);
+}
+
+void CResultsModel::SetRepaired(int row, bool bSet) {
+    std::uint32_t& data = m_rows[static_cast<std::size_t>(row)].itemData;
+    data = (data & ~kLowHalf) | (bSet ? kMarkSet : 0);
+}
+
+void CResultsModel::SetFileFinished(int row, bool bSet) {
+    std::uint32_t& data = m_rows[static_cast<std::size_t>(row)].itemData;
+    data = (data & kLowHalf) | (bSet ? kMarkSet << 16 : 0);
+}
+
+const std::string& CResultsModel::Cell(const SResultRow& row, int column) {
+    switch (column) {
+    case ColUrl:
+        return row.url;
+    case ColReason:
+        return row.reason;
+    case ColSiteName:
+        return row.siteName;
+    default:
+        return row.fileName;
     }
-    return removed;
 }
 
 std::string CResultsModel::GetPrintLine(int row) const {
-    const SRow& r = Row(row);
-    return r.cells[0] + " - " + r.cells[1] + " - " + r.cells[2] + " - " + r.cells[3];
+    const SResultRow& r = Row(row);
+    return r.url + " - " + r.reason + " - " + r.siteName + " - " + r.fileName;
 }
 
 int CResultsModel::rowCount(const QModelIndex& parent) const {
@@ -66,8 +81,7 @@ QVariant CResultsModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= RowCount() || index.column() >= ColumnCount)
         return QVariant();
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
-        return CDisplayText::FromBytes(
-            Row(index.row()).cells[static_cast<std::size_t>(index.column())]);
+        return CDisplayText::FromBytes(Cell(Row(index.row()), index.column()));
     return QVariant();
 }
 

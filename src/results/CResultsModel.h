@@ -1,47 +1,44 @@
 #pragma once
 
+#include "engine/SResultRow.h"
+
 #include <QAbstractTableModel>
-#include <array>
 #include <string>
 #include <vector>
 
 /// The rows of the results list: the only record of a test's results.
 ///
-/// Each row holds four byte strings (URL, reason, site name, file name) and a
-/// 32-bit item value: the low 16 bits are the repaired mark, the high 16 bits the
-/// file-finished mark. Rows are appended during a test and removed only as a
-/// whole list, singly, or as the repaired rows at closing, so the rows of one
-/// file always stand together.
+/// Rows are appended during a test and removed only as a whole list, singly, or
+/// as the repaired rows at closing, so the rows of one file always stand
+/// together. Each row carries two marks in its item data: the repaired mark in
+/// the low 16 bits and the file-finished mark in the high 16 bits; setting one
+/// keeps the other.
 class CResultsModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     enum Column { ColUrl = 0, ColReason, ColSiteName, ColFileName, ColumnCount };
 
-    struct SRow {
-        std::array<std::string, ColumnCount> cells;
-        quint32 itemData = 0;
-    };
-
     explicit CResultsModel(QObject* parent = nullptr);
 
-    /// Column 0 appends a row; columns 1 and 2 fill the last row, and column 2
-    /// also puts `currentFile` into the file-name column. Other columns, and cells
-    /// of a list without rows, are ignored.
-    void AddResultCell(const std::string& text, int column, const std::string& currentFile);
+    void AddRow(const SResultRow& row);
     void Clear();
     void RemoveRow(int row);
-    /// Removes every row whose repaired mark is set; returns how many went.
+    /// Removes every row whose repaired mark is set, in one pass; returns how
+    /// many went.
     int RemoveRepairedRows();
 
     int RowCount() const { return static_cast<int>(m_rows.size()); }
-    const SRow& Row(int row) const { return m_rows[static_cast<std::size_t>(row)]; }
-    void SetItemData(int row, quint32 value) {
-        m_rows[static_cast<std::size_t>(row)].itemData = value;
-    }
-    static bool IsRepaired(quint32 itemData) { return (itemData & 0xFFFF) == 1; }
+    const SResultRow& Row(int row) const { return m_rows[static_cast<std::size_t>(row)]; }
+
+    bool IsRepaired(int row) const { return (Row(row).itemData & kLowHalf) == kMarkSet; }
+    bool IsFileFinished(int row) const { return (Row(row).itemData >> 16) == kMarkSet; }
+    void SetRepaired(int row, bool bSet);
+    void SetFileFinished(int row, bool bSet);
 
     /// A row as printed: the four cells joined by " - ".
     std::string GetPrintLine(int row) const;
+    /// The bytes of one cell.
+    static const std::string& Cell(const SResultRow& row, int column);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -50,5 +47,8 @@ public:
                         int role = Qt::DisplayRole) const override;
 
 private:
-    std::vector<SRow> m_rows;
+    static constexpr std::uint32_t kLowHalf = 0xFFFF;
+    static constexpr std::uint32_t kMarkSet = 1;
+
+    std::vector<SResultRow> m_rows;
 };

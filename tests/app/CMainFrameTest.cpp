@@ -55,12 +55,11 @@ protected:
     }
     CLinkvetView& View() { return m_frame->View(); }
     std::string Log() { return m_frame->LogPane().toPlainText().toStdString(); }
-    void AddRows(int count, quint32 itemData = 0) {
+    void AddRows(int count, bool bRepaired = false) {
         for (int i = 0; i < count; ++i) {
-            View().AddResultCell("http://h/" + std::to_string(i), 0, "");
-            View().AddResultCell("HTTP Code 404 Not Found", 1, "");
-            View().AddResultCell("name", 2, "/site/page.htm");
-            View().Results().SetItemData(View().Results().RowCount() - 1, itemData);
+            View().AddResultRow({"http://h/" + std::to_string(i), "HTTP Code 404 Not Found", "name",
+                                 "/site/page.htm"});
+            View().Results().SetRepaired(View().Results().RowCount() - 1, bRepaired);
         }
     }
 
@@ -92,9 +91,8 @@ TEST_F(MainFrameTest, ATestRunsFromCtrlOToSearchComplete) {
 
     const CResultsModel& rows = View().Results();
     ASSERT_EQ(rows.RowCount(), 1);
-    EXPECT_EQ(rows.Row(0).cells,
-              (std::array<std::string, 4>{"http://127.0.0.2/x", "HTTP Code 404 Not Found", "Gone",
-                                          page}));
+    EXPECT_EQ(rows.Row(0),
+              (SResultRow{"http://127.0.0.2/x", "HTTP Code 404 Not Found", "Gone", page, 0}));
     EXPECT_EQ(rows.Row(0).itemData, 0u);
     EXPECT_EQ(rows.data(rows.index(0, 3)).toString().toStdString(), page);
     const std::string log = Log();
@@ -199,7 +197,7 @@ TEST_F(MainFrameTest, ClosingDropsRepairedRowsAndAsksAboutTheRest) {
     EXPECT_EQ(m_settings.GetInt("Grid", "col0", -1), View().columnWidth(0));
 
     Open();
-    AddRows(3, 1); // every row repaired: they go, no question
+    AddRows(3, true); // every row repaired: they go, no question
     {
         CModalAnswerer answerer;
         m_frame->close();
@@ -209,9 +207,9 @@ TEST_F(MainFrameTest, ClosingDropsRepairedRowsAndAsksAboutTheRest) {
 
     Open();
     m_settings.SetInt("Grid", "col0", 7);
-    AddRows(2, 1);
-    AddRows(1, 0);
-    AddRows(1, 1);
+    AddRows(2, true);
+    AddRows(1, false);
+    AddRows(1, true);
     {
         CModalAnswerer answerer({}, QStringLiteral("No"));
         m_frame->close();

@@ -3,17 +3,6 @@
 #include <gtest/gtest.h>
 #include <sstream>
 
-void CRecordingHost::AddResultCell(const std::string& text, int column, const std::string& file) {
-    if (column == 0) {
-        m_rows.push_back(Row{text, "", "", ""});
-        return;
-    }
-    ASSERT_FALSE(m_rows.empty()) << "a cell of column " << column << " without a row";
-    m_rows.back()[static_cast<std::size_t>(column)] = text;
-    if (column == 2)
-        m_rows.back()[3] = file;
-}
-
 void CRecordingHost::SetStatusPane(Pane pane, const std::string& text) {
     (pane == Pane::Connection ? m_pane1 : m_pane2) = text;
     m_paneHistory.push_back((pane == Pane::Connection ? "1:" : "2:") + text);

@@ -9,16 +9,20 @@
 /// Keeps everything a test session shows, for the tests to look at.
 class CRecordingHost : public ISessionHost {
 public:
-    using Row = std::array<std::string, 4>;
+    using Row = SResultRow;
 
     void ShowMessage(const std::string& text) override { m_messages.push_back(text); }
+    bool AskYesNo(const std::string& question) override {
+        m_messages.push_back(question);
+        return m_bAnswerYes;
+    }
     void Beep(BeepKind kind) override { m_beeps.push_back(kind); }
     void AppendLog(const std::string& text) override { m_log += text + "\r\n"; }
     void ClearLogAndResults() override {
         m_log.clear();
         m_rows.clear();
     }
-    void AddResultCell(const std::string& text, int column, const std::string& file) override;
+    void AddResultRow(const SResultRow& row) override { m_rows.push_back(row); }
     void SetStatusPane(Pane pane, const std::string& text) override;
     void ShowProgress() override { ++m_progressShown; }
     void UpdateProgress(const SProgressValues& values) override { m_progress = values; }
@@ -30,7 +34,8 @@ public:
     /// The log with the date and time of its start and end lines left out.
     std::string LogWithoutDates() const;
 
-    std::vector<std::string> m_messages;
+    std::vector<std::string> m_messages; // and questions
+    bool m_bAnswerYes = true;
     std::vector<BeepKind> m_beeps;
     std::string m_log;
     std::vector<Row> m_rows;

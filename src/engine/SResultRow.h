@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+/// One listed result: what the session hands its host, and what the results
+/// list keeps. Every text is the bytes as they were found.
+struct SResultRow {
+    std::string url;
+    std::string reason;
+    std::string siteName; ///< the anchor text
+    std::string fileName; ///< the page's full path
+    /// Low 16 bits: the repaired mark; high 16 bits: the file-finished mark.
+    /// 0 when the row is listed; only repair sets the marks.
+    std::uint32_t itemData = 0;
+
+    bool operator==(const SResultRow&) const = default;
+};
