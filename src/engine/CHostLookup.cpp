@@ -1,33 +1,13 @@
 #include "engine/CHostLookup.h"
 
+#include "engine/CLookupPool.h"
+
 #include <QSocketNotifier>
 #include <fcntl.h>
 #include <mutex>
-#include <netdb.h>
-#include <sys/socket.h>
-#include <thread>
 #include <unistd.h>
 
-namespace {
-
-std::mutex g_resolverMutex;
-CHostLookup::Resolver g_resolver;
-
-bool SystemResolve(const std::string& host, in_addr* address) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr)
-        return false;
-    *address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
-    ::freeaddrinfo(found);
-    return true;
-}
-
-} // namespace
-
-// Shared by the asking object and the look-up thread, so whichever finishes last
+// Shared by the asking object and the pool's thread, so whichever finishes last
 // closes the pipe that carries the answer back.
 struct CHostLookup::SState {
     std::mutex mutex;
@@ -47,29 +27,23 @@ CHostLookup::CHostLookup(QObject* parent) : QObject(parent) {
 
 CHostLookup::~CHostLookup() = default;
 
-void CHostLookup::SetResolver(Resolver resolver) {
-    std::lock_guard<std::mutex> lock(g_resolverMutex);
-    g_resolver = std::move(resolver);
+void CHostLookup::NotFoundLater() {
+    m_notifier.reset();
+    QMetaObject::invokeMethod(
+        this, [this] { emit Finished(false, in_addr{}); }, Qt::QueuedConnection);
 }
 
-void CHostLookup::Start(const std::string& host) {
+void CHostLookup::Start(CLookupPool& pool, const std::string& host) {
     m_notifier.reset();
     m_state = std::make_shared<SState>();
-    Resolver resolve;
-    {
-        std::lock_guard<std::mutex> lock(g_resolverMutex);
-        resolve = g_resolver ? g_resolver : Resolver(SystemResolve);
-    }
     if (::pipe2(m_state->pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-        // No way to wait for an answer: report the name as not found, later.
-        QMetaObject::invokeMethod(
-            this, [this] { emit Finished(false, in_addr{}); }, Qt::QueuedConnection);
+        NotFoundLater(); // no way to wait for an answer
         return;
     }
     m_notifier = std::make_unique<QSocketNotifier>(m_state->pipe[0], QSocketNotifier::Read);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, &CHostLookup::OnAnswer);
 
-    std::thread([state = m_state, host, resolve] {
+    const bool bQueued = pool.Submit([state = m_state, host](const CLookupPool::Resolver& resolve) {
         in_addr address{};
         bool bFound = resolve(host, &address);
         {
@@ -79,7 +53,9 @@ void CHostLookup::Start(const std::string& host) {
         }
         char done = 1;
         (void)!::write(state->pipe[1], &done, 1);
-    }).detach();
+    });
+    if (!bQueued)
+        NotFoundLater();
 }
 
 void CHostLookup::OnAnswer() {

@@ -1,6 +1,7 @@
 #include "engine/CSocketWnd.h"
 
 #include "engine/CHostLookup.h"
+#include "engine/OutcomeCodes.h"
 
 #include <QSocketNotifier>
 #include <arpa/inet.h>
@@ -27,7 +28,8 @@ quint16 ParsePort(const std::string& text) {
 
 } // namespace
 
-CSocketWnd::CSocketWnd(QObject* parent) : QObject(parent) {
+CSocketWnd::CSocketWnd(CLookupPool& lookups, QObject* parent)
+    : QObject(parent), m_lookups(lookups) {
 }
 
 CSocketWnd::~CSocketWnd() {
@@ -51,7 +53,7 @@ void CSocketWnd::Connect(const std::string& hostText, const std::string& portTex
     std::size_t start = hostText.find_first_not_of(' ');
     std::string host = start == std::string::npos ? std::string() : hostText.substr(start);
     if (host.empty() || m_port == 0) {
-        FinishLater(10001);
+        FinishLater(Outcome::kInvalidPortOrName);
         return;
     }
     in_addr address{};
@@ -68,15 +70,15 @@ void CSocketWnd::Connect(const std::string& hostText, const std::string& portTex
                 if (bFound)
                     ConnectTo(found);
                 else
-                    emit ConnectFinished(10002);
+                    emit ConnectFinished(Outcome::kHostNotFound);
             });
-    m_lookup->Start(host);
+    m_lookup->Start(m_lookups, host);
 }
 
 void CSocketWnd::ConnectTo(in_addr address) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
-        FinishLater(10003);
+        FinishLater(Outcome::kNoSocket);
         return;
     }
     sockaddr_in peer{};
@@ -90,7 +92,7 @@ void CSocketWnd::ConnectTo(in_addr address) {
     }
     if (errno != EINPROGRESS) {
         ::close(fd);
-        FinishLater(10004);
+        FinishLater(Outcome::kCannotConnect);
         return;
     }
     m_pendingSocket = fd;
@@ -108,7 +110,7 @@ void CSocketWnd::OnConnectWritable() {
     m_pendingSocket = -1;
     if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
         ::close(fd);
-        emit ConnectFinished(10004);
+        emit ConnectFinished(Outcome::kCannotConnect);
         return;
     }
     m_socket = fd;

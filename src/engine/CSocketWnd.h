@@ -8,12 +8,13 @@
 #include <sys/types.h>
 
 class CHostLookup;
+class CLookupPool;
 class QSocketNotifier;
 
 /// One TCP connection over IPv4, reporting its events on the thread that owns it.
 ///
-/// Connect() only starts the attempt: the name look-up runs on a thread of its
-/// own and the connection does not block, so the event loop keeps turning. The
+/// Connect() only starts the attempt: the name look-up runs on the look-up pool
+/// and the connection does not block, so the event loop keeps turning. The
 /// outcome arrives as ConnectFinished() with 0 or a failure code:
 ///   10001 the host is empty after leading blanks, or the port is 0;
 ///   10002 the host name is not known;
@@ -32,7 +33,7 @@ public:
     static constexpr quint32 kFdClose = 32;
     static constexpr int kSocketError = -1;
 
-    explicit CSocketWnd(QObject* parent = nullptr);
+    explicit CSocketWnd(CLookupPool& lookups, QObject* parent = nullptr);
     ~CSocketWnd() override;
 
     void Connect(const std::string& host, const std::string& port);
@@ -53,6 +54,7 @@ private:
     void OnReadable();
     void FinishLater(unsigned code);
 
+    CLookupPool& m_lookups;
     int m_socket = -1;
     int m_pendingSocket = -1; // a connection still being made
     quint16 m_port = 0;

@@ -1,16 +1,22 @@
 #include "engine/CSocketWnd.h"
 
-#include "engine/CHostLookup.h"
+#include "engine/CLookupPool.h"
 #include "support/CLoopbackServer.h"
+#include "support/TestUtil.h"
 
 #include <QSignalSpy>
+#include <arpa/inet.h>
+#include <atomic>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace {
 
 // The outcome code of one connection attempt.
-unsigned ConnectCode(const std::string& host, const std::string& port) {
-    CSocketWnd socket;
+unsigned ConnectCode(const std::string& host, const std::string& port,
+                     CLookupPool::Resolver resolver = {}) {
+    CLookupPool lookups(std::move(resolver));
+    CSocketWnd socket(lookups);
     QSignalSpy finished(&socket, &CSocketWnd::ConnectFinished);
     socket.Connect(host, port);
     EXPECT_EQ(finished.count(), 0); // never reported from inside Connect()
@@ -32,15 +38,49 @@ TEST(SocketWndTest, ConnectOutcomes) {
     EXPECT_EQ(ConnectCode("127.0.0.1", "70000"), 10001u);
     EXPECT_EQ(ConnectCode("127.0.0.2", port), 10004u); // nobody listens there
 
-    CHostLookup::SetResolver([](const std::string&, in_addr*) { return false; });
-    EXPECT_EQ(ConnectCode("nowhere.example", port), 10002u);
-    EXPECT_EQ(ConnectCode("1.2.3.4.5", port), 10002u); // a digit first, but no address
-    CHostLookup::SetResolver({});
+    auto none = [](const std::string&, in_addr*) { return false; };
+    EXPECT_EQ(ConnectCode("nowhere.example", port, none), 10002u);
+    EXPECT_EQ(ConnectCode("1.2.3.4.5", port, none), 10002u); // a digit first, but no address
+}
+
+TEST(SocketWndTest, LookUpsRunOnABoundedPoolThatMayFailToStart) {
+    // No thread can be started: the name counts as not found, and nothing ends.
+    CLookupPool starved({}, 4, [](std::function<void()>) { return false; });
+    CSocketWnd socket(starved);
+    QSignalSpy finished(&socket, &CSocketWnd::ConnectFinished);
+    socket.Connect("localhost", "80");
+    ASSERT_TRUE(finished.wait(10000));
+    EXPECT_EQ(finished.at(0).at(0).toUInt(), 10002u);
+
+    // Many look-ups at once share two threads, and every one is answered.
+    std::atomic<int> running{0}, most{0};
+    CLookupPool pool(
+        [&](const std::string&, in_addr* address) {
+            most = std::max(most.load(), ++running);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            --running;
+            address->s_addr = htonl(INADDR_LOOPBACK);
+            return true;
+        },
+        2);
+    CLoopbackServer server("127.0.0.1", 0, CLoopbackServer::Silent());
+    std::vector<std::unique_ptr<CSocketWnd>> sockets;
+    int connected = 0;
+    for (int i = 0; i < 12; ++i) {
+        sockets.push_back(std::make_unique<CSocketWnd>(pool));
+        QObject::connect(sockets.back().get(), &CSocketWnd::ConnectFinished,
+                         [&](unsigned code) { connected += code == 0 ? 1 : 0; });
+        sockets.back()->Connect("host" + std::to_string(i) + ".example",
+                                std::to_string(server.Port()));
+    }
+    EXPECT_TRUE(RunUntil([&] { return connected == 12; }));
+    EXPECT_LE(most.load(), 2);
 }
 
 TEST(SocketWndTest, ReportsDataThenTheCloseAndSendsNothingAfterClosing) {
     CLoopbackServer server("127.0.0.1", 0, CLoopbackServer::Reply("hello"));
-    CSocketWnd socket;
+    CLookupPool lookups;
+    CSocketWnd socket(lookups);
     QSignalSpy finished(&socket, &CSocketWnd::ConnectFinished);
     QSignalSpy events(&socket, &CSocketWnd::SocketNotify);
     socket.Connect("127.0.0.1", std::to_string(server.Port()));

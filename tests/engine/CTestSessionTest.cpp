@@ -2,7 +2,8 @@
 
 #include "app/CSettingsStore.h"
 #include "engine/CFileEnumerator.h"
-#include "engine/CHostLookup.h"
+#include "engine/CHttpProbe.h"
+#include "engine/OutcomeCodes.h"
 #include "support/CLoopbackServer.h"
 #include "support/CRecordingHost.h"
 #include "support/TestUtil.h"
@@ -37,13 +38,11 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(m_settings.OpenBaseKey(nullptr));
         ASSERT_TRUE(m_settings.SetInt("Settings", "Timeout", 1));
-        CHostLookup::SetResolver(FakeResolve);
         m_ok = std::make_unique<CLoopbackServer>("127.0.0.1", 0,
                                                  CLoopbackServer::Reply("HTTP/1.0 200 OK\r\n\r\n"));
-        m_session = std::make_unique<CTestSession>(m_host, m_settings);
+        m_session = std::make_unique<CTestSession>(m_host, m_settings, nullptr, FakeResolve);
         m_session->SetPorts(Port(), Port());
     }
-    void TearDown() override { CHostLookup::SetResolver({}); }
 
     int Port() const { return m_ok->Port(); }
     std::unique_ptr<CLoopbackServer> Serve(const char* address, CLoopbackServer::SScript script) {
@@ -143,6 +142,92 @@ TEST_F(TestSessionTest, HostileServersEndInExactlyTheListedRows) {
     EXPECT_EQ(m_host.m_waitCursorDepth, 0);
     EXPECT_TRUE(m_host.m_messages.empty());
     EXPECT_FALSE(m_session->IsTestRunning());
+    EXPECT_TRUE(m_session->IsTestEnded());
+
+    // The next test starts with both flags cleared.
+    m_session->StartTest(page, false, false, false);
+    EXPECT_FALSE(m_session->IsTestEnded());
+    EXPECT_FALSE(m_session->HasUnknownReason());
+    m_session->OnStopTest();
+}
+
+TEST_F(TestSessionTest, StatusPanesFollowEachKindOfProbe) {
+    auto closes = Serve("127.0.0.6", CLoopbackServer::CloseAtOnce());
+    auto silent = Serve("127.0.0.7", CLoopbackServer::Silent());
+    auto greets = Serve("127.0.0.8", CLoopbackServer::Greeting("220 ready\r\n"));
+    WriteFile(m_dir / "a.htm", "<a href=\"http://127.0.0.5/\">Refused</a>"
+                               "<a href=\"http://127.0.0.6/\">Closes</a>"
+                               "<a href=\"ftp://127.0.0.8/\">Greets</a>"
+                               "<a href=\"http://127.0.0.7/\">Silent</a>");
+    m_session->StartTest(m_dir / "a.htm", false, false, false);
+    ASSERT_TRUE(RunToEnd());
+    const std::vector<std::string> panes = {
+        // A refused connection.
+        "1:Connecting to 127.0.0.5", "2:", "1:Connected to 127.0.0.5", "1:No connection",
+        // A host that closes without a word: the time-out ends the link, silently.
+        "1:Connecting to 127.0.0.6", "2:", "1:Connected to 127.0.0.6", "2:GET method sent to host",
+        "1:No connection", "1:Connection Closed by Host",
+        // An ftp server's greeting: nothing is asked, the first bytes end it.
+        "1:Connecting to 127.0.0.8", "2:", "1:Connected to 127.0.0.8",
+        "2:", "2:Host Reply Received", "1:No connection",
+        // A silent host and its time-out.
+        "1:Connecting to 127.0.0.7", "2:", "1:Connected to 127.0.0.7", "2:GET method sent to host",
+        "1:No connection",
+        // The end of the test.
+        "1:Connection Status", "2:HTTP Method Status", "1:Search Complete", "2:"};
+    EXPECT_EQ(m_host.m_paneHistory, panes);
+    EXPECT_EQ(m_host.m_rows.size(), 3u);
+}
+
+TEST_F(TestSessionTest, TheTimeOutNeverFiresEarly) {
+    // A coarse timer may fire 5 % early: a reply at 95 % of the time-out must
+    // finish its link, and a silent host gets the whole time-out.
+    CLoopbackServer::SScript late{true, {{950, "HTTP/1.0 404 Not Found\r\n"}}, false, false};
+    auto slow = Serve("127.0.0.9", late);
+    auto silent = Serve("127.0.0.7", CLoopbackServer::Silent());
+    std::string html;
+    for (int i = 0; i < 3; ++i)
+        html += "<a href=\"http://127.0.0.9/\">Late</a><a href=\"http://127.0.0.7/\">Silent</a>";
+    WriteFile(m_dir / "a.htm", html);
+    QElapsedTimer clock;
+    std::vector<qint64> started, finished;
+    m_host.m_onProgress = [&](const SProgressValues& values) {
+        if (values.urlIndex != m_host.m_progress.urlIndex)
+            started.push_back(clock.elapsed());
+        if (values.urlBarPos != m_host.m_progress.urlBarPos)
+            finished.push_back(clock.elapsed());
+    };
+    clock.start();
+    m_session->StartTest(m_dir / "a.htm", false, false, false);
+    ASSERT_TRUE(RunToEnd());
+    ASSERT_EQ(m_host.m_rows.size(), 6u);
+    ASSERT_EQ(started.size(), 6u);
+    ASSERT_EQ(finished.size(), 6u);
+    for (std::size_t i = 0; i < 6; ++i) {
+        const bool bSilent = i % 2 == 1;
+        EXPECT_EQ(m_host.m_rows[i].reason,
+                  bSilent ? "Host Took Too Long to Respond" : "HTTP Code 404 Not Found");
+        if (bSilent) {
+            EXPECT_GE(finished[i] - started[i], 998) << i;
+        }
+    }
+}
+
+TEST_F(TestSessionTest, TheActivityIndicatorFillsOnTheTenthTickAndEmptiesOnTheTwentieth) {
+    auto silent = Serve("127.0.0.7", CLoopbackServer::Silent());
+    m_session->Reasons().SetTimeoutSeconds(30);
+    WriteFile(m_dir / "a.htm", "<a href=\"http://127.0.0.7/\">Silent</a>");
+    QElapsedTimer clock;
+    clock.start();
+    m_session->StartTest(m_dir / "a.htm", false, false, false);
+    EXPECT_EQ(m_host.m_activity, std::vector<int>{0}); // made empty by the first test
+    ASSERT_TRUE(RunUntil([&] { return m_host.m_activity.size() == 2; }));
+    EXPECT_GE(clock.elapsed(), 1000); // ticks come every 100 ms, never early
+    EXPECT_EQ(m_host.m_activity.back(), 1);
+    ASSERT_TRUE(RunUntil([&] { return m_host.m_activity.size() == 3; }));
+    EXPECT_GE(clock.elapsed(), 2000);
+    EXPECT_EQ(m_host.m_activity.back(), 0);
+    m_session->OnStopTest();
 }
 
 TEST_F(TestSessionTest, AFolderRunsFileByFileWithItsLogProgressAndStatusTexts) {
@@ -283,17 +368,34 @@ TEST(StatusCodeTest, TheNumberAfterTheFirstWordOfTheFirstLine) {
         {"HTTP/1.0 +302 Found", 302},
         {"HTTP/1.0 200OK", 200},
         {"HTTP/1.0 4294967295 x", 4294967295u},
-        {"HTTP/1.0 4294967496 x", CTestSession::kNoStatusCode},
-        {"HTTP/1.0 99999999999999999999999", CTestSession::kNoStatusCode},
-        {"HTTP/1.0 -1", CTestSession::kNoStatusCode},
-        {"HTTP/1.0 OK 200", CTestSession::kNoStatusCode},
-        {"HTTP/1.0\n404", CTestSession::kNoStatusCode},
-        {std::string("HTTP/1.0\0 404", 13), CTestSession::kNoStatusCode},
-        {"", CTestSession::kNoStatusCode},
-        {"\n\n\n", CTestSession::kNoStatusCode},
+        {"HTTP/1.0 4294967496 x", Outcome::kNoStatusCode},
+        {"HTTP/1.0 99999999999999999999999", Outcome::kNoStatusCode},
+        {"HTTP/1.0 -1", Outcome::kNoStatusCode},
+        {"HTTP/1.0 OK 200", Outcome::kNoStatusCode},
+        {"HTTP/1.0\n404", Outcome::kNoStatusCode},
+        {std::string("HTTP/1.0\0 404", 13), Outcome::kNoStatusCode},
+        {"", Outcome::kNoStatusCode},
+        {"\n\n\n", Outcome::kNoStatusCode},
     };
     for (const auto& [reply, code] : cases)
-        EXPECT_EQ(CTestSession::StatusCodeOf(reply), code) << reply;
+        EXPECT_EQ(CHttpProbe::StatusCodeOf(reply), code) << reply;
+}
+
+TEST(LongDateTimeTest, TheTimeHasSecondsAndNoTimeZoneField) {
+    // Some locales write the zone in brackets ("H:mm:ss (t)"): no "()" may stay.
+    const QDateTime when(QDate(2026, 3, 5), QTime(14, 7, 9));
+    for (const char* name : {"en_US", "de_DE", "es_ES", "ca_ES", "eu_ES", "fa_IR"}) {
+        const QLocale locale(QString::fromLatin1(name));
+        const QString text = QString::fromStdString(CTestSession::LongDateTime(locale, when));
+        const QString date = locale.toString(when.date(), QLocale::LongFormat) + QLatin1Char(' ');
+        ASSERT_TRUE(text.startsWith(date)) << name;
+        const QString time = text.mid(date.size());
+        EXPECT_EQ(time, time.trimmed()) << name;
+        EXPECT_FALSE(time.contains(QLatin1Char('(')) || time.contains(QLatin1Char('[')))
+            << name << ": " << time.toStdString();
+        EXPECT_TRUE(time.contains(locale.toString(7).rightJustified(2, locale.zeroDigit().at(0))))
+            << name << ": " << time.toStdString();
+    }
 }
 
 } // namespace

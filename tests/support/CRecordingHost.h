@@ -2,7 +2,7 @@
 
 #include "engine/ISessionHost.h"
 
-#include <array>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,7 +25,11 @@ public:
     void AddResultRow(const SResultRow& row) override { m_rows.push_back(row); }
     void SetStatusPane(Pane pane, const std::string& text) override;
     void ShowProgress() override { ++m_progressShown; }
-    void UpdateProgress(const SProgressValues& values) override { m_progress = values; }
+    void UpdateProgress(const SProgressValues& values) override {
+        if (m_onProgress)
+            m_onProgress(values);
+        m_progress = values;
+    }
     void CloseProgress() override { ++m_progressClosed; }
     void SetActivityIndicator(int position) override { m_activity.push_back(position); }
     void BeginWaitCursor() override { ++m_waitCursorDepth; }
@@ -34,7 +38,8 @@ public:
     /// The log with the date and time of its start and end lines left out.
     std::string LogWithoutDates() const;
 
-    std::vector<std::string> m_messages; // and questions
+    std::function<void(const SProgressValues&)> m_onProgress; // sees each change first
+    std::vector<std::string> m_messages;                      // and questions
     bool m_bAnswerYes = true;
     std::vector<BeepKind> m_beeps;
     std::string m_log;
