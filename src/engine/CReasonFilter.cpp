@@ -2,6 +2,7 @@
 
 #include "app/CSettingsStore.h"
 #include "engine/ISessionHost.h"
+#include "engine/OutcomeCodes.h"
 
 #include <algorithm>
 #include <climits>
@@ -23,12 +24,12 @@ const std::array<SReason, CReasonFilter::kReasonCount>& CReasonFilter::ReasonTab
         {501, "HTTP Code 501 Not Implemented"},
         {502, "HTTP Code 502 Bad Gateway"},
         {503, "HTTP Code 503 Service Unavailable"},
-        {10000, "Unspecified Socket Error"},
-        {10001, "Request for Invalid Port or Name"},
-        {10002, "Can't Find Named Host"},
-        {10003, "Can't Establish Socket"},
-        {10004, "Can't Connect to Host"},
-        {10005, "Host Took Too Long to Respond"},
+        {Outcome::kUnspecifiedSocketError, "Unspecified Socket Error"},
+        {Outcome::kInvalidPortOrName, "Request for Invalid Port or Name"},
+        {Outcome::kHostNotFound, "Can't Find Named Host"},
+        {Outcome::kNoSocket, "Can't Establish Socket"},
+        {Outcome::kCannotConnect, "Can't Connect to Host"},
+        {Outcome::kTimedOut, "Host Took Too Long to Respond"},
     }};
     return kTable;
 }
