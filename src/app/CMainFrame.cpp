@@ -2,7 +2,6 @@
 
 #include "app/CSettingsStore.h"
 #include "results/CLinkvetView.h"
-#include "results/CResultsModel.h"
 
 #include <QAction>
 #include <QApplication>
@@ -68,16 +67,23 @@ CMainFrame::CMainFrame(CSettingsStore& settings) : m_settings(settings) {
     InitResources();
     setWindowTitle(QStringLiteral("Linkvet"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/select@2x.png")));
+    m_layoutTimer.setSingleShot(true);
+    m_layoutTimer.setInterval(kSettleMs);
+    connect(&m_layoutTimer, &QTimer::timeout, this, &CMainFrame::SaveLayout);
     RestorePlacement();
     CreateClient();
     CreateActions();
     CreateBars();
     connect(m_view, &CLinkvetView::CommandStatesChanged, this, &CMainFrame::UpdateCommandStates);
+    connect(m_view, &CLinkvetView::StatusPaneChanged, this, &CMainFrame::SetPaneText);
+    connect(m_view, &CLinkvetView::ActivityChanged, this, &CMainFrame::SetActivity);
     UpdateCommandStates();
     m_doc.OnNewDocument();
 }
 
 CMainFrame::~CMainFrame() {
+    if (m_layoutTimer.isActive())
+        SaveLayout();
     // The view goes first: its test may still hold a connection and a window.
     delete m_view;
 }
@@ -115,14 +121,25 @@ void CMainFrame::SavePlacement() {
             m_settings.SetInt("Screen", names[i], values[i]);
 }
 
+void CMainFrame::SaveLayout() {
+    m_layoutTimer.stop();
+    SavePlacement();
+    if (m_bHeightMoved) {
+        m_bHeightMoved = false;
+        m_settings.SetInt("Screen", "High", m_view->height());
+    }
+}
+
+// A drag moves or resizes the window many times a second; only where it comes
+// to rest is worth storing.
 void CMainFrame::moveEvent(QMoveEvent* event) {
     QMainWindow::moveEvent(event);
-    SavePlacement();
+    m_layoutTimer.start();
 }
 
 void CMainFrame::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
-    SavePlacement();
+    m_layoutTimer.start();
 }
 
 void CMainFrame::CreateClient() {
@@ -131,9 +148,17 @@ void CMainFrame::CreateClient() {
     m_log = new QPlainTextEdit;
     m_log->setUndoRedoEnabled(false);
     m_log->setLineWrapMode(QPlainTextEdit::NoWrap);
-    m_view = new CLinkvetView(m_settings, *this, *m_log);
+    m_view = new CLinkvetView(m_settings, *m_log);
     m_splitter->addWidget(m_view);
     m_splitter->addWidget(m_log);
+    // The list keeps its height when the window changes size; the log takes the
+    // difference. Only the user's own move of the splitter changes the stored height.
+    m_splitter->setStretchFactor(0, 0);
+    m_splitter->setStretchFactor(1, 1);
+    connect(m_splitter, &QSplitter::splitterMoved, this, [this] {
+        m_bHeightMoved = true;
+        m_layoutTimer.start();
+    });
     setCentralWidget(m_splitter);
     m_view->setFocus();
 }
@@ -151,7 +176,7 @@ void CMainFrame::showEvent(QShowEvent* event) {
     const int lower = m_splitter->height() - m_splitter->handleWidth() - upper;
     m_splitter->setSizes({upper, std::max(lower, 1)});
     m_view->OnInitialUpdate();
-    SavePlacement();
+    m_layoutTimer.start();
 }
 
 void CMainFrame::CreateActions() {
@@ -298,15 +323,16 @@ QString CMainFrame::PaneText(int pane) const {
     return pane >= 0 && pane <= 3 ? m_panes[static_cast<std::size_t>(pane)]->text() : QString();
 }
 
-QProgressBar* CMainFrame::CreateActivityIndicator() {
-    auto* layout = new QVBoxLayout(m_panes[3]);
-    layout->setContentsMargins(2, 2, 2, 2);
-    auto* indicator = new QProgressBar;
-    indicator->setRange(0, 1);
-    indicator->setTextVisible(false);
-    indicator->setObjectName(QStringLiteral("ActivityIndicator"));
-    layout->addWidget(indicator);
-    return indicator;
+void CMainFrame::SetActivity(int position) {
+    if (m_pActivity == nullptr) {
+        auto* layout = new QVBoxLayout(m_panes[3]);
+        layout->setContentsMargins(2, 2, 2, 2);
+        m_pActivity = new QProgressBar;
+        m_pActivity->setRange(0, 1);
+        m_pActivity->setTextVisible(false);
+        layout->addWidget(m_pActivity);
+    }
+    m_pActivity->setValue(position);
 }
 
 void CMainFrame::UpdateCommandStates() {
@@ -344,21 +370,10 @@ void CMainFrame::OnAppAbout() {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
-    CResultsModel& results = m_view->Results();
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    results.RemoveRepairedRows();
-    QApplication::restoreOverrideCursor();
-    if (results.RowCount() > 0) {
-        const auto answer =
-            QMessageBox::question(this, QStringLiteral("Linkvet"), QLatin1String(kQuitQuestion),
-                                  QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
-        if (answer != QMessageBox::Yes) {
-            event->ignore();
-            return;
-        }
-        results.Clear();
+    if (!m_view->QueryClose()) {
+        event->ignore();
+        return;
     }
-    for (int i = 0; i < 4; ++i)
-        m_settings.SetInt("Grid", "col" + std::to_string(i), m_view->columnWidth(i));
+    SaveLayout();
     event->accept();
 }

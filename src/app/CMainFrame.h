@@ -3,6 +3,7 @@
 #include "app/CLinkvetDoc.h"
 
 #include <QMainWindow>
+#include <QTimer>
 #include <array>
 #include <memory>
 
@@ -16,12 +17,12 @@ class QSplitter;
 
 /// The main window: menus, toolbar, status bar with three panes of its own, and
 /// two rows, the results list above the log. It remembers its placement and the
-/// column widths, and asks before quitting while unrepaired results remain.
+/// list's height once they have settled, and closes only when the view agrees.
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
-    static constexpr const char* kQuitQuestion =
-        "Not all of the bad URLs have been repaired\n\nDo you want to quit?";
+    /// How long placement and list height must stay put before they are stored.
+    static constexpr int kSettleMs = 500;
 
     explicit CMainFrame(CSettingsStore& settings);
     ~CMainFrame() override;
@@ -31,11 +32,8 @@ public:
     QSplitter& Splitter() { return *m_splitter; }
     CLinkvetDoc& Document() { return m_doc; }
 
-    /// Status panes 1 (connection) and 2 (HTTP method).
-    void SetPaneText(int pane, const QString& text);
+    /// The text of status pane 0 to 3.
     QString PaneText(int pane) const;
-    /// The activity indicator, filling pane 3; owned by the status bar.
-    QProgressBar* CreateActivityIndicator();
 
     /// The command with this design id ("ID_SELECT_FILES", ...), for tests.
     QAction* Action(const char* id) const;
@@ -49,10 +47,14 @@ protected:
 private:
     void RestorePlacement();
     void SavePlacement();
+    /// Stores what has changed since the last time, at once.
+    void SaveLayout();
     void CreateActions();
     void CreateBars();
     void CreateClient();
     void UpdateCommandStates();
+    void SetPaneText(int pane, const QString& text);
+    void SetActivity(int position);
     void OnHelp(const QString& anchor);
     void OnNextPane();
     void OnAppAbout();
@@ -63,5 +65,8 @@ private:
     CLinkvetView* m_view = nullptr;
     QPlainTextEdit* m_log = nullptr;
     std::array<QLabel*, 4> m_panes{};
+    QProgressBar* m_pActivity = nullptr; // made on first use, inside pane 3
+    QTimer m_layoutTimer;                // restarted by every move, resize and splitter move
+    bool m_bHeightMoved = false;
     bool m_bShown = false;
 };

@@ -24,6 +24,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
+#include <QSplitterHandle>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -213,7 +214,7 @@ TEST_F(MainFrameTest, ClosingDropsRepairedRowsAndAsksAboutTheRest) {
     {
         CModalAnswerer answerer({}, QStringLiteral("No"));
         m_frame->close();
-        EXPECT_EQ(answerer.m_messages, std::vector<std::string>{CMainFrame::kQuitQuestion});
+        EXPECT_EQ(answerer.m_messages, std::vector<std::string>{CLinkvetView::kQuitQuestion});
     }
     EXPECT_TRUE(m_frame->isVisible());
     EXPECT_EQ(View().Results().RowCount(), 1); // the repaired rows are gone
@@ -226,53 +227,50 @@ TEST_F(MainFrameTest, ClosingDropsRepairedRowsAndAsksAboutTheRest) {
     EXPECT_EQ(View().Results().RowCount(), 0);
 }
 
-TEST_F(MainFrameTest, PlacementAndColumnWidthsFollowTheirRules) {
+TEST_F(MainFrameTest, PlacementIsStoredOnceItSettlesAndWhenClosing) {
     const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
-    const int cx = static_cast<int>(work.width() * 0.75);
-    const int cy = static_cast<int>(work.height() * 0.75);
-    for (int storedWidth : {0, work.width() + 1}) { // first run; a smaller screen now
-        m_settings.SetInt("Screen", "cx", storedWidth);
-        m_settings.SetInt("Screen", "cy", 100);
-        CMainFrame frame(m_settings);
-        EXPECT_EQ(m_settings.GetInt("Screen", "cx", 0), cx);
-        EXPECT_EQ(m_settings.GetInt("Screen", "cy", 0), cy);
-        EXPECT_EQ(m_settings.GetInt("Screen", "x", -1), (work.width() - cx) / 2);
-        EXPECT_EQ(m_settings.GetInt("Screen", "y", -1), (work.height() - cy) / 2);
-        EXPECT_EQ(frame.size(), QSize(cx, cy));
-    }
-
-    m_settings.SetInt("Screen", "High", 0);
-    const std::vector<std::vector<int>> stored = {
-        {100, 100, 100, 0}, {400, 400, 400, 400}, {50, 60, 70, 80}};
-    for (const auto& widths : stored) {
-        for (int i = 0; i < 4; ++i)
-            m_settings.SetInt("Grid", "col" + std::to_string(i),
-                              widths[static_cast<std::size_t>(i)]);
-        Open();
-        const int fallback = View().viewport()->width() * 9 / 40;
-        const bool bFits = widths[0] == 50;
-        for (int i = 0; i < 4; ++i)
-            EXPECT_EQ(View().columnWidth(i),
-                      bFits ? widths[static_cast<std::size_t>(i)] : fallback);
-        // With no stored height the list gets half the window's client height.
-        EXPECT_EQ(m_frame->Splitter().sizes().at(0),
-                  (m_frame->height() - m_frame->menuBar()->height()) / 2);
-        m_frame.reset();
-    }
-
-    // The list's height is kept once the window is up, and used next time.
-    m_settings.SetInt("Screen", "High", 0);
+    m_settings.SetInt("Screen", "cx", work.width() + 1); // stored on a larger screen
     Open();
-    m_frame->Splitter().setSizes({120, 400});
+    QRect placed = m_frame->geometry();
+    EXPECT_TRUE(work.contains(placed));
+    EXPECT_NEAR(placed.center().x(), work.center().x(), 1);
+    EXPECT_NEAR(placed.center().y(), work.center().y(), 1);
+    EXPECT_EQ(m_settings.GetInt("Screen", "cx", 0), placed.width());
+
+    m_frame->move(placed.topLeft() + QPoint(10, 20));
+    m_frame->resize(placed.size() - QSize(30, 40));
+    ASSERT_TRUE(RunUntil([&] { return m_frame->geometry() != placed; }));
+    EXPECT_EQ(m_settings.GetInt("Screen", "cx", 0), placed.width()); // not while it moves
+    placed = m_frame->geometry();
+    ASSERT_TRUE(RunUntil([&] { return m_settings.GetInt("Screen", "cx", 0) == placed.width(); }));
+    EXPECT_EQ(m_settings.GetInt("Screen", "x", 0), placed.x());
+    EXPECT_EQ(m_settings.GetInt("Screen", "cy", 0), placed.height());
+
+    m_frame->resize(placed.size() + QSize(5, 5));
+    m_frame->close(); // stores what has not settled yet
+    EXPECT_EQ(m_settings.GetInt("Screen", "cx", 0), placed.width() + 5);
+}
+
+TEST_F(MainFrameTest, TheListKeepsItsHeightUnlessTheSplitterMoves) {
+    Open();
+    QSplitterHandle* handle = m_frame->Splitter().handle(1);
+    QTest::mousePress(handle, Qt::LeftButton, {}, QPoint(5, 1));
+    QTest::mouseMove(handle, QPoint(5, -60));
+    QTest::mouseRelease(handle, Qt::LeftButton, {}, QPoint(5, -60));
     const int high = View().height();
-    EXPECT_NEAR(high, 120, 5);
+    EXPECT_EQ(m_settings.GetInt("Screen", "High", 0), 0); // not while it moves
+    ASSERT_TRUE(RunUntil([&] { return m_settings.GetInt("Screen", "High", 0) == high; }));
+
+    for (int grow : {120, -200}) {
+        m_frame->resize(m_frame->width(), m_frame->height() + grow);
+        const int cy = m_frame->height();
+        ASSERT_TRUE(RunUntil([&] { return m_settings.GetInt("Screen", "cy", 0) == cy; }));
+        EXPECT_EQ(View().height(), high);
+    }
     EXPECT_EQ(m_settings.GetInt("Screen", "High", 0), high);
     m_frame.reset();
-    {
-        CMainFrame again(m_settings);
-        again.show();
-        EXPECT_EQ(again.Splitter().sizes().at(0), high);
-    }
+    Open(); // the stored height is used next time
+    EXPECT_EQ(View().height(), high);
 }
 
 TEST_F(MainFrameTest, PrintingMakesOnePageForNoRowsAndForAFullPage) {
