@@ -5,6 +5,7 @@
 #include <QMainWindow>
 #include <QTimer>
 #include <array>
+#include <functional>
 #include <memory>
 
 class CLinkvetView;
@@ -24,6 +25,29 @@ public:
     /// How long placement and list height must stay put before they are stored.
     static constexpr int kSettleMs = 500;
 
+    /// The commands of the menus, the toolbar and the keys.
+    enum class Command {
+        SelectFiles,
+        ExportResults,
+        RepairLinks,
+        FilePrint,
+        FilePrintPreview,
+        FilePrintSetup,
+        AppExit,
+        ViewToolbar,
+        ViewStatusBar,
+        Preferences,
+        StopTest,
+        HelpFinder,
+        AppAbout,
+        Help,
+        ContextHelp,
+        NextPane,
+        PrevPane,
+        Count
+    };
+    static constexpr std::size_t kCommandCount = static_cast<std::size_t>(Command::Count);
+
     explicit CMainFrame(CSettingsStore& settings);
     ~CMainFrame() override;
 
@@ -35,8 +59,7 @@ public:
     /// The text of status pane 0 to 3.
     QString PaneText(int pane) const;
 
-    /// The command with this design id ("ID_SELECT_FILES", ...), for tests.
-    QAction* Action(const char* id) const;
+    QAction* Action(Command command) const { return m_actions[static_cast<std::size_t>(command)]; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -64,6 +87,9 @@ private:
     QSplitter* m_splitter = nullptr;
     CLinkvetView* m_view = nullptr;
     QPlainTextEdit* m_log = nullptr;
+    std::array<QAction*, kCommandCount> m_actions{};
+    /// When each command is enabled; empty for those that always are.
+    std::array<std::function<bool()>, kCommandCount> m_enabledRules;
     std::array<QLabel*, 4> m_panes{};
     QProgressBar* m_pActivity = nullptr; // made on first use, inside pane 3
     QTimer m_layoutTimer;                // restarted by every move, resize and splitter move

@@ -39,9 +39,6 @@ public:
     // Commands.
     void OnSelectFiles();
     void OnStopTest();
-    void OnExportResults() {}
-    void OnRepairLinks() {}
-    void OnPreferences() {}
     void OnFilePrint();
     void OnFilePrintPreview();
     /// Prints on the current printer without asking.
