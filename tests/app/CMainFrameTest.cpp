@@ -146,6 +146,13 @@ TEST_F(MainFrameTest, EscStopsTheTestAndTheWindowKeepsWorking) {
     ASSERT_TRUE(RunUntil([&] { return silent.Requests().size() == 2; }));
     CTestProgressDlg* progress = View().findChild<CTestProgressDlg*>();
     ASSERT_NE(progress, nullptr);
+    // A title and nothing else: no system menu, no close, minimize or maximize
+    // buttons, and no resizing.
+    const Qt::WindowFlags hints = Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+    EXPECT_EQ(progress->windowFlags() & (hints | Qt::WindowSystemMenuHint |
+                                         Qt::WindowCloseButtonHint | Qt::WindowMinMaxButtonsHint),
+              hints);
+    EXPECT_EQ(progress->minimumSize(), progress->maximumSize());
     QTest::keyClick(progress, Qt::Key_Escape);
     EXPECT_FALSE(View().Session().IsTestRunning());
     EXPECT_EQ(Log().substr(Log().size() - 24), "Testing Stopped by User\n");
