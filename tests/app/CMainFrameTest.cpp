@@ -15,7 +15,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
-#include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -32,17 +31,18 @@ namespace {
 
 using Command = CMainFrame::Command;
 
+template <typename T> T* Child(QWidget* parent, const char* name) {
+    return parent->findChild<T*>(QLatin1String(name));
+}
+
 // Fills the Select File(s) dialog and presses OK.
 CModalAnswerer::Answer Select(const std::string& path, bool bAllFiles = false) {
-    return [path, bAllFiles](QWidget* modal) {
-        auto* dialog = qobject_cast<CSelectFilesDlg*>(modal);
-        ASSERT_NE(dialog, nullptr);
-        dialog->findChild<QLineEdit*>(QStringLiteral("pathEdit"))
-            ->setText(QString::fromStdString(path));
-        if (dialog->findChild<QCheckBox*>(QStringLiteral("allFilesCheck"))->isChecked() !=
-            bAllFiles)
-            dialog->findChild<QCheckBox*>(QStringLiteral("allFilesCheck"))->click();
-        dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    return [path, bAllFiles](QWidget* dialog) {
+        ASSERT_NE(qobject_cast<CSelectFilesDlg*>(dialog), nullptr);
+        Child<QLineEdit>(dialog, "pathEdit")->setText(QString::fromStdString(path));
+        if (Child<QCheckBox>(dialog, "allFilesCheck")->isChecked() != bAllFiles)
+            Child<QCheckBox>(dialog, "allFilesCheck")->click();
+        Child<QPushButton>(dialog, "okButton")->click();
     };
 }
 
@@ -167,17 +167,27 @@ TEST_F(MainFrameTest, SelectFilesChecksThePathAndKeepsItsChoices) {
     bool bRecurseShown = true;
     {
         CModalAnswerer cancel([&](QWidget* modal) {
-            bRecurseShown =
-                modal->findChild<QCheckBox*>(QStringLiteral("recurseCheck"))->isChecked();
-            auto* all = modal->findChild<QCheckBox*>(QStringLiteral("allFilesCheck"));
-            auto* recurse = modal->findChild<QCheckBox*>(QStringLiteral("recurseCheck"));
+            auto* all = Child<QCheckBox>(modal, "allFilesCheck");
+            auto* recurse = Child<QCheckBox>(modal, "recurseCheck");
+            auto* cancelButton = Child<QPushButton>(modal, "cancelButton");
+            // OK and Cancel stand side by side right of the check boxes, level
+            // with the last of them.
+            const QRect lastCheck = Child<QCheckBox>(modal, "htmlOnlyCheck")->geometry();
+            const QRect ok = Child<QPushButton>(modal, "okButton")->geometry();
+            EXPECT_GT(ok.left(), lastCheck.right());
+            EXPECT_GT(cancelButton->x(), ok.right());
+            EXPECT_EQ(cancelButton->y(), ok.y());
+            EXPECT_GT(ok.top(), all->geometry().bottom());
+            EXPECT_LE(ok.bottom(), lastCheck.bottom());
+
+            bRecurseShown = recurse->isChecked();
             recurse->click(); // checks both
             EXPECT_TRUE(all->isChecked());
             all->click(); // clears both
             EXPECT_FALSE(recurse->isChecked());
             all->click(); // only itself
             EXPECT_FALSE(recurse->isChecked());
-            modal->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->click();
+            cancelButton->click();
         });
         View().OnSelectFiles();
     }
