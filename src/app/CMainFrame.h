@@ -54,7 +54,6 @@ public:
     CLinkvetView& View() { return *m_view; }
     QPlainTextEdit& LogPane() { return *m_log; }
     QSplitter& Splitter() { return *m_splitter; }
-    CLinkvetDoc& Document() { return m_doc; }
 
     /// The text of status pane 0 to 3.
     QString PaneText(int pane) const;
@@ -70,7 +69,7 @@ protected:
 private:
     void RestorePlacement();
     void SavePlacement();
-    /// Stores what has changed since the last time, at once.
+    // Stores at once whatever has not been stored yet.
     void SaveLayout();
     void CreateActions();
     void CreateBars();
@@ -88,7 +87,7 @@ private:
     CLinkvetView* m_view = nullptr;
     QPlainTextEdit* m_log = nullptr;
     std::array<QAction*, kCommandCount> m_actions{};
-    /// When each command is enabled; empty for those that always are.
+    // When each command is enabled; empty for those that always are.
     std::array<std::function<bool()>, kCommandCount> m_enabledRules;
     std::array<QLabel*, 4> m_panes{};
     QProgressBar* m_pActivity = nullptr; // made on first use, inside pane 3

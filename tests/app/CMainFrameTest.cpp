@@ -15,10 +15,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
-#include <QElapsedTimer>
-#include <QGuiApplication>
 #include <QLineEdit>
-#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -80,7 +77,6 @@ TEST_F(MainFrameTest, ATestRunsFromCtrlOToSearchComplete) {
               "<a href=\"http://127.0.0.1/\">Fine</a>\n<a href=\"http://127.0.0.2/x\">Gone</a>");
     Open();
     View().Session().SetPorts(ok.Port(), ok.Port());
-    EXPECT_EQ(m_frame->windowTitle(), QStringLiteral("Linkvet"));
     EXPECT_EQ(m_frame->PaneText(1), QStringLiteral("Connection Status"));
     EXPECT_FALSE(Enabled(Command::StopTest));
 
@@ -96,14 +92,11 @@ TEST_F(MainFrameTest, ATestRunsFromCtrlOToSearchComplete) {
     ASSERT_EQ(rows.RowCount(), 1);
     EXPECT_EQ(rows.Row(0),
               (SResultRow{"http://127.0.0.2/x", "HTTP Code 404 Not Found", "Gone", page, 0}));
-    EXPECT_EQ(rows.data(rows.index(0, 3)).toString().toStdString(), page);
     const std::string log = Log();
-    EXPECT_EQ(log.rfind("Start of test ", 0), 0u);
     EXPECT_NE(log.find("\n\nTesting: " + page + "\nResults for " + page +
                        ": URLs tested: 2. URL errors: 1.\n\nEnd of test: "),
               std::string::npos)
         << log;
-    EXPECT_TRUE(m_frame->PaneText(2).isEmpty());
     EXPECT_EQ(View().BeepCount(), 1);
     for (CTestProgressDlg* left : View().findChildren<CTestProgressDlg*>())
         EXPECT_FALSE(left->isVisible());
@@ -127,15 +120,12 @@ TEST_F(MainFrameTest, EscStopsTheTestAndTheWindowKeepsWorking) {
         QTest::keyClick(m_frame.get(), Qt::Key_O, Qt::ControlModifier);
     }
     ASSERT_TRUE(RunUntil([&] { return silent.Requests().size() == 1; }));
-    m_frame->resize(m_frame->width() - 40, m_frame->height() - 40); // no freeze while waiting
     // The progress window leaves the keyboard with the main window.
     ASSERT_TRUE(QTest::qWaitForWindowActive(m_frame.get()));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     EXPECT_EQ(Log().substr(Log().size() - 24), "Testing Stopped by User\n");
-    EXPECT_EQ(View().Results().RowCount(), 0);
     EXPECT_EQ(m_frame->PaneText(1), QStringLiteral("Connection Status"));
     EXPECT_EQ(m_frame->PaneText(2), QStringLiteral("HTTP Method Status"));
-    EXPECT_EQ(View().BeepCount(), 0);
     EXPECT_TRUE(Enabled(Command::SelectFiles));
 
     // Esc in the progress window stops the test too, and the window goes.
@@ -146,12 +136,9 @@ TEST_F(MainFrameTest, EscStopsTheTestAndTheWindowKeepsWorking) {
     ASSERT_TRUE(RunUntil([&] { return silent.Requests().size() == 2; }));
     CTestProgressDlg* progress = View().findChild<CTestProgressDlg*>();
     ASSERT_NE(progress, nullptr);
-    // A title and nothing else: no system menu, no close, minimize or maximize
-    // buttons, and no resizing.
-    const Qt::WindowFlags hints = Qt::CustomizeWindowHint | Qt::WindowTitleHint;
-    EXPECT_EQ(progress->windowFlags() & (hints | Qt::WindowSystemMenuHint |
-                                         Qt::WindowCloseButtonHint | Qt::WindowMinMaxButtonsHint),
-              hints);
+    // A title and nothing else (no system menu, no buttons), and no resizing.
+    EXPECT_EQ(progress->windowFlags() & ~Qt::WindowType_Mask,
+              Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     EXPECT_EQ(progress->minimumSize(), progress->maximumSize());
     QTest::keyClick(progress, Qt::Key_Escape);
     EXPECT_FALSE(View().Session().IsTestRunning());
@@ -177,7 +164,6 @@ TEST_F(MainFrameTest, SelectFilesChecksThePathAndKeepsItsChoices) {
             EXPECT_GT(ok.left(), lastCheck.right());
             EXPECT_GT(cancelButton->x(), ok.right());
             EXPECT_EQ(cancelButton->y(), ok.y());
-            EXPECT_GT(ok.top(), all->geometry().bottom());
             EXPECT_LE(ok.bottom(), lastCheck.bottom());
 
             bRecurseShown = recurse->isChecked();
@@ -211,20 +197,24 @@ TEST_F(MainFrameTest, SelectFilesChecksThePathAndKeepsItsChoices) {
 
 TEST_F(MainFrameTest, ClosingDropsRepairedRowsAndAsksAboutTheRest) {
     Open();
-    m_frame->close(); // nothing listed: no question, widths saved
-    EXPECT_FALSE(m_frame->isVisible());
-    EXPECT_EQ(m_settings.GetInt("Grid", "col0", -1), View().columnWidth(0));
-
-    Open();
-    AddRows(3, true); // every row repaired: they go, no question
+    const int widths[4] = {50, 60, 70, 80};
+    for (int i = 0; i < 4; ++i)
+        View().setColumnWidth(i, widths[i]);
+    AddRows(3, true); // every row repaired: they go, no question, widths saved
     {
         CModalAnswerer answerer;
         m_frame->close();
         EXPECT_TRUE(answerer.m_messages.empty());
     }
     EXPECT_FALSE(m_frame->isVisible());
-
     Open();
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(View().columnWidth(i), widths[i]);
+    m_settings.SetInt("Grid", "col3", 0); // one unusable width: all four share the width
+    Open();
+    for (int i = 1; i < 4; ++i)
+        EXPECT_EQ(View().columnWidth(i), View().columnWidth(0));
+
     m_settings.SetInt("Grid", "col0", 7);
     AddRows(2, true);
     AddRows(1, false);
@@ -262,7 +252,6 @@ TEST_F(MainFrameTest, PlacementIsStoredOnceItSettlesAndWhenClosing) {
     placed = m_frame->geometry();
     ASSERT_TRUE(RunUntil([&] { return m_settings.GetInt("Screen", "cx", 0) == placed.width(); }));
     EXPECT_EQ(m_settings.GetInt("Screen", "x", 0), placed.x());
-    EXPECT_EQ(m_settings.GetInt("Screen", "cy", 0), placed.height());
 
     m_frame->resize(placed.size() + QSize(5, 5));
     m_frame->close(); // stores what has not settled yet
