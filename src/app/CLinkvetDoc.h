@@ -1,8 +1,7 @@
 #pragma once
 
 /// The document of the single-document window. It holds no data: the results
-/// live in the results list. Only its modified flag exists, and appending to
-/// the log clears it.
+/// live in the results list, and the log pane keeps its own modified flag.
 class CLinkvetDoc {
 public:
     bool OnNewDocument() { return true; }

@@ -2,15 +2,13 @@
 
 #include "app/CSettingsStore.h"
 #include "results/CLinkvetView.h"
-#include "results/CResultsModel.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
-#include <QHeaderView>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -28,24 +26,45 @@
 
 namespace {
 
-// Design ids of the commands, kept as object names so each action can be found.
-QAction* MakeAction(QWidget* owner, const char* id, const QString& text, const QString& prompt,
-                    const QString& tip, const QKeySequence& key = QKeySequence(),
-                    const char* icon = nullptr) {
-    auto* action = new QAction(text, owner);
-    action->setObjectName(QLatin1String(id));
-    action->setStatusTip(prompt);
-    action->setToolTip(tip);
-    if (!key.isEmpty())
-        action->setShortcut(key);
-    if (icon != nullptr) {
+using Command = CMainFrame::Command;
+
+// One row per command: its texts, key and toolbar image, what it does, and when
+// it is enabled.
+struct SCommandRow {
+    Command command;
+    const char* text;
+    const char* prompt; // shown in the status bar while the item is highlighted
+    const char* tip;
+    QKeyCombination key;           // Qt::Key_unknown: none
+    const char* icon;              // nullptr: none
+    std::function<void()> handler; // empty: not built yet, so never enabled
+    std::function<bool()> enabled; // empty: always enabled
+};
+
+QAction* MakeAction(QWidget* owner, const SCommandRow& row) {
+    auto* action = new QAction(QString::fromUtf8(row.text), owner);
+    action->setStatusTip(QString::fromUtf8(row.prompt));
+    action->setToolTip(QString::fromUtf8(row.tip));
+    if (row.key.key() != Qt::Key_unknown)
+        action->setShortcut(QKeySequence(row.key));
+    if (row.icon != nullptr) {
         QIcon image;
-        image.addFile(QStringLiteral(":/icons/%1.png").arg(QLatin1String(icon)));
-        image.addFile(QStringLiteral(":/icons/%1@2x.png").arg(QLatin1String(icon)));
+        image.addFile(QStringLiteral(":/icons/%1.png").arg(QLatin1String(row.icon)));
+        image.addFile(QStringLiteral(":/icons/%1@2x.png").arg(QLatin1String(row.icon)));
         action->setIcon(image);
     }
     owner->addAction(action);
     return action;
+}
+
+// Adds the actions in order; a null one stands for a separator.
+template <typename TBar> void AddActions(TBar* bar, std::initializer_list<QAction*> actions) {
+    for (QAction* action : actions) {
+        if (action != nullptr)
+            bar->addAction(action);
+        else
+            bar->addSeparator();
+    }
 }
 
 QLabel* MakePane(const QString& text) {
@@ -68,16 +87,23 @@ CMainFrame::CMainFrame(CSettingsStore& settings) : m_settings(settings) {
     InitResources();
     setWindowTitle(QStringLiteral("Linkvet"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/select@2x.png")));
+    m_layoutTimer.setSingleShot(true);
+    m_layoutTimer.setInterval(kSettleMs);
+    connect(&m_layoutTimer, &QTimer::timeout, this, &CMainFrame::SaveLayout);
     RestorePlacement();
     CreateClient();
     CreateActions();
     CreateBars();
     connect(m_view, &CLinkvetView::CommandStatesChanged, this, &CMainFrame::UpdateCommandStates);
+    connect(m_view, &CLinkvetView::StatusPaneChanged, this, &CMainFrame::SetPaneText);
+    connect(m_view, &CLinkvetView::ActivityChanged, this, &CMainFrame::SetActivity);
     UpdateCommandStates();
     m_doc.OnNewDocument();
 }
 
 CMainFrame::~CMainFrame() {
+    if (m_layoutTimer.isActive())
+        SaveLayout();
     // The view goes first: its test may still hold a connection and a window.
     delete m_view;
 }
@@ -115,14 +141,25 @@ void CMainFrame::SavePlacement() {
             m_settings.SetInt("Screen", names[i], values[i]);
 }
 
+void CMainFrame::SaveLayout() {
+    m_layoutTimer.stop();
+    SavePlacement();
+    if (m_bHeightMoved) {
+        m_bHeightMoved = false;
+        m_settings.SetInt("Screen", "High", m_view->height());
+    }
+}
+
+// A drag moves or resizes the window many times a second; only where it comes
+// to rest is worth storing.
 void CMainFrame::moveEvent(QMoveEvent* event) {
     QMainWindow::moveEvent(event);
-    SavePlacement();
+    m_layoutTimer.start();
 }
 
 void CMainFrame::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
-    SavePlacement();
+    m_layoutTimer.start();
 }
 
 void CMainFrame::CreateClient() {
@@ -131,9 +168,17 @@ void CMainFrame::CreateClient() {
     m_log = new QPlainTextEdit;
     m_log->setUndoRedoEnabled(false);
     m_log->setLineWrapMode(QPlainTextEdit::NoWrap);
-    m_view = new CLinkvetView(m_settings, *this, *m_log);
+    m_view = new CLinkvetView(m_settings, *m_log);
     m_splitter->addWidget(m_view);
     m_splitter->addWidget(m_log);
+    // The list keeps its height when the window changes size; the log takes the
+    // difference. Only the user's own move of the splitter changes the stored height.
+    m_splitter->setStretchFactor(0, 0);
+    m_splitter->setStretchFactor(1, 1);
+    connect(m_splitter, &QSplitter::splitterMoved, this, [this] {
+        m_bHeightMoved = true;
+        m_layoutTimer.start();
+    });
     setCentralWidget(m_splitter);
     m_view->setFocus();
 }
@@ -151,123 +196,93 @@ void CMainFrame::showEvent(QShowEvent* event) {
     const int lower = m_splitter->height() - m_splitter->handleWidth() - upper;
     m_splitter->setSizes({upper, std::max(lower, 1)});
     m_view->OnInitialUpdate();
-    SavePlacement();
+    m_layoutTimer.start();
 }
 
 void CMainFrame::CreateActions() {
+    // Export, Repair and Preferences have no handler yet, so they stay disabled;
+    // their enable rules are ready for when they come.
     CLinkvetView* view = m_view;
-    auto on = [this](QAction* action, auto handler) {
-        connect(action, &QAction::triggered, this, handler);
+    const SCommandRow rows[] = {
+        {Command::SelectFiles, "&Select File(s)...", "Select file(s) to test", "Test File(s)",
+         Qt::CTRL | Qt::Key_O, "select", std::bind_front(&CLinkvetView::OnSelectFiles, view),
+         std::bind_front(&CLinkvetView::CanSelectFiles, view)},
+        {Command::ExportResults, "&Export Results...", "Export Test Results after choosing format",
+         "Export", Qt::CTRL | Qt::Key_S, "export", nullptr,
+         std::bind_front(&CLinkvetView::CanExportResults, view)},
+        {Command::RepairLinks, "Repair Failed &Links...", "Repair bad links in source file",
+         "Repair", Qt::Key_F5, "repair", nullptr,
+         std::bind_front(&CLinkvetView::CanRepairLinks, view)},
+        {Command::FilePrint, "&Print...", "Print the active document", "Print",
+         Qt::CTRL | Qt::Key_P, "print", std::bind_front(&CLinkvetView::OnFilePrint, view), nullptr},
+        {Command::FilePrintPreview, "Print Pre&view", "Display full pages", "Print Preview",
+         Qt::Key_unknown, nullptr, std::bind_front(&CLinkvetView::OnFilePrintPreview, view),
+         nullptr},
+        {Command::FilePrintSetup, "P&rint Setup...", "Change the printer and printing options",
+         "Print Setup", Qt::Key_unknown, nullptr,
+         std::bind_front(&CLinkvetView::OnFilePrintSetup, view), nullptr},
+        {Command::AppExit, "E&xit", "Quit the application; prompts to save documents", "Exit",
+         Qt::Key_unknown, nullptr, [this] { close(); }, nullptr},
+        {Command::ViewStatusBar, "&Status Bar", "Show or hide the status bar", "Toggle StatusBar",
+         Qt::Key_unknown, nullptr,
+         [this] { statusBar()->setVisible(Action(Command::ViewStatusBar)->isChecked()); }, nullptr},
+        {Command::Preferences, "&Preferences...", "Linkvet Preferences", "Preferences", Qt::Key_F2,
+         "preferences", nullptr, nullptr},
+        {Command::StopTest, "&Stop Test", "Stop", "Stop", Qt::Key_Escape, "stop",
+         std::bind_front(&CLinkvetView::OnStopTest, view),
+         std::bind_front(&CLinkvetView::CanStopTest, view)},
+        {Command::HelpFinder, "&Help Topics", "List Help topics", "Help Topics", Qt::Key_unknown,
+         nullptr, [this] { OnHelp(QString()); }, nullptr},
+        {Command::AppAbout, "&About Linkvet...",
+         "Display program information, version number and copyright", "About", Qt::Key_unknown,
+         "about", [this] { OnAppAbout(); }, nullptr},
+        {Command::Help, "Help", "Display help", "Help", Qt::Key_F1, nullptr,
+         [this] { OnHelp(QStringLiteral("main")); }, nullptr},
+        {Command::ContextHelp, "What's This?",
+         "Display help for clicked on buttons, menus and windows", "Help", Qt::SHIFT | Qt::Key_F1,
+         nullptr, [] { QWhatsThis::enterWhatsThisMode(); }, nullptr},
+        {Command::NextPane, "Next Pane", "Switch to the next window pane", "Next Pane", Qt::Key_F6,
+         nullptr, [this] { OnNextPane(); }, nullptr},
+        {Command::PrevPane, "Previous Pane", "Switch back to the previous window pane",
+         "Previous Pane", Qt::SHIFT | Qt::Key_F6, nullptr, [this] { OnNextPane(); }, nullptr},
     };
-    on(MakeAction(this, "ID_SELECT_FILES", QStringLiteral("&Select File(s)..."),
-                  QStringLiteral("Select file(s) to test"), QStringLiteral("Test File(s)"),
-                  QKeySequence(Qt::CTRL | Qt::Key_O), "select"),
-       [view] { view->OnSelectFiles(); });
-    on(MakeAction(this, "ID_EXPORT_RESULTS", QStringLiteral("&Export Results..."),
-                  QStringLiteral("Export Test Results after choosing format"),
-                  QStringLiteral("Export"), QKeySequence(Qt::CTRL | Qt::Key_S), "export"),
-       [view] { view->OnExportResults(); });
-    on(MakeAction(this, "ID_REPAIR_LINKS", QStringLiteral("Repair Failed &Links..."),
-                  QStringLiteral("Repair bad links in source file"), QStringLiteral("Repair"),
-                  QKeySequence(Qt::Key_F5), "repair"),
-       [view] { view->OnRepairLinks(); });
-    on(MakeAction(this, "ID_FILE_PRINT", QStringLiteral("&Print..."),
-                  QStringLiteral("Print the active document"), QStringLiteral("Print"),
-                  QKeySequence(Qt::CTRL | Qt::Key_P), "print"),
-       [view] { view->OnFilePrint(); });
-    on(MakeAction(this, "ID_FILE_PRINT_PREVIEW", QStringLiteral("Print Pre&view"),
-                  QStringLiteral("Display full pages"), QStringLiteral("Print Preview")),
-       [view] { view->OnFilePrintPreview(); });
-    on(MakeAction(this, "ID_FILE_PRINT_SETUP", QStringLiteral("P&rint Setup..."),
-                  QStringLiteral("Change the printer and printing options"),
-                  QStringLiteral("Print Setup")),
-       [view] { view->OnFilePrintSetup(); });
-    on(MakeAction(this, "ID_APP_EXIT", QStringLiteral("E&xit"),
-                  QStringLiteral("Quit the application; prompts to save documents"),
-                  QStringLiteral("Exit")),
-       [this] { close(); });
-    on(MakeAction(this, "ID_PREFERENCES", QStringLiteral("&Preferences..."),
-                  QStringLiteral("Linkvet Preferences"), QStringLiteral("Preferences"),
-                  QKeySequence(Qt::Key_F2), "preferences"),
-       [view] { view->OnPreferences(); });
-    on(MakeAction(this, "ID_STOP_TEST", QStringLiteral("&Stop Test"), QStringLiteral("Stop"),
-                  QStringLiteral("Stop"), QKeySequence(Qt::Key_Escape), "stop"),
-       [view] { view->OnStopTest(); });
-    on(MakeAction(this, "ID_HELP_FINDER", QStringLiteral("&Help Topics"),
-                  QStringLiteral("List Help topics"), QStringLiteral("Help Topics")),
-       [this] { OnHelp(QString()); });
-    on(MakeAction(this, "ID_APP_ABOUT", QStringLiteral("&About Linkvet..."),
-                  QStringLiteral("Display program information, version number and copyright"),
-                  QStringLiteral("About"), QKeySequence(), "about"),
-       [this] { OnAppAbout(); });
-    on(MakeAction(this, "ID_HELP", QStringLiteral("Help"), QStringLiteral("Display help"),
-                  QStringLiteral("Help"), QKeySequence(Qt::Key_F1)),
-       [this] { OnHelp(QStringLiteral("main")); });
-    on(MakeAction(this, "ID_CONTEXT_HELP", QStringLiteral("What's This?"),
-                  QStringLiteral("Display help for clicked on buttons, menus and windows"),
-                  QStringLiteral("Help"), QKeySequence(Qt::SHIFT | Qt::Key_F1)),
-       [] { QWhatsThis::enterWhatsThisMode(); });
-    on(MakeAction(this, "ID_NEXT_PANE", QStringLiteral("Next Pane"),
-                  QStringLiteral("Switch to the next window pane"), QStringLiteral("Next Pane"),
-                  QKeySequence(Qt::Key_F6)),
-       [this] { OnNextPane(); });
-    on(MakeAction(this, "ID_PREV_PANE", QStringLiteral("Previous Pane"),
-                  QStringLiteral("Switch back to the previous window pane"),
-                  QStringLiteral("Previous Pane"), QKeySequence(Qt::SHIFT | Qt::Key_F6)),
-       [this] { OnNextPane(); });
-}
-
-QAction* CMainFrame::Action(const char* id) const {
-    return findChild<QAction*>(QLatin1String(id), Qt::FindDirectChildrenOnly);
+    for (const SCommandRow& row : rows) {
+        const auto at = static_cast<std::size_t>(row.command);
+        m_actions[at] = MakeAction(this, row);
+        if (row.handler)
+            connect(m_actions[at], &QAction::triggered, this, row.handler);
+        m_enabledRules[at] = row.handler ? row.enabled : [] { return false; };
+    }
+    Action(Command::ViewStatusBar)->setCheckable(true);
+    Action(Command::ViewStatusBar)->setChecked(true);
 }
 
 void CMainFrame::CreateBars() {
-    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    file->addAction(Action("ID_SELECT_FILES"));
-    file->addAction(Action("ID_EXPORT_RESULTS"));
-    file->addAction(Action("ID_REPAIR_LINKS"));
-    file->addSeparator();
-    file->addAction(Action("ID_FILE_PRINT"));
-    file->addAction(Action("ID_FILE_PRINT_PREVIEW"));
-    file->addAction(Action("ID_FILE_PRINT_SETUP"));
-    file->addSeparator();
-    file->addAction(Action("ID_APP_EXIT"));
-
     auto* toolbar = new QToolBar(QStringLiteral("Toolbar"), this);
     toolbar->setObjectName(QStringLiteral("AFX_IDW_TOOLBAR"));
     toolbar->setIconSize(QSize(16, 16));
-    for (const char* id :
-         {"ID_SELECT_FILES", "ID_EXPORT_RESULTS", "ID_REPAIR_LINKS", "", "ID_FILE_PRINT", "",
-          "ID_PREFERENCES", "ID_STOP_TEST", "", "ID_APP_ABOUT"}) {
-        if (*id == '\0')
-            toolbar->addSeparator();
-        else
-            toolbar->addAction(Action(id));
-    }
+    AddActions(toolbar, {Action(Command::SelectFiles), Action(Command::ExportResults),
+                         Action(Command::RepairLinks), nullptr, Action(Command::FilePrint), nullptr,
+                         Action(Command::Preferences), Action(Command::StopTest), nullptr,
+                         Action(Command::AppAbout)});
     addToolBar(Qt::TopToolBarArea, toolbar);
-
-    QMenu* viewMenu = menuBar()->addMenu(QStringLiteral("&View"));
+    // The toolbar's own toggle follows it however it is hidden.
     QAction* toggleToolbar = toolbar->toggleViewAction();
     toggleToolbar->setText(QStringLiteral("&Toolbar"));
-    toggleToolbar->setObjectName(QStringLiteral("ID_VIEW_TOOLBAR"));
     toggleToolbar->setStatusTip(QStringLiteral("Show or hide the toolbar"));
-    viewMenu->addAction(toggleToolbar);
-    auto* toggleStatus = MakeAction(this, "ID_VIEW_STATUS_BAR", QStringLiteral("&Status Bar"),
-                                    QStringLiteral("Show or hide the status bar"),
-                                    QStringLiteral("Toggle StatusBar"));
-    toggleStatus->setCheckable(true);
-    toggleStatus->setChecked(true);
-    connect(toggleStatus, &QAction::toggled, this,
-            [this](bool on) { statusBar()->setVisible(on); });
-    viewMenu->addAction(toggleStatus);
+    m_actions[static_cast<std::size_t>(Command::ViewToolbar)] = toggleToolbar;
 
-    QMenu* linkvet = menuBar()->addMenu(QStringLiteral("&Linkvet"));
-    linkvet->addAction(Action("ID_PREFERENCES"));
-    linkvet->addAction(Action("ID_STOP_TEST"));
-    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-    help->addAction(Action("ID_HELP_FINDER"));
-    help->addSeparator();
-    help->addAction(Action("ID_APP_ABOUT"));
+    AddActions(menuBar()->addMenu(QStringLiteral("&File")),
+               {Action(Command::SelectFiles), Action(Command::ExportResults),
+                Action(Command::RepairLinks), nullptr, Action(Command::FilePrint),
+                Action(Command::FilePrintPreview), Action(Command::FilePrintSetup), nullptr,
+                Action(Command::AppExit)});
+    AddActions(menuBar()->addMenu(QStringLiteral("&View")),
+               {toggleToolbar, Action(Command::ViewStatusBar)});
+    AddActions(menuBar()->addMenu(QStringLiteral("&Linkvet")),
+               {Action(Command::Preferences), Action(Command::StopTest)});
+    AddActions(menuBar()->addMenu(QStringLiteral("&Help")),
+               {Action(Command::HelpFinder), nullptr, Action(Command::AppAbout)});
 
     // Pane 0 stretches and shows prompts; panes 1 to 3 are as wide as their
     // first texts.
@@ -298,22 +313,22 @@ QString CMainFrame::PaneText(int pane) const {
     return pane >= 0 && pane <= 3 ? m_panes[static_cast<std::size_t>(pane)]->text() : QString();
 }
 
-QProgressBar* CMainFrame::CreateActivityIndicator() {
-    auto* layout = new QVBoxLayout(m_panes[3]);
-    layout->setContentsMargins(2, 2, 2, 2);
-    auto* indicator = new QProgressBar;
-    indicator->setRange(0, 1);
-    indicator->setTextVisible(false);
-    indicator->setObjectName(QStringLiteral("ActivityIndicator"));
-    layout->addWidget(indicator);
-    return indicator;
+void CMainFrame::SetActivity(int position) {
+    if (m_pActivity == nullptr) {
+        auto* layout = new QVBoxLayout(m_panes[3]);
+        layout->setContentsMargins(2, 2, 2, 2);
+        m_pActivity = new QProgressBar;
+        m_pActivity->setRange(0, 1);
+        m_pActivity->setTextVisible(false);
+        layout->addWidget(m_pActivity);
+    }
+    m_pActivity->setValue(position);
 }
 
 void CMainFrame::UpdateCommandStates() {
-    Action("ID_SELECT_FILES")->setEnabled(m_view->CanSelectFiles());
-    Action("ID_STOP_TEST")->setEnabled(m_view->CanStopTest());
-    Action("ID_EXPORT_RESULTS")->setEnabled(m_view->CanExportResults());
-    Action("ID_REPAIR_LINKS")->setEnabled(m_view->CanRepairLinks());
+    for (std::size_t i = 0; i < kCommandCount; ++i)
+        if (m_enabledRules[i])
+            m_actions[i]->setEnabled(m_enabledRules[i]());
 }
 
 void CMainFrame::OnNextPane() {
@@ -344,21 +359,10 @@ void CMainFrame::OnAppAbout() {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
-    CResultsModel& results = m_view->Results();
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    results.RemoveRepairedRows();
-    QApplication::restoreOverrideCursor();
-    if (results.RowCount() > 0) {
-        const auto answer =
-            QMessageBox::question(this, QStringLiteral("Linkvet"), QLatin1String(kQuitQuestion),
-                                  QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
-        if (answer != QMessageBox::Yes) {
-            event->ignore();
-            return;
-        }
-        results.Clear();
+    if (!m_view->QueryClose()) {
+        event->ignore();
+        return;
     }
-    for (int i = 0; i < 4; ++i)
-        m_settings.SetInt("Grid", "col" + std::to_string(i), m_view->columnWidth(i));
+    SaveLayout();
     event->accept();
 }

@@ -3,7 +3,9 @@
 #include "app/CLinkvetDoc.h"
 
 #include <QMainWindow>
+#include <QTimer>
 #include <array>
+#include <functional>
 #include <memory>
 
 class CLinkvetView;
@@ -16,12 +18,35 @@ class QSplitter;
 
 /// The main window: menus, toolbar, status bar with three panes of its own, and
 /// two rows, the results list above the log. It remembers its placement and the
-/// column widths, and asks before quitting while unrepaired results remain.
+/// list's height once they have settled, and closes only when the view agrees.
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
-    static constexpr const char* kQuitQuestion =
-        "Not all of the bad URLs have been repaired\n\nDo you want to quit?";
+    /// How long placement and list height must stay put before they are stored.
+    static constexpr int kSettleMs = 500;
+
+    /// The commands of the menus, the toolbar and the keys.
+    enum class Command {
+        SelectFiles,
+        ExportResults,
+        RepairLinks,
+        FilePrint,
+        FilePrintPreview,
+        FilePrintSetup,
+        AppExit,
+        ViewToolbar,
+        ViewStatusBar,
+        Preferences,
+        StopTest,
+        HelpFinder,
+        AppAbout,
+        Help,
+        ContextHelp,
+        NextPane,
+        PrevPane,
+        Count
+    };
+    static constexpr std::size_t kCommandCount = static_cast<std::size_t>(Command::Count);
 
     explicit CMainFrame(CSettingsStore& settings);
     ~CMainFrame() override;
@@ -29,16 +54,11 @@ public:
     CLinkvetView& View() { return *m_view; }
     QPlainTextEdit& LogPane() { return *m_log; }
     QSplitter& Splitter() { return *m_splitter; }
-    CLinkvetDoc& Document() { return m_doc; }
 
-    /// Status panes 1 (connection) and 2 (HTTP method).
-    void SetPaneText(int pane, const QString& text);
+    /// The text of status pane 0 to 3.
     QString PaneText(int pane) const;
-    /// The activity indicator, filling pane 3; owned by the status bar.
-    QProgressBar* CreateActivityIndicator();
 
-    /// The command with this design id ("ID_SELECT_FILES", ...), for tests.
-    QAction* Action(const char* id) const;
+    QAction* Action(Command command) const { return m_actions[static_cast<std::size_t>(command)]; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -49,10 +69,14 @@ protected:
 private:
     void RestorePlacement();
     void SavePlacement();
+    // Stores at once whatever has not been stored yet.
+    void SaveLayout();
     void CreateActions();
     void CreateBars();
     void CreateClient();
     void UpdateCommandStates();
+    void SetPaneText(int pane, const QString& text);
+    void SetActivity(int position);
     void OnHelp(const QString& anchor);
     void OnNextPane();
     void OnAppAbout();
@@ -62,6 +86,12 @@ private:
     QSplitter* m_splitter = nullptr;
     CLinkvetView* m_view = nullptr;
     QPlainTextEdit* m_log = nullptr;
+    std::array<QAction*, kCommandCount> m_actions{};
+    // When each command is enabled; empty for those that always are.
+    std::array<std::function<bool()>, kCommandCount> m_enabledRules;
     std::array<QLabel*, 4> m_panes{};
+    QProgressBar* m_pActivity = nullptr; // made on first use, inside pane 3
+    QTimer m_layoutTimer;                // restarted by every move, resize and splitter move
+    bool m_bHeightMoved = false;
     bool m_bShown = false;
 };

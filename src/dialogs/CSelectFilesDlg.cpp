@@ -20,12 +20,11 @@ std::string ToBytes(const QString& text) {
 CSelectFilesDlg::CSelectFilesDlg(CSettingsStore& settings, QWidget* parent)
     : QDialog(parent), m_settings(settings), m_ui(std::make_unique<Ui::CSelectFilesDlg>()) {
     m_ui->setupUi(this);
-    m_ui->buttons->button(QDialogButtonBox::Ok)->setDefault(true);
-    connect(m_ui->buttons, &QDialogButtonBox::accepted, this, [this] {
+    connect(m_ui->okButton, &QPushButton::clicked, this, [this] {
         UpdateData(true);
         accept();
     });
-    connect(m_ui->buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(m_ui->cancelButton, &QPushButton::clicked, this, &QDialog::reject);
     connect(m_ui->browseButton, &QPushButton::clicked, this, &CSelectFilesDlg::OnBrowse);
     connect(m_ui->recurseCheck, &QCheckBox::clicked, this, &CSelectFilesDlg::OnRecurseClicked);
     connect(m_ui->allFilesCheck, &QCheckBox::clicked, this, &CSelectFilesDlg::OnAllFilesClicked);
@@ -91,5 +90,5 @@ void CSelectFilesDlg::OnBrowse() {
             UpdateData(false);
         }
     }
-    m_ui->buttons->button(QDialogButtonBox::Ok)->setFocus();
+    m_ui->okButton->setFocus();
 }

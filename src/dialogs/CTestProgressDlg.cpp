@@ -28,7 +28,13 @@ CTestProgressDlg::CTestProgressDlg(QWidget* parent)
         value->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     for (QLabel* caption : {m_ui->currentFileLabel, m_ui->currentUrlLabel})
         caption->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Preferred);
-    setMinimumWidth(fontMetrics().averageCharWidth() * 64);
+    // The bars set the width: 235 dialog units, as the window was first drawn (a
+    // dialog unit is a quarter of the average character width). The window keeps
+    // the size its layout gives, whatever the texts.
+    const int barWidth = fontMetrics().averageCharWidth() * 235 / 4;
+    m_ui->fileBar->setMinimumWidth(barWidth);
+    m_ui->urlBar->setMinimumWidth(barWidth);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 CTestProgressDlg::~CTestProgressDlg() = default;

@@ -1,6 +1,5 @@
 #include "results/CLinkvetView.h"
 
-#include "app/CMainFrame.h"
 #include "app/CSettingsStore.h"
 #include "dialogs/CSelectFilesDlg.h"
 #include "dialogs/CTestProgressDlg.h"
@@ -17,12 +16,11 @@
 #include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
-#include <QProgressBar>
 #include <QTextCursor>
+#include <QTextDocument>
 
-CLinkvetView::CLinkvetView(CSettingsStore& settings, CMainFrame& frame, QPlainTextEdit& logPane)
-    : m_settings(settings), m_frame(frame), m_logPane(logPane),
-      m_model(std::make_unique<CResultsModel>()) {
+CLinkvetView::CLinkvetView(CSettingsStore& settings, QPlainTextEdit& logPane)
+    : m_settings(settings), m_logPane(logPane), m_model(std::make_unique<CResultsModel>()) {
     setModel(m_model.get());
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -64,13 +62,20 @@ void CLinkvetView::OnInitialUpdate() {
     for (int i = 0; i < 4; ++i)
         setColumnWidth(i, bUsable && sum <= width ? widths[i] : fallback);
     m_logPane.setFont(font());
-    m_bInitialised = true;
 }
 
-void CLinkvetView::resizeEvent(QResizeEvent* event) {
-    QTableView::resizeEvent(event);
-    if (m_bInitialised)
-        m_settings.SetInt("Screen", "High", height());
+bool CLinkvetView::QueryClose() {
+    BeginWaitCursor();
+    m_model->RemoveRepairedRows();
+    EndWaitCursor();
+    if (m_model->RowCount() > 0) {
+        if (!AskYesNo(kQuitQuestion))
+            return false;
+        m_model->Clear();
+    }
+    for (int i = 0; i < 4; ++i)
+        m_settings.SetInt("Grid", "col" + std::to_string(i), columnWidth(i));
+    return true;
 }
 
 bool CLinkvetView::CanSelectFiles() const {
@@ -92,7 +97,7 @@ bool CLinkvetView::CanRepairLinks() const {
 void CLinkvetView::OnSelectFiles() {
     if (!CanSelectFiles())
         return;
-    CSelectFilesDlg dlg(m_settings, &m_frame);
+    CSelectFilesDlg dlg(m_settings, window());
     dlg.m_strPath = m_settings.GetString("FileSel", "Starter", "");
     dlg.m_bRecurse = m_settings.GetInt("FileSel", "Recurse", 0) != 0;
     dlg.m_bAllFiles = m_settings.GetInt("FileSel", "AllFiles", 0) != 0;
@@ -169,7 +174,7 @@ void CLinkvetView::AppendLog(const std::string& text) {
     QTextCursor cursor(m_logPane.document());
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(line);
-    m_frame.Document().SetModifiedFlag(false);
+    m_logPane.document()->setModified(false); // appended lines are not the user's edits
     // The caret goes to the end and into view once the event loop turns, so a
     // burst of lines costs one scroll, not one each.
     if (!m_bLogScrollPending) {
@@ -195,7 +200,7 @@ void CLinkvetView::AddResultRow(const SResultRow& row) {
 }
 
 void CLinkvetView::SetStatusPane(Pane pane, const std::string& text) {
-    m_frame.SetPaneText(static_cast<int>(pane), CDisplayText::FromBytes(text));
+    emit StatusPaneChanged(static_cast<int>(pane), CDisplayText::FromBytes(text));
 }
 
 void CLinkvetView::ShowProgress() {
@@ -222,12 +227,7 @@ void CLinkvetView::CloseProgress() {
 }
 
 void CLinkvetView::SetActivityIndicator(int position) {
-    if (!m_bIndicatorCreated) {
-        m_statusProgress = m_frame.CreateActivityIndicator();
-        m_bIndicatorCreated = true;
-    }
-    if (m_statusProgress)
-        m_statusProgress->setValue(position);
+    emit ActivityChanged(position);
 }
 
 void CLinkvetView::BeginWaitCursor() {

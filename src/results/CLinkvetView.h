@@ -3,14 +3,11 @@
 #include "engine/CDeleteLater.h"
 #include "engine/ISessionHost.h"
 
-#include <QPointer>
 #include <QPrinter>
-#include <QProgressBar>
 #include <QTableView>
 #include <memory>
 #include <string>
 
-class CMainFrame;
 class CResultsModel;
 class CSettingsStore;
 class CTestProgressDlg;
@@ -19,22 +16,29 @@ class QPlainTextEdit;
 
 /// The results list, and the hub of the program: it owns the test session and
 /// the results, handles every command, and shows what the test does (results,
-/// log, status texts, progress window) as the session's host.
+/// log, progress window) as the session's host. What belongs to the window
+/// around it (status panes, activity indicator, command states) it announces
+/// through its signals.
 class CLinkvetView : public QTableView, public ISessionHost {
     Q_OBJECT
 public:
-    CLinkvetView(CSettingsStore& settings, CMainFrame& frame, QPlainTextEdit& logPane);
+    static constexpr const char* kQuitQuestion =
+        "Not all of the bad URLs have been repaired\n\nDo you want to quit?";
+
+    CLinkvetView(CSettingsStore& settings, QPlainTextEdit& logPane);
     ~CLinkvetView() override;
 
     /// The first showing: column widths from the settings, the log pane's font.
     void OnInitialUpdate();
+    /// The window is about to close: drops the repaired rows and, when others
+    /// remain, asks whether to quit. On yes (or with nothing left) empties the
+    /// list, saves the column widths and returns true; on no returns false and
+    /// saves nothing.
+    bool QueryClose();
 
     // Commands.
     void OnSelectFiles();
     void OnStopTest();
-    void OnExportResults() {}
-    void OnRepairLinks() {}
-    void OnPreferences() {}
     void OnFilePrint();
     void OnFilePrintPreview();
     /// Prints on the current printer without asking.
@@ -70,21 +74,18 @@ public:
 signals:
     /// The enabled state of some command may have changed.
     void CommandStatesChanged();
-
-protected:
-    void resizeEvent(QResizeEvent* event) override;
+    /// Status pane 1 (connection) or 2 (HTTP method) is to show `text`.
+    void StatusPaneChanged(int pane, const QString& text);
+    /// The activity indicator is to show `position` (0 empty, 1 full).
+    void ActivityChanged(int position);
 
 private:
     CSettingsStore& m_settings;
-    CMainFrame& m_frame;
     QPlainTextEdit& m_logPane;
     std::unique_ptr<CResultsModel> m_model;
     std::unique_ptr<CTestSession> m_session;
     LaterPtr<CTestProgressDlg> m_pProgressDlg;
-    QPointer<QProgressBar> m_statusProgress; // owned by the status bar
-    bool m_bIndicatorCreated = false;
     QPrinter m_printer;
-    bool m_bInitialised = false;
     int m_waitCursorDepth = 0;
     int m_beepCount = 0;
     bool m_bLogScrollPending = false;
