@@ -161,7 +161,7 @@ void WriteTree(const fs::path& root, std::size_t fileCount) {
             fileCount / folders.size() + (i < fileCount % folders.size() ? 1 : 0);
         for (std::size_t k = 0; k < inFolder; ++k, ++n) {
             std::size_t ext = n % std::size(kExtensions);
-            html += (ext % 2 == 0) ? 1 : 0;
+            html += ext % 2 == 0 ? 1u : 0u;
             std::ofstream(folders[i] / ("file" + std::to_string(n) + kExtensions[ext]));
         }
     }
