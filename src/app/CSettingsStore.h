@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/SettingsKeys.h"
+
 #include <memory>
 #include <string>
 
@@ -60,6 +62,21 @@ public:
     std::string GetString(const std::string& section, const std::string& name,
                           const std::string& defaultValue) const;
     bool SetString(const std::string& section, const std::string& name, const std::string& value);
+
+    int Get(const SIntSetting& key) const {
+        return GetInt(key.section, key.name, key.defaultValue);
+    }
+    std::string Get(const SStringSetting& key) const {
+        return GetString(key.section, key.name, key.defaultValue);
+    }
+    bool Set(const SIntSetting& key, int value) { return SetInt(key.section, key.name, value); }
+    bool Set(const SStringSetting& key, const std::string& value) {
+        return SetString(key.section, key.name, value);
+    }
+    int GetInt(const SSettingName& key, int defaultValue) const {
+        return GetInt(key.section, key.name, defaultValue);
+    }
+    bool SetInt(const SSettingName& key, int value) { return SetInt(key.section, key.name, value); }
 
     const std::string& FilePath() const { return m_strFile; }
     std::string IniFilePath() const;
