@@ -2,8 +2,10 @@
 
 #include "app/SettingsKeys.h"
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 class QSettings;
 
@@ -25,6 +27,8 @@ public:
     static constexpr std::size_t kMaxReadSize = 260;
     /// Lines of the import file longer than this arrive in pieces.
     static constexpr std::size_t kImportPieceSize = 519;
+    /// An import file larger than this is not a settings file and is not imported.
+    static constexpr std::size_t kMaxImportSize = 4u << 20;
 
     CSettingsStore() = default;
     ~CSettingsStore() = default;
@@ -43,13 +47,32 @@ public:
                      const std::string& application = "Linkvet");
 
     /// What the program does once at start-up: opens the store in the default
-    /// folder and, in the run that creates it, imports the old-style file.
-    bool OpenAndImport();
+    /// folder and, in the run that creates it, imports the old-style file. A new
+    /// store appears complete, import included, or not at all: a run that is
+    /// interrupted leaves none, and a run started meanwhile finds either none or
+    /// a complete one. When two runs both build one, the first to finish wins and
+    /// the other uses it (`*pbCreatedNew` false).
+    bool OpenAndImport(bool* pbCreatedNew = nullptr);
 
     /// Copies the old-style import file (`folder`/Linkvet.INI) into the store.
-    /// Missing or unreadable file: nothing happens. Returns the number of entries
+    /// Only a regular file of at most kMaxImportSize bytes is read; a missing,
+    /// unreadable or other file imports nothing. Returns the number of entries
     /// stored.
     int ImportIniFile();
+
+    /// Receives one entry of an import file; an empty section is the store's base.
+    using FnIniEntry = std::function<void(std::string_view section, std::string_view name,
+                                          std::string_view value)>;
+    /// Hands the entries of an import file's bytes to `onEntry`, in file order.
+    /// Lines end at a line feed and arrive in pieces of at most kImportPieceSize
+    /// bytes, each handled as a line: a NUL ends its text, white space is trimmed
+    /// at both ends, "[name]" starts a section ("[]" the base), and "name=value" is
+    /// an entry, dropped before the first section.
+    static void ParseIni(std::string_view bytes, const FnIniEntry& onEntry);
+
+    /// Runs between building a new store aside and moving it into place; lets a
+    /// test stand in for another run or an interruption at that moment.
+    std::function<void()> m_fnBeforeMove;
 
     /// Reads a number written as decimal text, as "%d" reads it: leading white
     /// space, an optional sign, then digits; anything after the digits is ignored
