@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QStringList>
 #include <QVariant>
 #include <algorithm>
@@ -17,6 +16,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <memory>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -91,6 +91,25 @@ std::string TrimmedC(std::string_view s) {
     return std::string(s.substr(b, e - b));
 }
 
+std::string AbsoluteOrEmpty(const char* path) {
+    return path != nullptr && path[0] == '/' ? std::string(path) : std::string();
+}
+
+std::string HomeFolder() {
+    std::string home = AbsoluteOrEmpty(std::getenv("HOME"));
+    if (!home.empty())
+        return home;
+    // Started without a home in the environment (a service, "env -i"): the
+    // password database still knows it, and "/" is nobody's settings folder.
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    while (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == ERANGE &&
+           buffer.size() < (1u << 20))
+        buffer.resize(buffer.size() * 2);
+    return found != nullptr ? AbsoluteOrEmpty(found->pw_dir) : std::string();
+}
+
 // The import file is read only when it is a regular file of sane size: a named
 // pipe there would block the start for ever, and a device may never end.
 bool ReadImportFile(const std::string& path, std::string& out) {
@@ -127,10 +146,14 @@ bool MoveIntoPlace(const std::string& from, const std::string& to) {
 } // namespace
 
 std::string CSettingsStore::DefaultFolder() {
-    QByteArray base =
-        QFile::encodeName(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
-    return std::string(base.constData(), static_cast<std::size_t>(base.size())) +
-           "/Veldmark Software";
+    std::string base = AbsoluteOrEmpty(std::getenv("XDG_CONFIG_HOME"));
+    if (base.empty()) {
+        const std::string home = HomeFolder();
+        if (home.empty())
+            return {};
+        base = home + "/.config";
+    }
+    return base + "/Veldmark Software";
 }
 
 bool CSettingsStore::OpenBaseKey(bool* pbCreatedNew, const std::string& folder,

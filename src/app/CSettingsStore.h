@@ -35,8 +35,10 @@ public:
     CSettingsStore(const CSettingsStore&) = delete;
     CSettingsStore& operator=(const CSettingsStore&) = delete;
 
-    /// The folder the program's settings live in: `$XDG_CONFIG_HOME` (or
-    /// `~/.config`) followed by "/Veldmark Software".
+    /// The folder the program's settings live in: `$XDG_CONFIG_HOME` followed by
+    /// "/Veldmark Software". An unset or relative XDG_CONFIG_HOME stands for
+    /// `$HOME/.config`, and an unset or relative HOME for the home folder the
+    /// password database names. Empty when no home can be found.
     static std::string DefaultFolder();
 
     /// Points the store at `folder`/`application`.conf, creating the folder and an

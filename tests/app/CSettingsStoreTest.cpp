@@ -3,10 +3,13 @@
 #include "support/TestUtil.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <future>
 #include <gtest/gtest.h>
+#include <optional>
+#include <pwd.h>
 #include <set>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -130,7 +133,7 @@ TEST(SettingsStoreFailureTest, UnusableStoreGivesDefaultsAndRefusesWrites) {
 
     MakeDir(dir / "cfg/Linkvet.conf"); // a folder holds the file's name
     WriteFile(dir / "file", "x");      // a file stands where a folder must be
-    for (const std::string& folder : {dir / "cfg", dir / "file/sub"}) {
+    for (const std::string& folder : {dir / "cfg", dir / "file/sub", std::string()}) {
         CSettingsStore store;
         bool bCreated = true;
         EXPECT_FALSE(store.OpenBaseKey(&bCreated, folder));
@@ -260,6 +263,48 @@ TEST_F(SettingsStoreTest, FirstRunStoreAppearsOnlyWhenComplete) {
     CSettingsStore later;
     FirstRun(later, false);
     EXPECT_EQ(later.Get(kSettingsTimeout), 45);
+}
+
+// Sets or clears an environment variable for one scope.
+class CScopedEnv {
+public:
+    explicit CScopedEnv(const char* name) : m_name(name) {
+        if (const char* old = std::getenv(name))
+            m_old = old;
+    }
+    ~CScopedEnv() { Set(m_old ? m_old->c_str() : nullptr); }
+    CScopedEnv(const CScopedEnv&) = delete;
+    CScopedEnv& operator=(const CScopedEnv&) = delete;
+    void Set(const char* value) {
+        if (value != nullptr)
+            ::setenv(m_name, value, 1);
+        else
+            ::unsetenv(m_name);
+    }
+
+private:
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
+
+TEST(SettingsFolderTest, RelativeOrMissingFoldersFallBackToTheUsersHome) {
+    const passwd* user = ::getpwuid(::getuid());
+    if (user == nullptr || user->pw_dir == nullptr || user->pw_dir[0] != '/')
+        GTEST_SKIP() << "this user has no home in the password database";
+    const std::string passwdHome = user->pw_dir;
+    CScopedEnv config("XDG_CONFIG_HOME");
+    CScopedEnv home("HOME");
+
+    config.Set("/abs/config");
+    EXPECT_EQ(CSettingsStore::DefaultFolder(), "/abs/config/Veldmark Software");
+    config.Set("relative/config");
+    home.Set("/home/someone");
+    EXPECT_EQ(CSettingsStore::DefaultFolder(), "/home/someone/.config/Veldmark Software");
+    config.Set(nullptr);
+    home.Set(nullptr);
+    EXPECT_EQ(CSettingsStore::DefaultFolder(), passwdHome + "/.config/Veldmark Software");
+    home.Set("relative");
+    EXPECT_EQ(CSettingsStore::DefaultFolder(), passwdHome + "/.config/Veldmark Software");
 }
 
 } // namespace
