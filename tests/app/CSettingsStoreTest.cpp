@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 #include <optional>
 #include <pwd.h>
-#include <set>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <thread>
@@ -23,11 +22,7 @@ using SettingsKeys::kSettingsTimeout;
 
 class SettingsStoreTest : public ::testing::Test {
 protected:
-    void Open() {
-        bool bCreated = false;
-        ASSERT_TRUE(m_store.OpenBaseKey(&bCreated));
-        ASSERT_TRUE(bCreated);
-    }
+    void Open() { ASSERT_TRUE(m_store.OpenBaseKey(nullptr)); }
 
     // The import file sits beside the settings file.
     std::string IniPath() const { return CSettingsStore::DefaultFolder() + "/Linkvet.INI"; }
@@ -47,41 +42,16 @@ protected:
         EXPECT_EQ(store.FilePath(), StorePath());
     }
 
-    std::set<std::string> FolderEntries() const {
-        std::set<std::string> names;
-        for (const auto& entry :
-             std::filesystem::directory_iterator(CSettingsStore::DefaultFolder()))
-            names.insert(entry.path().filename().string());
-        return names;
-    }
-
     CTempDir m_dir; // also moves XDG_CONFIG_HOME into the temporary folder
     CSettingsStore m_store;
 };
 
-TEST_F(SettingsStoreTest, NewStoreLivesInTheConfigFolderAndGivesDefaults) {
-    FirstRun(m_store); // no import file
-    EXPECT_EQ(StorePath(), m_dir.Path() + "/config/Veldmark Software/Linkvet.conf");
-    EXPECT_EQ(m_store.Get(kSettingsTimeout), 15);
-    EXPECT_EQ(m_store.Get(SettingsKeys::kXportSelStarter), "results.txt");
-
-    CSettingsStore again;
-    FirstRun(again, false);
-}
-
 TEST_F(SettingsStoreTest, NumbersAreDecimalTextAndReadAsPercentD) {
     Open();
-    ASSERT_TRUE(m_store.SetInt("Grid", "col0", -5));
-    EXPECT_EQ(m_store.GetString("Grid", "col0", ""), "-5");
     const std::pair<const char*, int> cases[] = {
-        {"42abc", 42},
-        {"  +7", 7},
-        {"abc", 99},
-        {"-", 99},
-        {"-2147483648", -2147483647 - 1},
-        {"2147483648", 99},
-        {"99999999999999999999", 99},
-    };
+        {"42abc", 42},      {"  +7", 7},
+        {"-", 99},          {"-2147483648", -2147483647 - 1},
+        {"2147483648", 99}, {"99999999999999999999", 99}};
     for (const auto& [text, expected] : cases) {
         ASSERT_TRUE(m_store.SetString("S", "n", text));
         EXPECT_EQ(m_store.GetInt("S", "n", 99), expected) << '"' << text << '"';
@@ -143,17 +113,7 @@ TEST(SettingsStoreFailureTest, UnusableStoreGivesDefaultsAndRefusesWrites) {
     }
 }
 
-TEST_F(SettingsStoreTest, ImportTrimsLinesButNotNamesOrValuesAndIgnoresCase) {
-    Import("  [ settings ]  \r\n"
-           "Timeout = 30\r\n"
-           "\tFilter=000000000000000000001 \t\r\n"
-           "filter=000000000000000000011\n");
-    EXPECT_EQ(m_store.GetString("Settings", "Timeout ", "none"), " 30");
-    EXPECT_EQ(m_store.Get(kSettingsTimeout), 15);
-    EXPECT_EQ(m_store.Get(kSettingsFilter), "000000000000000000011");
-}
-
-TEST_F(SettingsStoreTest, ImportHeaderRules) {
+TEST_F(SettingsStoreTest, ImportTrimsLinesNotNamesOrValuesAndKnowsItsHeaders) {
     Import("x=before any header\n"
            "[a]b]\n" // not a header: its first "]" is not its last character
            "k=in A\n"
@@ -164,7 +124,14 @@ TEST_F(SettingsStoreTest, ImportHeaderRules) {
            "[[x]\n" // a header naming "[x"
            "k=in [x\n"
            "[]\n" // the base itself
-           "k=in base\n");
+           "k=in base\n"
+           "  [ settings ]  \r\n"
+           "Timeout = 30\r\n"
+           "\tFilter=000000000000000000001 \t\r\n"
+           "filter=000000000000000000011\n");
+    EXPECT_EQ(m_store.GetString("Settings", "Timeout ", "none"), " 30");
+    EXPECT_EQ(m_store.Get(kSettingsTimeout), 15);
+    EXPECT_EQ(m_store.Get(kSettingsFilter), "000000000000000000011");
     EXPECT_EQ(m_store.GetString("", "x", "dropped"), "dropped");
     EXPECT_EQ(m_store.GetString("A", "k", ""), "in A");
     EXPECT_EQ(m_store.GetString("A", "[a]b]", ""), "v");
@@ -172,16 +139,13 @@ TEST_F(SettingsStoreTest, ImportHeaderRules) {
     EXPECT_EQ(m_store.GetString("", "k", ""), "in base");
 }
 
-TEST_F(SettingsStoreTest, ImportReadsLongLinesIn519BytePieces) {
-    // The first piece holds no "=" and is ignored; the second, "=5", is an entry
+TEST(SettingsIniTest, LongLinesArriveIn519BytePieces) {
+    // A piece of 519 "a" holds no "=" and is ignored; the next, "=5", is an entry
     // with an empty name. A 515-byte name leaves room for 3 bytes of its value.
-    Import("[S]\n" + std::string(519, 'a') + "=5\n" + std::string(515, 'n') + "=123456\n");
-    EXPECT_EQ(m_store.GetString("S", "", "none"), "5");
-    EXPECT_EQ(m_store.GetString("S", std::string(515, 'n'), "none"), "123");
-
-    // Only a line feed ends a line: a line of a mebibyte, then a file whose lines
-    // end in a carriage return alone, each piece cut where 519 bytes end.
-    std::string bytes = "[S]\nk=" + std::string(1 << 20, 'v') + std::string("\nz=a\0b\n", 7);
+    // Only a line feed ends a line: a line of a mebibyte, then lines that end in
+    // a carriage return alone, each piece cut where 519 bytes end.
+    std::string bytes = "[S]\n" + std::string(519, 'a') + "=5\n" + std::string(515, 'n') +
+                        "=123456\nk=" + std::string(1 << 20, 'v') + std::string("\nz=a\0b\n", 7);
     for (int i = 0; i < 300; ++i)
         bytes += "a=1\r";
     std::vector<std::string> entries;
@@ -189,28 +153,25 @@ TEST_F(SettingsStoreTest, ImportReadsLongLinesIn519BytePieces) {
                              [&](std::string_view, std::string_view name, std::string_view value) {
                                  entries.push_back(std::string(name) + "=" + std::string(value));
                              });
-    ASSERT_EQ(entries.size(), 5u);
-    EXPECT_EQ(entries[0], "k=" + std::string(517, 'v'));
-    EXPECT_EQ(entries[1], "z=a");
-    EXPECT_EQ(entries[2].size(), 519u);
-    EXPECT_EQ(entries[3].substr(0, 2), "a="); // its piece began with a "\r", trimmed away
-    EXPECT_EQ(entries[4].substr(0, 4), "1\ra=");
+    ASSERT_EQ(entries.size(), 7u);
+    EXPECT_EQ(entries[0], "=5");
+    EXPECT_EQ(entries[1], std::string(515, 'n') + "=123");
+    EXPECT_EQ(entries[2], "k=" + std::string(517, 'v'));
+    EXPECT_EQ(entries[3], "z=a");
+    EXPECT_EQ(entries[4].size(), 519u);
+    EXPECT_EQ(entries[5].substr(0, 2), "a="); // its piece began with a "\r", trimmed away
+    EXPECT_EQ(entries[6].substr(0, 4), "1\ra=");
 }
 
 TEST_F(SettingsStoreTest, ImportReadsOnlyARegularFileOfSaneSize) {
-    const std::string ini = "[Settings]\nTimeout=30\n";
-    MakeDir(CSettingsStore::DefaultFolder());
-    WriteFile(IniPath(), ini + std::string(CSettingsStore::kMaxImportSize - ini.size(), ';'));
-    FirstRun(m_store);
-    EXPECT_EQ(m_store.Get(kSettingsTimeout), 30); // at the limit: imported
-
     auto expectNoImport = [this](const char* what) {
-        ASSERT_EQ(::unlink(StorePath().c_str()), 0);
         CSettingsStore store;
-        FirstRun(store);
+        FirstRun(store); // the store is there all the same
         EXPECT_EQ(store.Get(kSettingsTimeout), 15) << what;
+        ASSERT_EQ(::unlink(StorePath().c_str()), 0);
     };
-    WriteFile(IniPath(), ini + std::string(CSettingsStore::kMaxImportSize, ';'));
+    WriteFile(IniPath(),
+              "[Settings]\nTimeout=30\n" + std::string(CSettingsStore::kMaxImportSize, ';'));
     expectNoImport("over the limit");
     ASSERT_EQ(::unlink(IniPath().c_str()), 0);
     ASSERT_EQ(::symlink("/dev/zero", IniPath().c_str()), 0);
@@ -238,8 +199,8 @@ TEST_F(SettingsStoreTest, ImportReadsOnlyARegularFileOfSaneSize) {
 
 TEST_F(SettingsStoreTest, FirstRunStoreAppearsOnlyWhenComplete) {
     WriteFile(IniPath(), "[Settings]\nTimeout=30\n");
-    // A run interrupted before its store is in place leaves no store, and its
-    // leftovers are none either.
+    // A run interrupted before its store is in place leaves none, and what an
+    // earlier one left aside does not count as a store.
     WriteFile(StorePath() + ".import-Xy12Z9", "[Settings]\nTimeout=99\n");
     m_store.m_fnBeforeMove = [] { throw std::runtime_error("interrupted"); };
     EXPECT_THROW(m_store.OpenAndImport(), std::runtime_error);
@@ -257,7 +218,8 @@ TEST_F(SettingsStoreTest, FirstRunStoreAppearsOnlyWhenComplete) {
     };
     FirstRun(slower, false);
     EXPECT_EQ(slower.Get(kSettingsTimeout), 45);
-    EXPECT_EQ(FolderEntries().size(), 4u) << "import file, store, the interrupted runs' leftovers";
+    const auto entries = std::filesystem::directory_iterator(CSettingsStore::DefaultFolder());
+    EXPECT_EQ(std::distance(begin(entries), end(entries)), 4) << "INI, store, 2 leftovers";
 
     WriteFile(IniPath(), "[Settings]\nTimeout=60\n"); // later runs import nothing
     CSettingsStore later;
@@ -265,46 +227,30 @@ TEST_F(SettingsStoreTest, FirstRunStoreAppearsOnlyWhenComplete) {
     EXPECT_EQ(later.Get(kSettingsTimeout), 45);
 }
 
-// Sets or clears an environment variable for one scope.
-class CScopedEnv {
-public:
-    explicit CScopedEnv(const char* name) : m_name(name) {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-    }
-    ~CScopedEnv() { Set(m_old ? m_old->c_str() : nullptr); }
-    CScopedEnv(const CScopedEnv&) = delete;
-    CScopedEnv& operator=(const CScopedEnv&) = delete;
-    void Set(const char* value) {
-        if (value != nullptr)
-            ::setenv(m_name, value, 1);
-        else
-            ::unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
-
 TEST(SettingsFolderTest, RelativeOrMissingFoldersFallBackToTheUsersHome) {
     const passwd* user = ::getpwuid(::getuid());
     if (user == nullptr || user->pw_dir == nullptr || user->pw_dir[0] != '/')
         GTEST_SKIP() << "this user has no home in the password database";
     const std::string passwdHome = user->pw_dir;
-    CScopedEnv config("XDG_CONFIG_HOME");
-    CScopedEnv home("HOME");
+    const char* const names[2] = {"XDG_CONFIG_HOME", "HOME"};
+    std::optional<std::string> saved[2];
+    auto set = [&](int i, const char* value) {
+        value != nullptr ? ::setenv(names[i], value, 1) : ::unsetenv(names[i]);
+    };
+    for (int i = 0; i < 2; ++i)
+        if (const char* value = std::getenv(names[i]))
+            saved[i] = value;
 
-    config.Set("/abs/config");
-    EXPECT_EQ(CSettingsStore::DefaultFolder(), "/abs/config/Veldmark Software");
-    config.Set("relative/config");
-    home.Set("/home/someone");
+    set(0, "relative/config");
+    set(1, "/home/someone");
     EXPECT_EQ(CSettingsStore::DefaultFolder(), "/home/someone/.config/Veldmark Software");
-    config.Set(nullptr);
-    home.Set(nullptr);
-    EXPECT_EQ(CSettingsStore::DefaultFolder(), passwdHome + "/.config/Veldmark Software");
-    home.Set("relative");
-    EXPECT_EQ(CSettingsStore::DefaultFolder(), passwdHome + "/.config/Veldmark Software");
+    set(0, nullptr);
+    for (const char* home : {static_cast<const char*>(nullptr), "relative"}) {
+        set(1, home);
+        EXPECT_EQ(CSettingsStore::DefaultFolder(), passwdHome + "/.config/Veldmark Software");
+    }
+    for (int i = 0; i < 2; ++i)
+        set(i, saved[i] ? saved[i]->c_str() : nullptr);
 }
 
 } // namespace
