@@ -109,10 +109,10 @@ CMainFrame::~CMainFrame() {
 }
 
 void CMainFrame::RestorePlacement() {
-    int x = m_settings.GetInt("Screen", "x", 0);
-    int y = m_settings.GetInt("Screen", "y", 0);
-    int cx = m_settings.GetInt("Screen", "cx", 0);
-    int cy = m_settings.GetInt("Screen", "cy", 0);
+    int x = m_settings.Get(SettingsKeys::kScreenX);
+    int y = m_settings.Get(SettingsKeys::kScreenY);
+    int cx = m_settings.Get(SettingsKeys::kScreenCx);
+    int cy = m_settings.Get(SettingsKeys::kScreenCy);
     const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
     const int W = work.width();
     const int H = work.height();
@@ -121,10 +121,10 @@ void CMainFrame::RestorePlacement() {
         cy = static_cast<int>(H * 0.75);
         x = (W - cx) / 2;
         y = (H - cy) / 2;
-        m_settings.SetInt("Screen", "x", x);
-        m_settings.SetInt("Screen", "y", y);
-        m_settings.SetInt("Screen", "cx", cx);
-        m_settings.SetInt("Screen", "cy", cy);
+        m_settings.Set(SettingsKeys::kScreenX, x);
+        m_settings.Set(SettingsKeys::kScreenY, y);
+        m_settings.Set(SettingsKeys::kScreenCx, cx);
+        m_settings.Set(SettingsKeys::kScreenCy, cy);
     }
     setGeometry(x, y, cx, cy);
 }
@@ -135,10 +135,11 @@ void CMainFrame::SavePlacement() {
     const QRect placed = geometry();
     const int values[4] = {std::max(placed.x(), 0), std::max(placed.y(), 0), placed.width(),
                            placed.height()};
-    const char* const names[4] = {"x", "y", "cx", "cy"};
+    const SIntSetting keys[4] = {SettingsKeys::kScreenX, SettingsKeys::kScreenY,
+                                 SettingsKeys::kScreenCx, SettingsKeys::kScreenCy};
     for (int i = 0; i < 4; ++i)
-        if (m_settings.GetInt("Screen", names[i], -1) != values[i])
-            m_settings.SetInt("Screen", names[i], values[i]);
+        if (m_settings.GetInt(keys[i].section, keys[i].name, -1) != values[i])
+            m_settings.Set(keys[i], values[i]);
 }
 
 void CMainFrame::SaveLayout() {
@@ -146,7 +147,7 @@ void CMainFrame::SaveLayout() {
     SavePlacement();
     if (m_bHeightMoved) {
         m_bHeightMoved = false;
-        m_settings.SetInt("Screen", "High", m_view->height());
+        m_settings.Set(SettingsKeys::kScreenHigh, m_view->height());
     }
 }
 
@@ -191,7 +192,7 @@ void CMainFrame::showEvent(QShowEvent* event) {
     // The upper row keeps its stored height when it is less than the window's
     // client height (bars included, the menu not), else it gets half of that.
     const int client = height() - menuBar()->height();
-    const int high = m_settings.GetInt("Screen", "High", 0);
+    const int high = m_settings.Get(SettingsKeys::kScreenHigh);
     const int upper = high > 0 && high < client ? high : client / 2;
     const int lower = m_splitter->height() - m_splitter->handleWidth() - upper;
     m_splitter->setSizes({upper, std::max(lower, 1)});

@@ -1,20 +1,25 @@
 #include "app/CSettingsStore.h"
 
+#include "engine/CPosixFile.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QStringList>
 #include <QVariant>
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <memory>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -78,22 +83,78 @@ std::string VariantToValue(const QVariant& v) {
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
-std::string TrimmedC(const std::string& s) {
+std::string TrimmedC(std::string_view s) {
     std::size_t b = 0, e = s.size();
     while (b < e && std::isspace(static_cast<unsigned char>(s[b])) != 0)
         ++b;
     while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1])) != 0)
         --e;
-    return s.substr(b, e - b);
+    return std::string(s.substr(b, e - b));
+}
+
+std::string AbsoluteOrEmpty(const char* path) {
+    return path != nullptr && path[0] == '/' ? std::string(path) : std::string();
+}
+
+std::string HomeFolder() {
+    std::string home = AbsoluteOrEmpty(std::getenv("HOME"));
+    if (!home.empty())
+        return home;
+    // Started without a home in the environment (a service, "env -i"): the
+    // password database still knows it, and "/" is nobody's settings folder.
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    while (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == ERANGE &&
+           buffer.size() < (1u << 20))
+        buffer.resize(buffer.size() * 2);
+    return found != nullptr ? AbsoluteOrEmpty(found->pw_dir) : std::string();
+}
+
+// The import file is read only when it is a regular file of sane size: a named
+// pipe there would block the start for ever, and a device may never end.
+bool ReadImportFile(const std::string& path, std::string& out) {
+    CPosixFile file = CPosixFile::OpenRegularForReading(path);
+    struct stat st {};
+    if (!file.IsOpen() || ::fstat(file.Fd(), &st) != 0 ||
+        static_cast<std::uintmax_t>(st.st_size) > CSettingsStore::kMaxImportSize)
+        return false;
+    out.clear();
+    char buffer[65536];
+    for (;;) { // ends: each turn reads at least one byte, and the total is capped
+        const std::size_t room = CSettingsStore::kMaxImportSize + 1 - out.size();
+        const ssize_t got = file.Read(buffer, std::min(sizeof buffer, room));
+        if (got <= 0)
+            return got == 0;
+        out.append(buffer, static_cast<std::size_t>(got));
+        if (out.size() > CSettingsStore::kMaxImportSize)
+            return false; // it grew while being read
+    }
+}
+
+// A new store takes its name only if nothing has taken it meanwhile: link(2)
+// never replaces, and where the file system has no hard links a rename that
+// refuses to replace does the same.
+bool MoveIntoPlace(const std::string& from, const std::string& to) {
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return true;
+    }
+    return errno != EEXIST &&
+           ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
 }
 
 } // namespace
 
 std::string CSettingsStore::DefaultFolder() {
-    QByteArray base =
-        QFile::encodeName(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
-    return std::string(base.constData(), static_cast<std::size_t>(base.size())) +
-           "/Veldmark Software";
+    std::string base = AbsoluteOrEmpty(std::getenv("XDG_CONFIG_HOME"));
+    if (base.empty()) {
+        const std::string home = HomeFolder();
+        if (home.empty())
+            return {};
+        base = home + "/.config";
+    }
+    return base + "/Veldmark Software";
 }
 
 bool CSettingsStore::OpenBaseKey(bool* pbCreatedNew, const std::string& folder,
@@ -105,7 +166,7 @@ bool CSettingsStore::OpenBaseKey(bool* pbCreatedNew, const std::string& folder,
         *pbCreatedNew = false;
 
     std::string file = folder + "/" + application + ".conf";
-    if (!QDir().mkpath(LocalPath(folder)))
+    if (folder.empty() || !QDir().mkpath(LocalPath(folder)))
         return false;
     int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0) {
@@ -121,12 +182,49 @@ bool CSettingsStore::OpenBaseKey(bool* pbCreatedNew, const std::string& folder,
     return true;
 }
 
-bool CSettingsStore::OpenAndImport() {
+bool CSettingsStore::OpenAndImport(bool* pbCreatedNew) {
+    const std::string folder = DefaultFolder();
+    const std::string application = "Linkvet";
+    const std::string file = folder + "/" + application + ".conf";
+    struct stat st {};
+    if (folder.empty() || ::lstat(file.c_str(), &st) == 0 || errno != ENOENT)
+        return OpenBaseKey(pbCreatedNew, folder, application); // no import into an old store
+
+    // The new store is built and filled under a name of its own, which no run
+    // takes for a store, and gets its real name only when it is complete.
+    m_strFolder = folder;
+    m_strApplication = application;
+    m_strFile.clear();
+    if (pbCreatedNew != nullptr)
+        *pbCreatedNew = false;
+    if (!QDir().mkpath(LocalPath(folder)))
+        return false;
+    std::string aside = file + ".import-XXXXXX";
+    const int fd = ::mkostemp(aside.data(), O_CLOEXEC);
+    if (fd >= 0) {
+        ::close(fd);
+        m_strFile = aside;
+        ImportIniFile();
+        if (m_fnBeforeMove)
+            m_fnBeforeMove();
+        if (MoveIntoPlace(aside, file)) {
+            m_strFile = file;
+            if (pbCreatedNew != nullptr)
+                *pbCreatedNew = true;
+            return true;
+        }
+        ::unlink(aside.c_str());
+    }
+    // Another run's store took the name first and is used as it is; or this file
+    // system can neither link nor rename without replacing, and the store is
+    // created and filled in two steps.
     bool bCreatedNew = false;
-    if (!OpenBaseKey(&bCreatedNew))
+    if (!OpenBaseKey(&bCreatedNew, folder, application))
         return false;
     if (bCreatedNew)
         ImportIniFile();
+    if (pbCreatedNew != nullptr)
+        *pbCreatedNew = bCreatedNew;
     return true;
 }
 
@@ -219,56 +317,56 @@ std::unique_ptr<QSettings> CSettingsStore::OpenForWriting() {
     return settings;
 }
 
-int CSettingsStore::ImportIniFile() {
-    QFile file(LocalPath(IniFilePath()));
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    QByteArray all = file.readAll();
-    file.close();
-
-    std::unique_ptr<QSettings> owner = OpenForWriting();
-    if (!owner)
-        return 0;
-    QSettings& settings = *owner;
-
-    int stored = 0;
+void CSettingsStore::ParseIni(std::string_view bytes, const FnIniEntry& onEntry) {
+    std::string section;
     bool bInSection = false;
-    bool bGroupOpen = false;
-    qsizetype pos = 0;
-    while (pos < all.size()) {
-        // A line as a 520-byte line buffer reads it: up to and including its line
-        // feed, but at most 519 bytes; the rest of a longer line follows as a piece
-        // of its own. A NUL ends the text of a piece.
-        qsizetype end = all.indexOf('\n', pos);
-        end = (end < 0) ? all.size() : end + 1;
-        end = std::min(end, pos + static_cast<qsizetype>(kImportPieceSize));
-        std::string piece(all.constData() + pos, static_cast<std::size_t>(end - pos));
+    std::size_t lineEnd = 0; // just past the line feed that ends pos's line; found once per line
+    for (std::size_t pos = 0; pos < bytes.size();) {
+        // As a 520-byte line buffer reads it: up to and including the line feed,
+        // but at most 519 bytes; the rest of a longer line follows as a piece of
+        // its own. A NUL ends the text of a piece.
+        if (pos >= lineEnd) {
+            lineEnd = bytes.find('\n', pos);
+            lineEnd = lineEnd == std::string_view::npos ? bytes.size() : lineEnd + 1;
+        }
+        const std::size_t end = std::min(lineEnd, pos + kImportPieceSize);
+        std::string_view piece = bytes.substr(pos, end - pos);
         pos = end;
-        piece.resize(std::min(piece.size(), piece.find('\0')));
+        piece = piece.substr(0, piece.find('\0'));
 
         std::string line = TrimmedC(piece);
-        std::size_t open = line.find('[');
-        std::size_t close = line.find(']');
+        const std::size_t open = line.find('[');
+        const std::size_t close = line.find(']');
         if (!line.empty() && open == 0 && close == line.size() - 1) {
             line[open] = ' ';
             line[close] = ' ';
-            std::string sectionName = TrimmedC(line);
-            if (bGroupOpen)
-                settings.endGroup();
-            bGroupOpen = !sectionName.empty();
-            if (bGroupOpen)
-                settings.beginGroup(EncodeKey(sectionName));
-            bInSection = true; // "[]" names the base itself
+            section = TrimmedC(line);
+            bInSection = true;
             continue;
         }
-        std::size_t eq = line.find('=');
-        if (eq == std::string::npos || !bInSection)
-            continue;
-        settings.setValue(EncodeKey(line.substr(0, eq)), ValueToVariant(line.substr(eq + 1)));
-        ++stored;
+        const std::size_t eq = line.find('=');
+        if (eq != std::string::npos && bInSection)
+            onEntry(section, std::string_view(line).substr(0, eq),
+                    std::string_view(line).substr(eq + 1));
     }
-    if (bGroupOpen)
-        settings.endGroup();
-    settings.sync();
-    return settings.status() == QSettings::NoError ? stored : 0;
+}
+
+int CSettingsStore::ImportIniFile() {
+    std::string bytes;
+    if (!ReadImportFile(IniFilePath(), bytes))
+        return 0;
+    std::unique_ptr<QSettings> settings = OpenForWriting();
+    if (!settings)
+        return 0;
+    int stored = 0;
+    ParseIni(bytes, [&](std::string_view section, std::string_view name, std::string_view value) {
+        // Encoded keys hold no "/", so section and name join into one path.
+        QString key = EncodeKey(std::string(name));
+        if (!section.empty())
+            key = EncodeKey(std::string(section)) + QLatin1Char('/') + key;
+        settings->setValue(key, ValueToVariant(std::string(value)));
+        ++stored;
+    });
+    settings->sync();
+    return settings->status() == QSettings::NoError ? stored : 0;
 }

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "app/SettingsKeys.h"
+
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 class QSettings;
 
@@ -23,14 +27,18 @@ public:
     static constexpr std::size_t kMaxReadSize = 260;
     /// Lines of the import file longer than this arrive in pieces.
     static constexpr std::size_t kImportPieceSize = 519;
+    /// An import file larger than this is not a settings file and is not imported.
+    static constexpr std::size_t kMaxImportSize = 4u << 20;
 
     CSettingsStore() = default;
     ~CSettingsStore() = default;
     CSettingsStore(const CSettingsStore&) = delete;
     CSettingsStore& operator=(const CSettingsStore&) = delete;
 
-    /// The folder the program's settings live in: `$XDG_CONFIG_HOME` (or
-    /// `~/.config`) followed by "/Veldmark Software".
+    /// The folder the program's settings live in: `$XDG_CONFIG_HOME` followed by
+    /// "/Veldmark Software". An unset or relative XDG_CONFIG_HOME stands for
+    /// `$HOME/.config`, and an unset or relative HOME for the home folder the
+    /// password database names. Empty when no home can be found.
     static std::string DefaultFolder();
 
     /// Points the store at `folder`/`application`.conf, creating the folder and an
@@ -41,13 +49,32 @@ public:
                      const std::string& application = "Linkvet");
 
     /// What the program does once at start-up: opens the store in the default
-    /// folder and, in the run that creates it, imports the old-style file.
-    bool OpenAndImport();
+    /// folder and, in the run that creates it, imports the old-style file. A new
+    /// store appears complete, import included, or not at all: a run that is
+    /// interrupted leaves none, and a run started meanwhile finds either none or
+    /// a complete one. When two runs both build one, the first to finish wins and
+    /// the other uses it (`*pbCreatedNew` false).
+    bool OpenAndImport(bool* pbCreatedNew = nullptr);
 
     /// Copies the old-style import file (`folder`/Linkvet.INI) into the store.
-    /// Missing or unreadable file: nothing happens. Returns the number of entries
+    /// Only a regular file of at most kMaxImportSize bytes is read; a missing,
+    /// unreadable or other file imports nothing. Returns the number of entries
     /// stored.
     int ImportIniFile();
+
+    /// Receives one entry of an import file; an empty section is the store's base.
+    using FnIniEntry = std::function<void(std::string_view section, std::string_view name,
+                                          std::string_view value)>;
+    /// Hands the entries of an import file's bytes to `onEntry`, in file order.
+    /// Lines end at a line feed and arrive in pieces of at most kImportPieceSize
+    /// bytes, each handled as a line: a NUL ends its text, white space is trimmed
+    /// at both ends, "[name]" starts a section ("[]" the base), and "name=value" is
+    /// an entry, dropped before the first section.
+    static void ParseIni(std::string_view bytes, const FnIniEntry& onEntry);
+
+    /// Runs between building a new store aside and moving it into place; lets a
+    /// test stand in for another run or an interruption at that moment.
+    std::function<void()> m_fnBeforeMove;
 
     /// Reads a number written as decimal text, as "%d" reads it: leading white
     /// space, an optional sign, then digits; anything after the digits is ignored
@@ -60,6 +87,21 @@ public:
     std::string GetString(const std::string& section, const std::string& name,
                           const std::string& defaultValue) const;
     bool SetString(const std::string& section, const std::string& name, const std::string& value);
+
+    int Get(const SIntSetting& key) const {
+        return GetInt(key.section, key.name, key.defaultValue);
+    }
+    std::string Get(const SStringSetting& key) const {
+        return GetString(key.section, key.name, key.defaultValue);
+    }
+    bool Set(const SIntSetting& key, int value) { return SetInt(key.section, key.name, value); }
+    bool Set(const SStringSetting& key, const std::string& value) {
+        return SetString(key.section, key.name, value);
+    }
+    int GetInt(const SSettingName& key, int defaultValue) const {
+        return GetInt(key.section, key.name, defaultValue);
+    }
+    bool SetInt(const SSettingName& key, int value) { return SetInt(key.section, key.name, value); }
 
     const std::string& FilePath() const { return m_strFile; }
     std::string IniFilePath() const;

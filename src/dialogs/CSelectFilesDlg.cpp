@@ -74,7 +74,7 @@ void CSelectFilesDlg::OnBrowse() {
         }
     } else {
         // Start in the folder of the last tested path.
-        std::string start = m_settings.GetString("FileSel", "Starter", "");
+        std::string start = m_settings.Get(SettingsKeys::kFileSelStarter);
         if (!start.empty()) {
             const std::size_t first = start.find('/');
             const std::size_t last = start.rfind('/');

@@ -42,13 +42,13 @@ int CReasonFilter::ReasonIndex(unsigned code) {
 }
 
 void CReasonFilter::Load(CSettingsStore& settings) {
-    m_strFilter = settings.GetString("Settings", "Filter", std::string(kDefaultFilter));
+    m_strFilter = settings.Get(SettingsKeys::kSettingsFilter);
     if (m_strFilter.size() != kReasonCount) {
         m_host.ShowMessage(std::string(kSafeDefaultMessage));
         m_strFilter = kDefaultFilter;
-        settings.SetString("Settings", "Filter", m_strFilter);
+        settings.Set(SettingsKeys::kSettingsFilter, m_strFilter);
     }
-    SetTimeoutSeconds(settings.GetInt("Settings", "Timeout", kDefaultTimeoutSeconds));
+    SetTimeoutSeconds(settings.Get(SettingsKeys::kSettingsTimeout));
 }
 
 void CReasonFilter::SetTimeoutSeconds(int seconds) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/SettingsKeys.h"
+
 #include <array>
 #include <string>
 #include <string_view>
@@ -22,11 +24,11 @@ struct SReason {
 class CReasonFilter {
 public:
     static constexpr std::size_t kReasonCount = 21;
-    static constexpr std::string_view kDefaultFilter = "011111111111111111111";
+    static constexpr std::string_view kDefaultFilter = SettingsKeys::kSettingsFilter.defaultValue;
     static constexpr std::string_view kOneEyeShutFilter = "000000011110000001000";
     static constexpr std::string_view kUnknownReasonText = "--------------> UNKNOWN REASON !!!!!";
     static constexpr std::string_view kSafeDefaultMessage = "Setting Filter Codes to Safe Default";
-    static constexpr int kDefaultTimeoutSeconds = 15;
+    static constexpr int kDefaultTimeoutSeconds = SettingsKeys::kSettingsTimeout.defaultValue;
 
     static const std::array<SReason, kReasonCount>& ReasonTable();
     /// The position of `code` in the table, or -1 when it is not a known outcome.

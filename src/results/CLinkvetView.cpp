@@ -55,7 +55,7 @@ void CLinkvetView::OnInitialUpdate() {
     int sum = 0;
     bool bUsable = true;
     for (int i = 0; i < 4; ++i) {
-        widths[i] = m_settings.GetInt("Grid", "col" + std::to_string(i), fallback);
+        widths[i] = m_settings.GetInt(SettingsKeys::kGridColumns[i], fallback);
         sum += widths[i];
         bUsable = bUsable && widths[i] != 0 && widths[i] <= width;
     }
@@ -74,7 +74,7 @@ bool CLinkvetView::QueryClose() {
         m_model->Clear();
     }
     for (int i = 0; i < 4; ++i)
-        m_settings.SetInt("Grid", "col" + std::to_string(i), columnWidth(i));
+        m_settings.SetInt(SettingsKeys::kGridColumns[i], columnWidth(i));
     return true;
 }
 
@@ -98,27 +98,27 @@ void CLinkvetView::OnSelectFiles() {
     if (!CanSelectFiles())
         return;
     CSelectFilesDlg dlg(m_settings, window());
-    dlg.m_strPath = m_settings.GetString("FileSel", "Starter", "");
-    dlg.m_bRecurse = m_settings.GetInt("FileSel", "Recurse", 0) != 0;
-    dlg.m_bAllFiles = m_settings.GetInt("FileSel", "AllFiles", 0) != 0;
-    dlg.m_bFilter = m_settings.GetInt("FileSel", "Filter", 0) != 0;
+    dlg.m_strPath = m_settings.Get(SettingsKeys::kFileSelStarter);
+    dlg.m_bRecurse = m_settings.Get(SettingsKeys::kFileSelRecurse) != 0;
+    dlg.m_bAllFiles = m_settings.Get(SettingsKeys::kFileSelAllFiles) != 0;
+    dlg.m_bFilter = m_settings.Get(SettingsKeys::kFileSelFilter) != 0;
     if (dlg.m_bRecurse && !dlg.m_bAllFiles) {
         dlg.m_bRecurse = false;
-        m_settings.SetInt("FileSel", "Recurse", 0);
+        m_settings.Set(SettingsKeys::kFileSelRecurse, 0);
     }
     dlg.UpdateData(false);
     if (dlg.exec() != QDialog::Accepted)
         return;
 
-    m_settings.SetInt("FileSel", "Recurse", dlg.m_bRecurse ? 1 : 0);
-    m_settings.SetInt("FileSel", "AllFiles", dlg.m_bAllFiles ? 1 : 0);
-    m_settings.SetInt("FileSel", "Filter", dlg.m_bFilter ? 1 : 0);
+    m_settings.Set(SettingsKeys::kFileSelRecurse, dlg.m_bRecurse ? 1 : 0);
+    m_settings.Set(SettingsKeys::kFileSelAllFiles, dlg.m_bAllFiles ? 1 : 0);
+    m_settings.Set(SettingsKeys::kFileSelFilter, dlg.m_bFilter ? 1 : 0);
     const std::string refusal = CFileEnumerator::CheckSelectedPath(dlg.m_strPath, dlg.m_bAllFiles);
     if (!refusal.empty()) {
         ShowMessage(refusal);
         return;
     }
-    m_settings.SetString("FileSel", "Starter", dlg.m_strPath);
+    m_settings.Set(SettingsKeys::kFileSelStarter, dlg.m_strPath);
     m_session->StartTest(dlg.m_strPath, dlg.m_bRecurse, dlg.m_bAllFiles, dlg.m_bFilter);
     emit CommandStatesChanged();
 }

@@ -1,0 +1,59 @@
+#pragma once
+
+/// A setting whose default the caller works out when it reads it.
+struct SSettingName {
+    const char* section;
+    const char* name;
+};
+
+/// A number setting and the value it reads as when it is missing or unusable.
+struct SIntSetting {
+    const char* section;
+    const char* name;
+    int defaultValue;
+};
+
+/// A text setting and the value it reads as when it is missing or unusable.
+struct SStringSetting {
+    const char* section;
+    const char* name;
+    const char* defaultValue;
+};
+
+/// Every setting the program reads or writes. Code names a setting only through
+/// these, so a misspelt section or name cannot quietly read a default.
+namespace SettingsKeys {
+
+// The Select Files command: the last path tested and the dialog's check boxes.
+inline constexpr SStringSetting kFileSelStarter{"FileSel", "Starter", ""};
+inline constexpr SIntSetting kFileSelRecurse{"FileSel", "Recurse", 0};
+inline constexpr SIntSetting kFileSelAllFiles{"FileSel", "AllFiles", 0};
+inline constexpr SIntSetting kFileSelFilter{"FileSel", "Filter", 0};
+
+// The main window's place and size in pixels; 0 everywhere means "not yet placed".
+inline constexpr SIntSetting kScreenX{"Screen", "x", 0};
+inline constexpr SIntSetting kScreenY{"Screen", "y", 0};
+inline constexpr SIntSetting kScreenCx{"Screen", "cx", 0};
+inline constexpr SIntSetting kScreenCy{"Screen", "cy", 0};
+/// Height of the results pane; 0 means half the window.
+inline constexpr SIntSetting kScreenHigh{"Screen", "High", 0};
+
+/// Widths of the four results columns; the default depends on the list's width.
+inline constexpr SSettingName kGridColumns[4] = {
+    {"Grid", "col0"}, {"Grid", "col1"}, {"Grid", "col2"}, {"Grid", "col3"}};
+
+/// One '0' (hide) or '1' (list) per known outcome, in the outcome table's order.
+inline constexpr SStringSetting kSettingsFilter{"Settings", "Filter", "011111111111111111111"};
+/// Seconds a host is given to answer.
+inline constexpr SIntSetting kSettingsTimeout{"Settings", "Timeout", 15};
+
+// The Export command: the last report path and its format (0 text, 1 HTML).
+inline constexpr SStringSetting kXportSelStarter{"XportSel", "Starter", "results.txt"};
+inline constexpr SIntSetting kXportSelText{"XportSel", "Text", 0};
+
+// The Repair command: 0 comments the line out, 1 puts the file name in place of
+// the URL, 2 removes the line; Save keeps the bad URLs in a file of their own.
+inline constexpr SIntSetting kRepairType{"Repair", "Type", 0};
+inline constexpr SIntSetting kRepairSave{"Repair", "Save", 1};
+
+} // namespace SettingsKeys
