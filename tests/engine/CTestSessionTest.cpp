@@ -10,7 +10,6 @@
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
-#include <QTest>
 #include <arpa/inet.h>
 #include <chrono>
 #include <gtest/gtest.h>
@@ -24,8 +23,7 @@ using Row = CRecordingHost::Row;
 
 // Names the tests may look up; "slow.example" takes a second to answer.
 bool FakeResolve(const std::string& host, in_addr* address) {
-    static const std::map<std::string, std::string> kHosts = {{"known.example", "127.0.0.1"},
-                                                              {"3com.example", "127.0.0.1"},
+    static const std::map<std::string, std::string> kHosts = {{"3com.example", "127.0.0.1"},
                                                               {"slow.example", "127.0.0.7"}};
     if (host == "slow.example")
         std::this_thread::sleep_for(std::chrono::seconds(1));
@@ -155,13 +153,17 @@ TEST_F(TestSessionTest, StatusPanesFollowEachKindOfProbe) {
     auto closes = Serve("127.0.0.6", CLoopbackServer::CloseAtOnce());
     auto silent = Serve("127.0.0.7", CLoopbackServer::Silent());
     auto greets = Serve("127.0.0.8", CLoopbackServer::Greeting("220 ready\r\n"));
-    WriteFile(m_dir / "a.htm", "<a href=\"http://127.0.0.5/\">Refused</a>"
+    WriteFile(m_dir / "a.htm", "<a href=\"http://127.0.0.1/\">Ok</a>"
+                               "<a href=\"http://127.0.0.5/\">Refused</a>"
                                "<a href=\"http://127.0.0.6/\">Closes</a>"
                                "<a href=\"ftp://127.0.0.8/\">Greets</a>"
                                "<a href=\"http://127.0.0.7/\">Silent</a>");
     m_session->StartTest(m_dir / "a.htm", false, false, false);
     ASSERT_TRUE(RunToEnd());
     const std::vector<std::string> panes = {
+        // A reply.
+        "1:Connecting to 127.0.0.1", "2:", "1:Connected to 127.0.0.1", "2:GET method sent to host",
+        "2:Host Reply Received", "1:No connection",
         // A refused connection.
         "1:Connecting to 127.0.0.5", "2:", "1:Connected to 127.0.0.5", "1:No connection",
         // A host that closes without a word: the time-out ends the link, silently.
@@ -181,7 +183,8 @@ TEST_F(TestSessionTest, StatusPanesFollowEachKindOfProbe) {
 
 TEST_F(TestSessionTest, TheTimeOutNeverFiresEarly) {
     // A coarse timer may fire 5 % early: a reply at 95 % of the time-out must
-    // finish its link, and a silent host gets the whole time-out.
+    // finish its link, and a silent host gets the whole time-out, as it stands
+    // when its link starts.
     CLoopbackServer::SScript late{true, {{950, "HTTP/1.0 404 Not Found\r\n"}}, false, false};
     auto slow = Serve("127.0.0.9", late);
     auto silent = Serve("127.0.0.7", CLoopbackServer::Silent());
@@ -192,6 +195,8 @@ TEST_F(TestSessionTest, TheTimeOutNeverFiresEarly) {
     QElapsedTimer clock;
     std::vector<qint64> started, finished;
     m_host.m_onProgress = [&](const SProgressValues& values) {
+        if (values.urlIndex == "6" && m_host.m_progress.urlIndex != "6")
+            m_session->Reasons().SetTimeoutSeconds(2); // for links started from now on
         if (values.urlIndex != m_host.m_progress.urlIndex)
             started.push_back(clock.elapsed());
         if (values.urlBarPos != m_host.m_progress.urlBarPos)
@@ -208,7 +213,7 @@ TEST_F(TestSessionTest, TheTimeOutNeverFiresEarly) {
         EXPECT_EQ(m_host.m_rows[i].reason,
                   bSilent ? "Host Took Too Long to Respond" : "HTTP Code 404 Not Found");
         if (bSilent) {
-            EXPECT_GE(finished[i] - started[i], 998) << i;
+            EXPECT_GE(finished[i] - started[i], i == 5 ? 1998 : 998) << i;
         }
     }
 }
@@ -230,48 +235,29 @@ TEST_F(TestSessionTest, TheActivityIndicatorFillsOnTheTenthTickAndEmptiesOnTheTw
     m_session->OnStopTest();
 }
 
-TEST_F(TestSessionTest, AFolderRunsFileByFileWithItsLogProgressAndStatusTexts) {
+TEST_F(TestSessionTest, AFolderRunsFileByFileWithItsLogAndProgress) {
     auto notFound = Serve("127.0.0.2", CLoopbackServer::Reply("HTTP/1.0 404 Not Found\r\n"));
     const std::string folder = m_dir / "site";
     WriteFile(folder + "/one.htm", "<A HREF=\"http://127.0.0.2/gone\">Gone</A>");
     WriteFile(folder + "/two.htm", "<p>no links</p>");
     const StringList files = CFileEnumerator::CollectFiles(folder, false, true, false);
     ASSERT_EQ(files.size(), 2u);
-    const std::string withLink = folder + "/one.htm";
-    const int linkFile = files[0] == withLink ? 0 : 1;
 
-    m_host.m_log = "an earlier test's log";
     m_session->StartTest(folder + "/", false, true, false);
-    EXPECT_EQ(m_host.m_progressShown, 1);
     EXPECT_EQ(m_host.m_progress.fileBarMax, 2);
     ASSERT_TRUE(RunToEnd());
-
     std::string log = "Start of test <date>\r\n\r\n";
-    for (int i = 0; i < 2; ++i) {
-        const bool bLinks = i == linkFile;
-        log += "Testing: " + files[static_cast<std::size_t>(i)] + "\r\nResults for " +
-               files[static_cast<std::size_t>(i)] +
-               (bLinks ? ": URLs tested: 1. URL errors: 1." : ": URLs tested: 0. URL errors: 0.") +
-               "\r\n\r\n";
-    }
+    for (const std::string& file : files)
+        log += "Testing: " + file + "\r\nResults for " + file +
+               (file == folder + "/one.htm" ? ": URLs tested: 1. URL errors: 1.\r\n\r\n"
+                                            : ": URLs tested: 0. URL errors: 0.\r\n\r\n");
     EXPECT_EQ(m_host.LogWithoutDates(), log + "End of test: <date>\r\n");
     EXPECT_EQ(m_host.m_rows, (std::vector<Row>{{"http://127.0.0.2/gone", "HTTP Code 404 Not Found",
-                                                "Gone", withLink}}));
+                                                "Gone", folder + "/one.htm"}}));
     // The first file does not step the file bar, the second does once.
     EXPECT_EQ(m_host.m_progress.fileBarPos, 1);
     EXPECT_EQ(m_host.m_progress.fileIndex, "2");
-    EXPECT_EQ(m_host.m_progress.fileTotal, "2");
-    EXPECT_EQ(m_host.m_progress.currentUrl, "http://127.0.0.2/gone");
     EXPECT_EQ(m_host.m_progressClosed, 1);
-    EXPECT_EQ(m_host.m_activity.front(), 0);
-
-    const std::vector<std::string> panes = {
-        "1:Connecting to 127.0.0.2", "2:",
-        "1:Connected to 127.0.0.2",  "2:GET method sent to host",
-        "2:Host Reply Received",     "1:No connection",
-        "1:Connection Status",       "2:HTTP Method Status",
-        "1:Search Complete",         "2:"};
-    EXPECT_EQ(m_host.m_paneHistory, panes);
     EXPECT_EQ(m_host.m_beeps, std::vector<ISessionHost::BeepKind>{ISessionHost::BeepKind::Default});
 }
 
@@ -316,24 +302,6 @@ TEST_F(TestSessionTest, StopTestEndsTheLinkInFlightWithoutARow) {
     ASSERT_TRUE(RunUntil([&] { return silent->Requests().size() == 1; }));
     stopAndCheck();
     EXPECT_TRUE(RunUntil([&] { return silent->Closed() == 1; }));
-}
-
-TEST_F(TestSessionTest, ANewTimeOutCountsForLinksStartedAfterIt) {
-    auto silent = Serve("127.0.0.7", CLoopbackServer::Silent());
-    WriteFile(m_dir / "a.htm",
-              "<a href=\"http://127.0.0.7/1\">1</a><a href=\"http://127.0.0.7/2\">2</a>");
-    QElapsedTimer clock;
-    clock.start();
-    m_session->StartTest(m_dir / "a.htm", false, false, false);
-    ASSERT_TRUE(RunUntil([&] { return m_host.m_progress.urlIndex == "1"; }));
-    m_session->Reasons().SetTimeoutSeconds(2);
-    ASSERT_TRUE(RunUntil([&] { return m_host.m_rows.size() == 1; }));
-    const qint64 first = clock.elapsed();
-    ASSERT_TRUE(RunToEnd());
-    const qint64 second = clock.elapsed() - first;
-    EXPECT_GE(first, 900);
-    EXPECT_GE(second, 1900);
-    EXPECT_EQ(m_host.m_rows.size(), 2u);
 }
 
 TEST_F(TestSessionTest, NoFilesOrAnUnreadableFileStopTheTestWithAMessage) {
