@@ -135,15 +135,14 @@ int CCliCommands::Links(const std::vector<std::string>& args) {
     if (!problem.empty())
         return Usage(problem);
 
-    StringList urls, names;
-    if (!CUrlExtractor::ExtractUrls(options.paths[0], urls, names)) {
+    std::string line;
+    auto print = [&](const std::string& url, const std::string& name) {
+        line.assign(url).append(1, '\t').append(name);
+        WriteLine(line);
+    };
+    if (!CUrlExtractor::ExtractUrls(options.paths[0], print)) {
         Error("Cannot open file: " + options.paths[0]);
         return kExitUnusable;
-    }
-    std::string line;
-    for (std::size_t i = 0; i < urls.size(); ++i) {
-        line.assign(urls[i]).append(1, '\t').append(names[i]);
-        WriteLine(line);
     }
     return kExitOk;
 }

@@ -4,9 +4,21 @@
 #include "support/CLoopbackServer.h"
 #include "support/TestUtil.h"
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
 
 namespace {
 
@@ -34,6 +46,79 @@ CliResult RunCli(const std::vector<std::string>& args) {
     return r;
 }
 
+// The real program as a child, with the test's private settings folder, stdout
+// on `outFd` (closed when -1) and stderr in the file `errPath`. It is killed when
+// the test leaves, so a failing test never waits on it.
+struct SCliChild {
+    SCliChild(const std::vector<std::string>& args, int outFd, const std::string& errPath) {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        if (outFd >= 0)
+            posix_spawn_file_actions_adddup2(&actions, outFd, 1);
+        else
+            posix_spawn_file_actions_addclose(&actions, 1);
+        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+        // Signals as a shell's foreground job gets them, whatever this run ignores.
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t chosen;
+        sigemptyset(&chosen);
+        posix_spawnattr_setsigmask(&attributes, &chosen);
+        for (int signal : {SIGINT, SIGTERM, SIGPIPE})
+            sigaddset(&chosen, signal);
+        posix_spawnattr_setsigdefault(&attributes, &chosen);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+        std::vector<std::string> words{LINKVET_CLI_PATH};
+        words.insert(words.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& word : words)
+            argv.push_back(word.data());
+        argv.push_back(nullptr);
+        if (::posix_spawn(&pid, LINKVET_CLI_PATH, &actions, &attributes, argv.data(), environ) != 0)
+            pid = -1;
+        posix_spawnattr_destroy(&attributes);
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~SCliChild() { Wait(0); }
+
+    // The exit status, or minus the signal that ended it; after `ms` milliseconds
+    // the child is killed.
+    int Wait(int ms = 15000) {
+        int status = 0;
+        for (int waited = 0; pid > 0 && ::waitpid(pid, &status, WNOHANG) == 0; waited += 10) {
+            if (waited >= ms)
+                ::kill(pid, SIGKILL);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+    }
+
+    pid_t pid = -1;
+};
+
+// Reads `fd` until `done` holds for what came, its end, or 15 seconds.
+std::string ReadUntil(int fd, const std::function<bool(const std::string&)>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    std::string text;
+    char buffer[65536];
+    pollfd readable{fd, POLLIN, 0};
+    while (!done(text) && std::chrono::steady_clock::now() < deadline) {
+        if (::poll(&readable, 1, 10) <= 0)
+            continue;
+        ssize_t n = ::read(fd, buffer, sizeof(buffer));
+        if (n <= 0)
+            break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    return text;
+}
+
+bool ToTheEnd(const std::string&) {
+    return false;
+}
+
 TEST(CliTest, LinksPrintsUrlTabNameAsBytesOrRefusesWithOneLine) {
     CTempDir dir;
     WriteFile(dir / "p\xe9ge.htm",
@@ -54,6 +139,27 @@ TEST(CliTest, LinksPrintsUrlTabNameAsBytesOrRefusesWithOneLine) {
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(r.err, "Cannot open file: " + path + "\n");
     }
+}
+
+TEST(CliTest, LinksPrintsEachLinkAsItIsFound) {
+    CTempDir dir;
+    // Far more lines than a pipe holds: the program is still reading the page when
+    // the test reads the first line and adds a link to the page's end.
+    std::string page;
+    for (int i = 0; page.size() < (3u << 20); ++i)
+        page += "<a href=\"http://h/" + std::to_string(i) + "\">" + std::to_string(i) + "</a>\n";
+    WriteFile(dir / "page.htm", page);
+    int out[2];
+    ASSERT_EQ(::pipe2(out, O_CLOEXEC), 0);
+    SCliChild child({"links", dir / "page.htm"}, out[1], dir / "err");
+    ::close(out[1]);
+    std::string text = ReadUntil(out[0], [](const std::string& got) { return !got.empty(); });
+    std::ofstream(dir / "page.htm", std::ios::app) << "<a href=\"http://late/\">Late</a>";
+    text += ReadUntil(out[0], ToTheEnd);
+    ::close(out[0]);
+    EXPECT_EQ(child.Wait(), 0);
+    EXPECT_TRUE(text.starts_with("http://h/0\t0\n")) << text.substr(0, 80);
+    EXPECT_TRUE(text.ends_with("\nhttp://late/\tLate\n"));
 }
 
 TEST(CliTest, FilesListsWhatATestTakesOrGivesTheSelectCommandsMessage) {
