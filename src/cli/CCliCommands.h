@@ -9,7 +9,8 @@
 ///
 /// Exit status: 0 on success (for `check`: nothing listed), 1 when `check`
 /// listed results, 2 when the input cannot be used (a one-line message, or the
-/// program's own message, goes to `err`).
+/// program's own message, goes to `err`), 128 + the signal's number when SIGINT
+/// or SIGTERM stopped `check`.
 class CCliCommands {
 public:
     CCliCommands(std::FILE* out, std::FILE* err) : m_out(out), m_err(err) {}

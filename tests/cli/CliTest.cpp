@@ -256,4 +256,33 @@ TEST(CliTest, CheckListsResultsAndTellsByItsExitStatus) {
     }
 }
 
+TEST(CliTest, CheckTakesSigintAndSigtermAsStopTest) {
+    CTempDir dir;
+    CLoopbackServer gone("127.0.0.2", 0, CLoopbackServer::Reply("HTTP/1.0 404 No\r\n"));
+    const std::string page = dir / "page.htm";
+    WriteFile(page, "<a href=\"http://127.0.0.2/\">Gone</a><a href=\"http://127.0.0.3/\">Mute</a>");
+    for (int signal : {SIGINT, SIGTERM}) {
+        CLoopbackServer silent("127.0.0.3", gone.Port(), CLoopbackServer::Silent());
+        int out[2];
+        ASSERT_EQ(::pipe2(out, O_CLOEXEC), 0);
+        SCliChild child(
+            {"check", "--http-port", std::to_string(gone.Port()), "--timeout", "1000", page},
+            out[1], dir / "err");
+        ::close(out[1]);
+        ASSERT_GT(child.pid, 0); // kill(-1) would reach every process of ours
+        // The first row is out and the second link is in flight.
+        std::string rows = ReadUntil(out[0], [&](const std::string& got) {
+            return got.find('\n') != std::string::npos && silent.Requests().size() == 1;
+        });
+        EXPECT_EQ(silent.Requests().size(), 1u);
+        ::kill(child.pid, signal);
+        rows += ReadUntil(out[0], ToTheEnd);
+        ::close(out[0]);
+        EXPECT_EQ(child.Wait(), 128 + signal);
+        EXPECT_EQ(rows, "http://127.0.0.2/\tHTTP Code 404 Not Found\tGone\t" + page + "\n");
+        const std::string log = ReadFile(dir / "err");
+        EXPECT_TRUE(log.ends_with("\nTesting Stopped by User\n")) << log;
+    }
+}
+
 } // namespace
