@@ -28,8 +28,8 @@ constexpr const char* kUsage =
     "  check   tests the links of what `files` lists; each listed result is a line:\n"
     "          URL, TAB, reason, TAB, site name, TAB, file name; the log goes to\n"
     "          stderr. Exit status 0: nothing listed, 1: results listed, 2: the\n"
-    "          test could not start or a file could not be read; SIGINT (130)\n"
-    "          and SIGTERM (143) stop the test\n"
+    "          test could not start, a file could not be read or a result could\n"
+    "          not be written; SIGINT (130) and SIGTERM (143) stop the test\n"
     "          --filter CHARS    21 characters, one per reason; 0 hides it\n"
     "          --timeout SECONDS how long a host may take (1 to 1000)\n"
     "          --http-port N, --ftp-port N  probe other ports than 80 and 21\n";
@@ -37,6 +37,15 @@ constexpr const char* kUsage =
 } // namespace
 
 int CCliCommands::Run(const std::vector<std::string>& args) {
+    const int status = RunCommand(args);
+    if (std::fflush(m_out) != 0 || std::ferror(m_out) != 0) {
+        Error("linkvet-cli: cannot write the output");
+        return kExitUnusable;
+    }
+    return status;
+}
+
+int CCliCommands::RunCommand(const std::vector<std::string>& args) {
     if (args.empty())
         return Usage("no command given");
     const std::string& command = args[0];
@@ -162,6 +171,7 @@ int CCliCommands::Check(const std::vector<std::string>& args) {
     settings.OpenAndImport();
     QEventLoop loop;
     CCliHost host(m_out, m_err);
+    host.SetOnOutputFailed([&loop] { loop.quit(); }); // nobody reads: stop at once
     CTestSession session(host, settings);
     if (!options.filter.empty())
         session.Reasons().SetFilter(options.filter);
@@ -182,6 +192,8 @@ int CCliCommands::Check(const std::vector<std::string>& args) {
     if (!session.IsTestRunning())
         return kExitUnusable; // nothing to test: the session has said why
     loop.exec();
+    if (host.OutputFailed())
+        return kExitUnusable; // Run says why
     if (stopSignal != 0)
         return 128 + stopSignal;
     if (session.StoppedOnError())

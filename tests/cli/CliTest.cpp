@@ -285,4 +285,27 @@ TEST(CliTest, CheckTakesSigintAndSigtermAsStopTest) {
     }
 }
 
+TEST(CliTest, CheckStopsAtOnceWhenItsOutputCannotBeWritten) {
+    CTempDir dir;
+    CLoopbackServer gone("127.0.0.2", 0, CLoopbackServer::Reply("HTTP/1.0 404 No\r\n"));
+    std::string page;
+    for (int i = 0; i < 30; ++i)
+        page += "<a href=\"http://127.0.0.2/" + std::to_string(i) + "\">Gone</a>";
+    WriteFile(dir / "page.htm", page);
+    // A pipe whose reader has gone (EPIPE), then no stdout at all (EBADF).
+    for (bool bPipe : {true, false}) {
+        int out[2];
+        ASSERT_EQ(::pipe2(out, O_CLOEXEC), 0);
+        ::close(out[0]);
+        const std::size_t requestsBefore = gone.Requests().size();
+        SCliChild child({"check", "--http-port", std::to_string(gone.Port()), dir / "page.htm"},
+                        bPipe ? out[1] : -1, dir / "err");
+        ::close(out[1]);
+        EXPECT_EQ(child.Wait(), 2) << bPipe;
+        const std::string log = ReadFile(dir / "err");
+        EXPECT_TRUE(log.ends_with("\nlinkvet-cli: cannot write the output\n")) << log;
+        EXPECT_LE(gone.Requests().size() - requestsBefore, 2u) << bPipe;
+    }
+}
+
 } // namespace
