@@ -4,6 +4,8 @@
 //                                       number of links the extractor must find
 //   linkvet-bench-gen tree DIR FILES    a folder tree of FILES files; prints the
 //                                       file count and the count of HTML-like ones
+//   linkvet-bench-gen links FILE BYTES  a page of at least BYTES bytes that is
+//                                       nearly all links; prints their number
 
 #include <cstdio>
 #include <cstdlib>
@@ -168,11 +170,30 @@ void WriteTree(const fs::path& root, std::size_t fileCount) {
     std::printf("%zu %zu\n", n, html);
 }
 
+// A list of links and little else, written as it goes: every line is one link.
+std::size_t WriteDenseLinks(const std::string& path, std::size_t minBytes) {
+    std::ofstream out(path, std::ios::binary);
+    std::size_t links = 0;
+    std::string line;
+    for (std::size_t written = 0; written < minBytes; written += line.size(), ++links) {
+        const std::string n = std::to_string(links);
+        line = links % 7 == 0
+                   ? "<li><a href=\"ftp://ftp.example.net/pub/file" + n + ".tar.gz\"></a>\r\n"
+                   : "<li><a href=\"http://www" + std::to_string(links % 997) +
+                         ".example.com/docs/" + n + "/page.html\">Page " + n + "</a>\n";
+        out << line;
+    }
+    if (!out.flush())
+        std::exit(1);
+    return links;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc != 4) {
-        std::fprintf(stderr, "usage: %s page FILE BYTES | tree DIR FILES\n", argv[0]);
+        std::fprintf(stderr, "usage: %s page FILE BYTES | tree DIR FILES | links FILE BYTES\n",
+                     argv[0]);
         return 2;
     }
     std::string_view what = argv[1];
@@ -181,6 +202,8 @@ int main(int argc, char** argv) {
         std::printf("%zu\n", PageWriter().Write(argv[2], amount));
     else if (what == "tree")
         WriteTree(argv[2], amount);
+    else if (what == "links")
+        std::printf("%zu\n", WriteDenseLinks(argv[2], amount));
     else
         return 2;
     return 0;

@@ -2,6 +2,7 @@
 
 #include "app/CSettingsStore.h"
 #include "cli/CCliHost.h"
+#include "cli/CCliSignals.h"
 #include "engine/CFileEnumerator.h"
 #include "engine/CTestSession.h"
 #include "engine/CUrlExtractor.h"
@@ -27,7 +28,8 @@ constexpr const char* kUsage =
     "  check   tests the links of what `files` lists; each listed result is a line:\n"
     "          URL, TAB, reason, TAB, site name, TAB, file name; the log goes to\n"
     "          stderr. Exit status 0: nothing listed, 1: results listed, 2: the\n"
-    "          test could not start or a file could not be read\n"
+    "          test could not start, a file could not be read or a result could\n"
+    "          not be written; SIGINT (130) and SIGTERM (143) stop the test\n"
     "          --filter CHARS    21 characters, one per reason; 0 hides it\n"
     "          --timeout SECONDS how long a host may take (1 to 1000)\n"
     "          --http-port N, --ftp-port N  probe other ports than 80 and 21\n";
@@ -35,6 +37,15 @@ constexpr const char* kUsage =
 } // namespace
 
 int CCliCommands::Run(const std::vector<std::string>& args) {
+    const int status = RunCommand(args);
+    if (std::fflush(m_out) != 0 || std::ferror(m_out) != 0) {
+        Error("linkvet-cli: cannot write the output");
+        return kExitUnusable;
+    }
+    return status;
+}
+
+int CCliCommands::RunCommand(const std::vector<std::string>& args) {
     if (args.empty())
         return Usage("no command given");
     const std::string& command = args[0];
@@ -135,15 +146,14 @@ int CCliCommands::Links(const std::vector<std::string>& args) {
     if (!problem.empty())
         return Usage(problem);
 
-    StringList urls, names;
-    if (!CUrlExtractor::ExtractUrls(options.paths[0], urls, names)) {
+    std::string line;
+    auto print = [&](const std::string& url, const std::string& name) {
+        line.assign(url).append(1, '\t').append(name);
+        WriteLine(line);
+    };
+    if (!CUrlExtractor::ExtractUrls(options.paths[0], print)) {
         Error("Cannot open file: " + options.paths[0]);
         return kExitUnusable;
-    }
-    std::string line;
-    for (std::size_t i = 0; i < urls.size(); ++i) {
-        line.assign(urls[i]).append(1, '\t').append(names[i]);
-        WriteLine(line);
     }
     return kExitOk;
 }
@@ -159,7 +169,9 @@ int CCliCommands::Check(const std::vector<std::string>& args) {
     // The filter and time-out come from the settings, as the window's would.
     CSettingsStore settings;
     settings.OpenAndImport();
+    QEventLoop loop;
     CCliHost host(m_out, m_err);
+    host.SetOnOutputFailed([&loop] { loop.quit(); }); // nobody reads: stop at once
     CTestSession session(host, settings);
     if (!options.filter.empty())
         session.Reasons().SetFilter(options.filter);
@@ -167,12 +179,23 @@ int CCliCommands::Check(const std::vector<std::string>& args) {
         session.Reasons().SetTimeoutSeconds(static_cast<int>(options.timeout));
     session.SetPorts(static_cast<int>(options.httpPort), static_cast<int>(options.ftpPort));
 
-    QEventLoop loop;
+    // SIGINT and SIGTERM are the user's Stop Test.
+    int stopSignal = 0;
+    CCliSignals stopSignals([&](int signal) {
+        if (!session.IsTestRunning())
+            return; // the test ended on its own first
+        stopSignal = signal;
+        session.OnStopTest();
+    });
     QObject::connect(&session, &CTestSession::TestFinished, &loop, &QEventLoop::quit);
     session.StartTest(options.paths[0], options.bRecurse, options.bAll, options.bHtmlOnly);
     if (!session.IsTestRunning())
         return kExitUnusable; // nothing to test: the session has said why
     loop.exec();
+    if (host.OutputFailed())
+        return kExitUnusable; // Run says why
+    if (stopSignal != 0)
+        return 128 + stopSignal;
     if (session.StoppedOnError())
         return kExitUnusable;
     return host.RowsListed() > 0 ? kExitListed : kExitOk;

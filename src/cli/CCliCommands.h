@@ -9,7 +9,9 @@
 ///
 /// Exit status: 0 on success (for `check`: nothing listed), 1 when `check`
 /// listed results, 2 when the input cannot be used (a one-line message, or the
-/// program's own message, goes to `err`).
+/// program's own message, goes to `err`) or `out` cannot be written (`check`
+/// stops at the first result it cannot write), 128 + the signal's number when
+/// SIGINT or SIGTERM stopped `check`.
 class CCliCommands {
 public:
     CCliCommands(std::FILE* out, std::FILE* err) : m_out(out), m_err(err) {}
@@ -22,6 +24,7 @@ public:
     static constexpr int kExitUnusable = 2;
 
 private:
+    int RunCommand(const std::vector<std::string>& args);
     int Files(const std::vector<std::string>& args);
     int Links(const std::vector<std::string>& args);
     int Check(const std::vector<std::string>& args);

@@ -1,9 +1,9 @@
 #include "cli/CCliHost.h"
 
-void CCliHost::WriteLine(std::FILE* stream, const std::string& text) {
+bool CCliHost::WriteLine(std::FILE* stream, const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stream);
     std::fputc('\n', stream);
-    std::fflush(stream);
+    return std::fflush(stream) == 0 && std::ferror(stream) == 0;
 }
 
 void CCliHost::AppendLog(const std::string& text) {
@@ -20,6 +20,12 @@ bool CCliHost::AskYesNo(const std::string& question) {
 }
 
 void CCliHost::AddResultRow(const SResultRow& row) {
-    WriteLine(m_out, row.url + '\t' + row.reason + '\t' + row.siteName + '\t' + row.fileName);
+    if (m_bOutputFailed)
+        return;
     ++m_rowsListed;
+    if (WriteLine(m_out, row.url + '\t' + row.reason + '\t' + row.siteName + '\t' + row.fileName))
+        return;
+    m_bOutputFailed = true;
+    if (m_onOutputFailed)
+        m_onOutputFailed();
 }

@@ -3,12 +3,17 @@
 #include "engine/ISessionHost.h"
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 /// Shows a test on standard streams: each listed result as one line on `out`
 /// (URL, TAB, reason, TAB, site name, TAB, file name), log lines and messages on
 /// `err`. Line ends are line feeds. Status texts, progress and the cursor have
 /// nothing to show here.
+///
+/// Each result is flushed as it is written, so a reader that has gone is noticed
+/// at the first result it misses: from then on `out` is left alone and
+/// OutputFailed() holds.
 class CCliHost : public ISessionHost {
 public:
     CCliHost(std::FILE* out, std::FILE* err) : m_out(out), m_err(err) {}
@@ -20,11 +25,19 @@ public:
     void AddResultRow(const SResultRow& row) override;
 
     int RowsListed() const { return m_rowsListed; }
+    bool OutputFailed() const { return m_bOutputFailed; }
+    /// `onFailed` runs once, when a result cannot be written.
+    void SetOnOutputFailed(std::function<void()> onFailed) {
+        m_onOutputFailed = std::move(onFailed);
+    }
 
 private:
-    static void WriteLine(std::FILE* stream, const std::string& text);
+    /// False when the line, or its flush, could not be written.
+    static bool WriteLine(std::FILE* stream, const std::string& text);
 
     std::FILE* m_out;
     std::FILE* m_err;
     int m_rowsListed = 0;
+    bool m_bOutputFailed = false;
+    std::function<void()> m_onOutputFailed;
 };

@@ -1,16 +1,18 @@
 #include "cli/CCliCommands.h"
 
 #include <QCoreApplication>
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 
 int main(int argc, char** argv) {
+    // A standard stream the caller closed stays closed to us: the next file or
+    // socket opened would otherwise take its number and receive our lines. A
+    // read-only /dev/null holds the number and fails every write, as a closed one.
+    for (int fd = 0; fd <= 2; ++fd)
+        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF && ::open("/dev/null", O_RDONLY) != fd)
+            return CCliCommands::kExitUnusable;
     QCoreApplication app(argc, argv);
     std::vector<std::string> args(argv + 1, argv + argc);
-    CCliCommands commands(stdout, stderr);
-    int status = commands.Run(args);
-    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
-        std::fputs("linkvet-cli: cannot write the output\n", stderr);
-        return CCliCommands::kExitUnusable;
-    }
-    return status;
+    return CCliCommands(stdout, stderr).Run(args);
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -209,20 +210,22 @@ void CUrlExtractor::SearchPiece(std::string_view piece) {
     std::size_t urlEnd = quote;
     while (urlEnd > start && IsCSpace(piece[urlEnd - 1]))
         --urlEnd;
-    m_urlList.emplace_back(piece.substr(start, urlEnd - start));
+    std::string url(piece.substr(start, urlEnd - start));
     std::string_view rawName = piece.substr(gt + 1, closer - gt - 1);
-    if (rawName.empty())
-        m_siteNameList.emplace_back(kSuppliedName);
-    else
-        m_siteNameList.push_back(TrimmedName(rawName));
+    std::string name = rawName.empty() ? std::string(kSuppliedName) : TrimmedName(rawName);
+    if (m_onLink) {
+        m_onLink(url, name);
+    } else {
+        m_urlList.push_back(std::move(url));
+        m_siteNameList.push_back(std::move(name));
+    }
 }
 
-bool CUrlExtractor::ExtractUrls(const std::string& path, StringList& urlList,
-                                StringList& siteNameList) {
+bool CUrlExtractor::ExtractUrls(const std::string& path, const LinkHandler& onLink) {
     CPosixFile file = CPosixFile::OpenRegularForReading(path);
     if (!file.IsOpen())
         return false;
-    CUrlExtractor extractor;
+    CUrlExtractor extractor(onLink);
     std::unique_ptr<char[]> block(new char[kReadBlock]);
     for (;;) {
         ssize_t n = file.Read(block.get(), kReadBlock);
@@ -233,7 +236,19 @@ bool CUrlExtractor::ExtractUrls(const std::string& path, StringList& urlList,
         extractor.Feed(block.get(), static_cast<std::size_t>(n));
     }
     extractor.Finish();
-    extractor.TakeResults(urlList, siteNameList);
+    return true;
+}
+
+bool CUrlExtractor::ExtractUrls(const std::string& path, StringList& urlList,
+                                StringList& siteNameList) {
+    StringList urls, names; // the caller's lists stay as they were on a failure
+    if (!ExtractUrls(path, [&](const std::string& url, const std::string& name) {
+            urls.push_back(url);
+            names.push_back(name);
+        }))
+        return false;
+    std::move(urls.begin(), urls.end(), std::back_inserter(urlList));
+    std::move(names.begin(), names.end(), std::back_inserter(siteNameList));
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include "engine/StringList.h"
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -35,6 +36,14 @@ public:
     static constexpr int kSchemeHttp = 1;
     static constexpr int kSchemeFtp = 2;
 
+    /// Takes one link and its anchor name, in page order.
+    using LinkHandler = std::function<void(const std::string& url, const std::string& name)>;
+
+    /// Keeps the links found, for TakeResults.
+    CUrlExtractor() = default;
+    /// Hands each link to `onLink` as soon as it is found and keeps nothing.
+    explicit CUrlExtractor(LinkHandler onLink) : m_onLink(std::move(onLink)) {}
+
     /// Feeds the next bytes of the page.
     void Feed(const char* data, std::size_t size);
     /// Ends the page: the last segment runs to its end.
@@ -43,6 +52,12 @@ public:
     /// Moves the links found so far, in page order, to the end of `urlList`, and
     /// their anchor names to the end of `siteNameList`.
     void TakeResults(StringList& urlList, StringList& siteNameList);
+
+    /// Reads the file at `path` and hands each of its links to `onLink` as soon as
+    /// it is found, so memory does not grow with the page. Returns false when the
+    /// file is not a regular file that can be opened, or when reading it fails
+    /// part-way (the links before the failure have been handed on).
+    static bool ExtractUrls(const std::string& path, const LinkHandler& onLink);
 
     /// Reads the file at `path` and appends its links to `urlList` and their names
     /// to `siteNameList`. Returns false when the file is not a regular file that
@@ -75,6 +90,7 @@ private:
     std::string m_pending; // text not yet searched, without line breaks
     bool m_bCopying = false;
     bool m_bSeenNul = false; // pieces need a NUL check only on pages that hold one
+    LinkHandler m_onLink;
     StringList m_urlList;
     StringList m_siteNameList;
 };
