@@ -7,10 +7,13 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <poll.h>
+#include <sstream>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -136,11 +139,9 @@ TEST(CliTest, LinksPrintsUrlTabNameAsBytesAsEachLinkIsFound) {
 
 TEST(CliTest, FilesTakesItsOptionsOrGivesTheSelectCommandsMessage) {
     CTempDir dir;
-    std::string root = dir / "site";
-    WriteFile(root + "/index.htm", "x");
-    WriteFile(root + "/notes.txt", "x");
-    WriteFile(root + "/sub/\xff.html", "x");
-
+    const std::string root = dir / "site";
+    for (const char* name : {"/index.htm", "/notes.txt", "/sub/\xff.html"})
+        WriteFile(root + name, "x");
     CliResult r = RunCli({"files", "--all", "--recurse", "--html-only", root});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, root + "/index.htm\n" + root + "/sub/\xff.html\n");
@@ -151,21 +152,14 @@ TEST(CliTest, FilesTakesItsOptionsOrGivesTheSelectCommandsMessage) {
 }
 
 TEST(CliTest, BadCommandLinesAreRefusedWithUsage) {
-    for (const std::vector<std::string>& args : {std::vector<std::string>{},
-                                                 {"frobnicate"},
-                                                 {"files"},
-                                                 {"files", "--bogus", "x"},
-                                                 {"files", "a", "b"},
-                                                 {"links"},
-                                                 {"links", "a", "b"},
-                                                 {"check", "--filter", "01", "p"},
-                                                 {"check", "--timeout", "0", "p"},
-                                                 {"check", "--timeout", "x", "p"},
-                                                 {"check", "--http-port", "65536", "p"},
-                                                 {"check", "--timeout"}}) {
-        CliResult r = RunCli(args);
-        EXPECT_EQ(r.exitCode, 2);
-        EXPECT_NE(r.err.find("usage:"), std::string::npos);
+    for (const char* line :
+         {"", "frobnicate", "files", "files --bogus x", "files a b", "links", "links a b",
+          "check --filter 01 p", "check --timeout 0 p", "check --timeout x p",
+          "check --http-port 65536 p", "check --timeout"}) {
+        std::istringstream words(line);
+        CliResult r = RunCli({std::istream_iterator<std::string>(words), {}});
+        EXPECT_EQ(r.exitCode, 2) << line;
+        EXPECT_NE(r.err.find("usage:"), std::string::npos) << line;
         EXPECT_EQ(r.out, "");
     }
     // "--" ends the options, so a path may begin with a dash.
@@ -246,6 +240,36 @@ TEST(CliTest, CheckStopsOnSigintOrSigtermOrWhenItsOutputCannotBeWritten) {
         EXPECT_TRUE(log.ends_with("\nlinkvet-cli: cannot write the output\n")) << log;
         EXPECT_LE(gone.Requests().size() + silent.Requests().size() - asked, 2u) << how;
     }
+}
+
+TEST(CliTest, RealPorts80And21InAPrivateNetwork) {
+    // Ports 80 and 21 on any 127.x.y.z address: only in a network namespace of
+    // our own, where nothing leaves the machine. The test runs itself again there.
+    const char* const kSelf = "CliTest.RealPorts80And21InAPrivateNetwork";
+    if (std::getenv("LINKVET_IN_NETNS") == nullptr) {
+        if (std::system("unshare -rn ip link set lo up 2>/dev/null") != 0)
+            GTEST_SKIP() << "this machine allows no private network namespace";
+        const std::string self = std::filesystem::read_symlink("/proc/self/exe");
+        EXPECT_EQ(
+            std::system(
+                ("LINKVET_IN_NETNS=1 unshare -rn '" + self + "' --gtest_filter=" + kSelf).c_str()),
+            0);
+        return;
+    }
+    ASSERT_EQ(std::system("ip link set lo up"), 0);
+    CTempDir dir;
+    CLoopbackServer gone("127.0.0.1", 80, CLoopbackServer::Reply("HTTP/1.0 404 Not Found\r\n"));
+    CLoopbackServer fine("127.0.0.2", 80, CLoopbackServer::Reply("HTTP/1.0 200 OK\r\n"));
+    CLoopbackServer files("127.0.0.3", 21, CLoopbackServer::Greeting("220 ready\r\n"));
+    const std::string page = dir / "site/sub/index.html";
+    WriteFile(page, "<a href=\"http://127.0.0.1/gone\">Gone</a><a href=\"http://127.0.0.2:8080/\">"
+                    "Fine</a><a href=\"ftp://127.0.0.3/pub\">Files</a><a href=\"ftp://127.0.0.4/\">"
+                    "No files</a>");
+    CliResult r = RunCli({"check", "--all", "--recurse", "--timeout", "3", dir / "site"});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_EQ(r.out, "http://127.0.0.1/gone\tHTTP Code 404 Not Found\tGone\t" + page +
+                         "\nftp://127.0.0.4/\tCan't Connect to Host\tNo files\t" + page + "\n");
+    EXPECT_EQ(gone.Requests(), std::vector<std::string>{"GET /gone HTTP/1.0\r\n\r\n"});
 }
 
 } // namespace
