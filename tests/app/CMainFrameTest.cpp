@@ -34,6 +34,11 @@ template <typename T> T* Child(QWidget* parent, const char* name) {
 // Fills the Select File(s) dialog and presses OK.
 CModalAnswerer::Answer Select(const std::string& path, bool bAllFiles = false) {
     return [path, bAllFiles](QWidget* dialog) {
+        // OK and Cancel stand beside the check boxes, at the right.
+        const QRect last = Child<QCheckBox>(dialog, "htmlOnlyCheck")->geometry();
+        const QRect ok = Child<QPushButton>(dialog, "okButton")->geometry();
+        EXPECT_TRUE(ok.left() > last.right() && ok.bottom() <= last.bottom());
+        EXPECT_GT(Child<QPushButton>(dialog, "cancelButton")->x(), ok.right());
         Child<QLineEdit>(dialog, "pathEdit")->setText(QString::fromStdString(path));
         Child<QCheckBox>(dialog, "allFilesCheck")->setChecked(bAllFiles);
         Child<QPushButton>(dialog, "okButton")->click();
@@ -98,6 +103,10 @@ TEST_F(MainFrameTest, ATestRunsFromCtrlOToSearchCompleteAndEscStopsOne) {
     ASSERT_TRUE(RunUntil([&] { return silent.Requests().size() == 2; }));
     CTestProgressDlg* progress = View().findChild<CTestProgressDlg*>();
     ASSERT_NE(progress, nullptr);
+    // A title and nothing else (no system menu, no buttons), and no resizing.
+    EXPECT_EQ(progress->windowFlags() & ~Qt::WindowType_Mask,
+              Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    EXPECT_EQ(progress->minimumSize(), progress->maximumSize());
     static_cast<QDialog*>(progress)->reject(); // Esc, where the progress window has the keyboard
     EXPECT_FALSE(View().Session().IsTestRunning());
     for (CTestProgressDlg* left : View().findChildren<CTestProgressDlg*>())
