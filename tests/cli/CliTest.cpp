@@ -3,19 +3,16 @@
 #include "support/CLoopbackServer.h"
 #include "support/TestUtil.h"
 
-#include <chrono>
+#include <QElapsedTimer>
+#include <QProcess>
 #include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <iterator>
-#include <poll.h>
 #include <sstream>
-#include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -50,77 +47,61 @@ CliResult RunCli(const std::vector<std::string>& args) {
 struct SCliChild {
     enum EOut { kPipe, kPipeNobodyReads, kClosed }; // what its stdout is
 
-    SCliChild(std::vector<std::string> args, EOut how, const std::string& errPath) {
-        int fds[2] = {-1, -1};
-        if (how != kClosed && ::pipe2(fds, O_CLOEXEC) != 0)
-            return;
-        args.insert(args.begin(), LINKVET_CLI_PATH);
-        std::vector<char*> argv;
-        for (std::string& arg : args)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        if ((pid = ::fork()) == 0) { // only async-signal-safe calls: the test has threads
-            if (how == kClosed)
-                ::close(1);
-            else
-                ::dup2(fds[1], 1);
-            ::dup2(::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600), 2);
+    SCliChild(const std::vector<std::string>& args, EOut how, const std::string& errPath) {
+        QStringList words;
+        for (const std::string& arg : args)
+            words << QString::fromStdString(arg);
+        process.setStandardErrorFile(QString::fromStdString(errPath));
+        process.setChildProcessModifier([how] {
             for (int number : {SIGINT, SIGTERM, SIGPIPE})
                 ::signal(number, SIG_DFL);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-        ::close(fds[1]);
-        if (how == kPipeNobodyReads)
-            ::close(fds[0]);
-        else
-            out = fds[0];
+            int fds[2];
+            if (how == kClosed)
+                ::close(1);
+            else if (how == kPipeNobodyReads && ::pipe(fds) == 0) { // its reader is gone
+                ::close(fds[0]);
+                ::dup2(fds[1], 1);
+            }
+        });
+        process.start(QStringLiteral(LINKVET_CLI_PATH), words);
+        process.waitForStarted();
     }
     ~SCliChild() {
-        Wait(0);
-        ::close(out);
+        process.kill();
+        process.waitForFinished();
     }
 
-    // The exit status, or minus the signal that ended it; after `ms` milliseconds
-    // the child is killed.
+    // The exit status (-1 after a signal); after `ms` milliseconds it is killed.
     int Wait(int ms = 15000) {
-        int status = 0;
-        for (int waited = 0; pid > 0 && ::waitpid(pid, &status, WNOHANG) == 0; waited += 10) {
-            if (waited >= ms)
-                ::kill(pid, SIGKILL);
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+        if (!process.waitForFinished(ms))
+            process.kill();
+        process.waitForFinished();
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     }
 
     // Reads its stdout until `done` holds for what came (without `done`, to the
     // end), or for 15 seconds.
     std::string ReadUntil(const std::function<bool(const std::string&)>& done = nullptr) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+        QElapsedTimer clock;
+        clock.start();
         std::string text;
-        char buffer[65536];
-        pollfd readable{out, POLLIN, 0};
-        while (!(done && done(text)) && std::chrono::steady_clock::now() < deadline) {
-            if (::poll(&readable, 1, 10) <= 0)
-                continue;
-            ssize_t n = ::read(out, buffer, sizeof(buffer));
-            if (n <= 0)
+        while (!(done && done(text)) && clock.elapsed() < 15000) {
+            process.waitForReadyRead(10);
+            text += process.readAllStandardOutput().toStdString();
+            if (!done && process.state() == QProcess::NotRunning)
                 break;
-            text.append(buffer, static_cast<std::size_t>(n));
         }
-        return text;
+        return text + process.readAllStandardOutput().toStdString();
     }
 
-    pid_t pid = -1;
-    int out = -1; // the read end of its stdout
+    QProcess process;
 };
 
 TEST(CliTest, LinksPrintsUrlTabNameAsBytesAsEachLinkIsFound) {
     CTempDir dir;
     // Far more lines than a pipe holds: the program is still reading the page when
     // the test reads the first line and adds a link to the page's end.
-    const std::string path = dir / "p\xe9ge.htm";
+    const std::string path = dir / "page.htm";
     std::string page = "<A HREF=\"http://h/\xe9\">caf\xe9</A>\r\n<a href=\"ftp://f/\"></a>";
     for (int i = 0; page.size() < (3u << 20); ++i)
         page += "<a href=\"http://h/" + std::to_string(i) + "\">" + std::to_string(i) + "</a>\n";
@@ -218,12 +199,12 @@ TEST(CliTest, CheckStopsOnSigintOrSigtermOrWhenItsOutputCannotBeWritten) {
     for (int signal : {SIGINT, SIGTERM}) {
         const std::size_t heard = silent.Requests().size();
         SCliChild child(args, SCliChild::kPipe, dir / "err");
-        ASSERT_GT(child.pid, 0); // kill(-1) would reach every process of ours
+        ASSERT_GT(child.process.processId(), 0); // kill(0) would reach every process of ours
         std::string rows = child.ReadUntil([&](const std::string& got) {
             return got.find('\n') != std::string::npos && silent.Requests().size() > heard;
         });
         EXPECT_EQ(silent.Requests().size(), heard + 1);
-        ::kill(child.pid, signal);
+        ::kill(static_cast<pid_t>(child.process.processId()), signal);
         rows += child.ReadUntil();
         EXPECT_EQ(child.Wait(), 128 + signal);
         EXPECT_EQ(rows, "http://127.0.0.2/\tHTTP Code 404 Not Found\tGone\t" + page + "\n");
