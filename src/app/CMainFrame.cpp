@@ -201,7 +201,7 @@ void CMainFrame::showEvent(QShowEvent* event) {
 }
 
 void CMainFrame::CreateActions() {
-    // Export, Repair and Preferences have no handler yet, so they stay disabled;
+    // Repair and Preferences have no handler yet, so they stay disabled;
     // their enable rules are ready for when they come.
     CLinkvetView* view = m_view;
     const SCommandRow rows[] = {
@@ -209,7 +209,8 @@ void CMainFrame::CreateActions() {
          Qt::CTRL | Qt::Key_O, "select", std::bind_front(&CLinkvetView::OnSelectFiles, view),
          std::bind_front(&CLinkvetView::CanSelectFiles, view)},
         {Command::ExportResults, "&Export Results...", "Export Test Results after choosing format",
-         "Export", Qt::CTRL | Qt::Key_S, "export", nullptr,
+         "Export", Qt::CTRL | Qt::Key_S, "export",
+         std::bind_front(&CLinkvetView::OnExportResults, view),
          std::bind_front(&CLinkvetView::CanExportResults, view)},
         {Command::RepairLinks, "Repair Failed &Links...", "Repair bad links in source file",
          "Repair", Qt::Key_F5, "repair", nullptr,

@@ -5,6 +5,8 @@
 #include "dialogs/CTestProgressDlg.h"
 #include "engine/CFileEnumerator.h"
 #include "engine/CTestSession.h"
+#include "export/CExportDlg.h"
+#include "export/CReportWriter.h"
 #include "results/CDisplayText.h"
 #include "results/CResultsModel.h"
 #include "results/CResultsPrinter.h"
@@ -18,6 +20,19 @@
 #include <QPrintPreviewDialog>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Something readable that is not a folder stands at `path`.
+bool IsReadableFile(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode) &&
+           ::access(path.c_str(), R_OK) == 0;
+}
+
+} // namespace
 
 CLinkvetView::CLinkvetView(CSettingsStore& settings, QPlainTextEdit& logPane)
     : m_settings(settings), m_logPane(logPane), m_model(std::make_unique<CResultsModel>()) {
@@ -125,6 +140,26 @@ void CLinkvetView::OnSelectFiles() {
 
 void CLinkvetView::OnStopTest() {
     m_session->OnStopTest();
+}
+
+void CLinkvetView::OnExportResults() {
+    CExportDlg dlg(window());
+    dlg.m_choice = {m_settings.Get(SettingsKeys::kXportSelStarter),
+                    m_settings.Get(SettingsKeys::kXportSelText)};
+    dlg.UpdateData(false);
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    const SExportChoice choice = dlg.m_choice;
+    if (IsReadableFile(choice.path) && !AskYesNo(choice.path + kReplaceQuestion))
+        return;
+    m_settings.Set(SettingsKeys::kXportSelStarter, choice.path);
+    m_settings.Set(SettingsKeys::kXportSelText, choice.format);
+    BeginWaitCursor();
+    const bool bWritten = CReportWriter::WriteFile(
+        choice.path, choice.format != 0 ? CReportWriter::kHtml : CReportWriter::kText, *m_model);
+    EndWaitCursor();
+    if (!bWritten)
+        ShowMessage(CReportWriter::kWriteErrorMessage);
 }
 
 void CLinkvetView::OnFilePrint() {

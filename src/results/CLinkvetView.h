@@ -24,6 +24,9 @@ class CLinkvetView : public QTableView, public ISessionHost {
 public:
     static constexpr const char* kQuitQuestion =
         "Not all of the bad URLs have been repaired\n\nDo you want to quit?";
+    /// Follows the report's path in the question asked before replacing a file.
+    static constexpr const char* kReplaceQuestion =
+        "\nThis file already exists\n\nReplace existing file?";
 
     CLinkvetView(CSettingsStore& settings, QPlainTextEdit& logPane);
     ~CLinkvetView() override;
@@ -39,6 +42,9 @@ public:
     // Commands.
     void OnSelectFiles();
     void OnStopTest();
+    /// Asks for the report's path and format, then writes the report, whatever
+    /// the list holds (a repair run may have emptied it).
+    void OnExportResults();
     void OnFilePrint();
     void OnFilePrintPreview();
     /// Prints on the current printer without asking.
