@@ -4,6 +4,8 @@
 #include "dialogs/CTestProgressDlg.h"
 #include "engine/CFileEnumerator.h"
 #include "engine/CTestSession.h"
+#include "export/CExportDlg.h"
+#include "export/CReportWriter.h"
 #include "results/CLinkvetView.h"
 #include "results/CResultsModel.h"
 #include "results/CResultsPrinter.h"
@@ -17,6 +19,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QSplitter>
 #include <QSplitterHandle>
@@ -81,13 +84,15 @@ TEST_F(MainFrameTest, ATestRunsFromCtrlOToSearchCompleteAndEscStopsOne) {
     QTest::keyClick(m_frame.get(), Qt::Key_O, Qt::ControlModifier);
     EXPECT_TRUE(Enabled(Command::StopTest));
     EXPECT_FALSE(Enabled(Command::SelectFiles));
+    EXPECT_FALSE(Enabled(Command::ExportResults)); // no row yet
     ASSERT_TRUE(
         RunUntil([&] { return m_frame->PaneText(1) == QStringLiteral("Search Complete"); }));
     EXPECT_EQ(View().Results().RowCount(), 1);
     EXPECT_EQ(m_settings.GetString("FileSel", "Starter", ""), page);
     EXPECT_TRUE(Enabled(Command::SelectFiles));
     EXPECT_FALSE(Enabled(Command::StopTest));
-    for (Command unbuilt : {Command::ExportResults, Command::RepairLinks, Command::Preferences})
+    EXPECT_TRUE(Enabled(Command::ExportResults));
+    for (Command unbuilt : {Command::RepairLinks, Command::Preferences})
         EXPECT_FALSE(Enabled(unbuilt));
     EXPECT_TRUE(answerer.m_messages.empty());
 
@@ -95,6 +100,8 @@ TEST_F(MainFrameTest, ATestRunsFromCtrlOToSearchCompleteAndEscStopsOne) {
     WriteFile(page, "<a href=\"http://127.0.0.7/\">Silent</a>");
     QTest::keyClick(m_frame.get(), Qt::Key_O, Qt::ControlModifier);
     ASSERT_TRUE(RunUntil([&] { return silent.Requests().size() == 1; }));
+    AddRows(1);
+    EXPECT_TRUE(Enabled(Command::ExportResults)); // also while a test runs
     ASSERT_TRUE(QTest::qWaitForWindowActive(m_frame.get()));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     EXPECT_TRUE(m_frame->LogPane().toPlainText().endsWith(QStringLiteral("Stopped by User\n")));
@@ -148,6 +155,75 @@ TEST_F(MainFrameTest, ClosingDropsRepairedRowsAndAsksAboutTheRest) {
     answerer.m_messageButton = QStringLiteral("Yes");
     EXPECT_TRUE(m_frame->close());
     EXPECT_EQ(View().Results().RowCount(), 0);
+}
+
+TEST_F(MainFrameTest, ExportSwitchesTheEndingWithTheFormatAndHoldsThePathTo200Characters) {
+    CExportDlg dlg(nullptr);
+    auto* edit = Child<QLineEdit>(&dlg, "pathEdit");
+    auto* text = Child<QRadioButton>(&dlg, "textRadio");
+    auto* html = Child<QRadioButton>(&dlg, "htmlRadio");
+    dlg.m_choice = {"results.txt", 0};
+    dlg.UpdateData(false);
+    dlg.show();
+    html->click();
+    EXPECT_EQ(edit->text(), QStringLiteral("results.html"));
+    text->click();
+    EXPECT_EQ(edit->text(), QStringLiteral("results.txt"));
+    for (const char* alone : {"RESULTS.TXT", ".txt", "a.txt.bak"}) {
+        edit->setText(QLatin1String(alone));
+        html->click();
+        EXPECT_EQ(edit->text(), QLatin1String(alone));
+    }
+
+    edit->clear();
+    QTest::keyClicks(edit, QString(201, QLatin1Char('x')));
+    EXPECT_EQ(edit->text().size(), 200);
+    // A longer stored path is shown whole, and OK refuses it with a notice.
+    dlg.m_choice.path = std::string(201, 'y');
+    dlg.UpdateData(false);
+    EXPECT_EQ(edit->text().size(), 201);
+    CModalAnswerer answerer;
+    Child<QPushButton>(&dlg, "okButton")->click();
+    EXPECT_EQ(answerer.m_messages, std::vector<std::string>{CExportDlg::kPathTooLongMessage});
+    EXPECT_TRUE(dlg.isVisible());
+}
+
+TEST_F(MainFrameTest, ExportAsksBeforeReplacingStoresTheChoiceAndReportsWriteErrors) {
+    Open();
+    AddRows(1);
+    SExportChoice choice;
+    CModalAnswerer answerer(
+        [&](QWidget* dialog) {
+            Child<QRadioButton>(dialog, choice.format != 0 ? "htmlRadio" : "textRadio")->click();
+            Child<QLineEdit>(dialog, "pathEdit")->setText(QString::fromStdString(choice.path));
+            Child<QPushButton>(dialog, "okButton")->click();
+        },
+        QStringLiteral("No"));
+    auto exportTo = [&](const std::string& path, int format) {
+        choice = {path, format};
+        answerer.m_messages.clear();
+        View().OnExportResults();
+        return answerer.m_messages;
+    };
+    using Messages = std::vector<std::string>;
+    const std::string old = m_dir / "old.txt";
+    WriteFile(old, "old");
+    EXPECT_EQ(exportTo(old, 1), Messages{old + CLinkvetView::kReplaceQuestion});
+    EXPECT_EQ(ReadFile(old), "old");
+    EXPECT_EQ(m_settings.GetString("XportSel", "Starter", "none"), "none");
+    EXPECT_EQ(m_settings.GetInt("XportSel", "Text", 9), 9);
+
+    const std::string unwritable = m_dir / "missing/r.html";
+    EXPECT_EQ(exportTo(unwritable, 1), Messages{CReportWriter::kWriteErrorMessage});
+    EXPECT_EQ(m_settings.GetString("XportSel", "Starter", ""), unwritable);
+    EXPECT_EQ(m_settings.GetInt("XportSel", "Text", 9), 1);
+    answerer.m_messageButton = QStringLiteral("Yes");
+    EXPECT_EQ(exportTo("/dev/full", 0),
+              (Messages{std::string("/dev/full") + CLinkvetView::kReplaceQuestion,
+                        CReportWriter::kWriteErrorMessage}));
+    EXPECT_EQ(exportTo(old, 0), Messages{old + CLinkvetView::kReplaceQuestion});
+    EXPECT_EQ(ReadFile(old).rfind("FILE: /site/page.htm\r\n", 0), 0u);
+    EXPECT_EQ(m_settings.GetInt("XportSel", "Text", 9), 0);
 }
 
 TEST_F(MainFrameTest, PlacementIsStoredOnceItSettlesAndWhenClosing) {
