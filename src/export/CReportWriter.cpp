@@ -1,0 +1,178 @@
+#include "export/CReportWriter.h"
+
+#include "engine/CTestSession.h"
+#include "results/CResultsModel.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Collects a report's bytes and hands them on in pieces of a bounded size.
+class CReportBuffer {
+public:
+    explicit CReportBuffer(const CReportWriter::FnWrite& write) : m_write(write) {}
+
+    /// Text of the format itself: each "\n" is a line end, written as CR LF.
+    CReportBuffer& Format(std::string_view text) {
+        for (char c : text) {
+            if (c == '\n')
+                m_pending += '\r';
+            m_pending += c;
+        }
+        return Spill();
+    }
+    /// Text taken from the list, as the bytes it is.
+    CReportBuffer& Bytes(std::string_view text) {
+        m_pending.append(text);
+        return Spill();
+    }
+    /// Text taken from the list, escaped for HTML.
+    CReportBuffer& Escaped(std::string_view text) {
+        for (char c : text) {
+            switch (c) {
+            case '&':
+                m_pending += "&amp;";
+                break;
+            case '<':
+                m_pending += "&lt;";
+                break;
+            case '>':
+                m_pending += "&gt;";
+                break;
+            case '"':
+                m_pending += "&quot;";
+                break;
+            default:
+                m_pending += c;
+            }
+        }
+        return Spill();
+    }
+    /// Writes what is left; false when any write failed.
+    bool Finish() {
+        if (m_bOk && !m_pending.empty())
+            m_bOk = m_write(m_pending);
+        m_pending.clear();
+        return m_bOk;
+    }
+    bool Ok() const { return m_bOk; }
+
+private:
+    static constexpr std::size_t kPieceSize = 64 * 1024;
+
+    CReportBuffer& Spill() {
+        if (m_pending.size() >= kPieceSize)
+            Finish();
+        return *this;
+    }
+
+    const CReportWriter::FnWrite& m_write;
+    std::string m_pending;
+    bool m_bOk = true;
+};
+
+// The file's group changes at this row: a run of rows with one file name is a
+// group, compared with the previous row's exactly, and the first row is
+// compared with no name at all.
+bool StartsGroup(const CResultsModel& rows, int row) {
+    const std::string& previous = row == 0 ? std::string() : rows.Row(row - 1).fileName;
+    return rows.Row(row).fileName != previous;
+}
+
+} // namespace
+
+bool CReportWriter::ExportText(const CResultsModel& rows, const FnWrite& write) {
+    CReportBuffer out(write);
+    for (int row = 0; row < rows.RowCount() && out.Ok(); ++row) {
+        const SResultRow& r = rows.Row(row);
+        if (StartsGroup(rows, row)) {
+            if (row != 0)
+                out.Format("\n");
+            out.Format("FILE: ").Bytes(r.fileName).Format("\n");
+        }
+        out.Bytes(r.url).Format("\t").Bytes(r.reason).Format("\t").Bytes(r.siteName).Format("\n");
+    }
+    return out.Finish();
+}
+
+bool CReportWriter::ExportHtml(const CResultsModel& rows, const std::string& dateTime,
+                               const FnWrite& write) {
+    CReportBuffer out(write);
+    out.Format("<HTML>\n<HEAD>\n<TITLE>Linkvet Results</TITLE>\n</HEAD>\n<BODY>\n<H3><A HREF=\"")
+        .Format(kHomePage)
+        .Format("\">Linkvet</A></H3>\n<b>Start of report: </b>")
+        .Bytes(dateTime)
+        .Format("\n");
+    for (int row = 0; row < rows.RowCount() && out.Ok(); ++row) {
+        const SResultRow& r = rows.Row(row);
+        if (StartsGroup(rows, row)) {
+            if (row != 0)
+                out.Format("\n</ul>\n");
+            out.Format("\n<hr>\n<b>FILE: ").Escaped(r.fileName).Format("</b>\n<ul>");
+        }
+        out.Format("\n<li><a href=\"").Escaped(r.url).Format("\">").Escaped(r.siteName);
+        out.Format("</a> ").Escaped(r.reason);
+    }
+    out.Format("\n</ul>\n<hr>\n\n</BODY>\n</HTML>\n");
+    return out.Finish();
+}
+
+namespace {
+
+// Writes to an open descriptor until everything is out.
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+} // namespace
+
+bool CReportWriter::WriteFile(const std::string& path, EFormat format, const CResultsModel& rows) {
+    const std::string dateTime = CTestSession::LongDateTime();
+    auto report = [&](const FnWrite& write) {
+        return format == kHtml ? ExportHtml(rows, dateTime, write) : ExportText(rows, write);
+    };
+
+    struct stat st {};
+    const bool bExists = ::stat(path.c_str(), &st) == 0;
+    if (bExists && !S_ISREG(st.st_mode)) {
+        // A device or a pipe is written as it is: renaming over it would
+        // replace it. A pipe without a reader is refused rather than waited on.
+        const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0)
+            return false;
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (flags >= 0)
+            ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+        const bool bWritten = report([fd](std::string_view bytes) { return WriteAll(fd, bytes); });
+        return ::close(fd) == 0 && bWritten;
+    }
+    // A file that may not be written stays as it is, as opening it would fail.
+    if (bExists && ::access(path.c_str(), W_OK) != 0)
+        return false;
+    QSaveFile file(QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size()))));
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const bool bWritten = report([&file](std::string_view bytes) {
+        return file.write(bytes.data(), static_cast<qint64>(bytes.size())) ==
+               static_cast<qint64>(bytes.size());
+    });
+    if (!bWritten) {
+        file.cancelWriting();
+        file.commit();
+        return false;
+    }
+    return file.commit();
+}
