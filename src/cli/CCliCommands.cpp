@@ -6,6 +6,7 @@
 #include "engine/CFileEnumerator.h"
 #include "engine/CTestSession.h"
 #include "engine/CUrlExtractor.h"
+#include "export/CReportWriter.h"
 
 #include <QEventLoop>
 #include <cerrno>
@@ -18,7 +19,8 @@ constexpr const char* kUsage =
     "usage: linkvet-cli files [--all] [--recurse] [--html-only] PATH\n"
     "       linkvet-cli links FILE\n"
     "       linkvet-cli check [--all] [--recurse] [--html-only] [--filter CHARS]\n"
-    "                         [--timeout SECONDS] PATH\n"
+    "                         [--timeout SECONDS] [--report text|html [--output FILE]]\n"
+    "                         PATH\n"
     "\n"
     "  files   the files a test of PATH takes, in test order, one per line\n"
     "          --all        PATH is a folder: test its files\n"
@@ -28,17 +30,20 @@ constexpr const char* kUsage =
     "  check   tests the links of what `files` lists; each listed result is a line:\n"
     "          URL, TAB, reason, TAB, site name, TAB, file name; the log goes to\n"
     "          stderr. Exit status 0: nothing listed, 1: results listed, 2: the\n"
-    "          test could not start, a file could not be read or a result could\n"
-    "          not be written; SIGINT (130) and SIGTERM (143) stop the test\n"
+    "          test could not start, a file could not be read or a result or the\n"
+    "          report could not be written; SIGINT (130) and SIGTERM (143) stop the test\n"
     "          --filter CHARS    21 characters, one per reason; 0 hides it\n"
     "          --timeout SECONDS how long a host may take (1 to 1000)\n"
-    "          --http-port N, --ftp-port N  probe other ports than 80 and 21\n";
+    "          --http-port N, --ftp-port N  probe other ports than 80 and 21\n"
+    "          --report text|html  after the test, the listed results as a report:\n"
+    "                            on stdout instead of the lines, or with\n"
+    "          --output FILE     in FILE (created or replaced), the lines on stdout\n";
 
 } // namespace
 
 int CCliCommands::Run(const std::vector<std::string>& args) {
     const int status = RunCommand(args);
-    if (std::fflush(m_out) != 0 || std::ferror(m_out) != 0) {
+    if ((std::fflush(m_out) != 0 || std::ferror(m_out) != 0) && !m_bOutputFailureTold) {
         Error("linkvet-cli: cannot write the output");
         return kExitUnusable;
     }
@@ -74,6 +79,8 @@ struct SOptions {
     long timeout = -1;
     long httpPort = 80;
     long ftpPort = 21;
+    int report = -1; // a CReportWriter::EFormat, or none
+    std::string output;
     std::vector<std::string> paths;
 };
 
@@ -115,12 +122,22 @@ std::string ParseOptions(const std::vector<std::string>& args, bool bSelection, 
             long& port = arg == "--http-port" ? options.httpPort : options.ftpPort;
             if ((port = ParseNumber(args[++i], 1, 65535)) < 0)
                 return arg + " takes a port number from 1 to 65535";
+        } else if (bTest && arg == "--report" && bHasValue) {
+            const std::string& format = args[++i];
+            if (format != "text" && format != "html")
+                return "--report takes text or html";
+            options.report = format == "html" ? CReportWriter::kHtml : CReportWriter::kText;
+        } else if (bTest && arg == "--output" && bHasValue) {
+            if ((options.output = args[++i]).empty())
+                return "--output takes a file name";
         } else {
             return "unknown option or missing value: " + arg;
         }
     }
     if (options.paths.size() != 1)
         return "exactly one path is needed";
+    if (!options.output.empty() && options.report < 0)
+        return "--output needs --report";
     options.bRecurse = options.bRecurse && options.bAll; // sub-folders only with their folder
     return std::string();
 }
@@ -171,6 +188,8 @@ int CCliCommands::Check(const std::vector<std::string>& args) {
     settings.OpenAndImport();
     QEventLoop loop;
     CCliHost host(m_out, m_err);
+    if (options.report >= 0)
+        host.KeepRows(!options.output.empty());
     host.SetOnOutputFailed([&loop] { loop.quit(); }); // nobody reads: stop at once
     CTestSession session(host, settings);
     if (!options.filter.empty())
@@ -192,6 +211,12 @@ int CCliCommands::Check(const std::vector<std::string>& args) {
     if (!session.IsTestRunning())
         return kExitUnusable; // nothing to test: the session has said why
     loop.exec();
+    // A stopped test still has its rows, and the window could export them too.
+    // The signals stay caught until the report is out, so none cuts it short.
+    if (options.report >= 0 && !WriteReport(options.report, options.output, host.KeptRows())) {
+        Error(CReportWriter::kWriteErrorMessage);
+        return kExitUnusable;
+    }
     if (host.OutputFailed())
         return kExitUnusable; // Run says why
     if (stopSignal != 0)
@@ -199,6 +224,22 @@ int CCliCommands::Check(const std::vector<std::string>& args) {
     if (session.StoppedOnError())
         return kExitUnusable;
     return host.RowsListed() > 0 ? kExitListed : kExitOk;
+}
+
+bool CCliCommands::WriteReport(int report, const std::string& output, const CResultsModel& rows) {
+    const auto format = static_cast<CReportWriter::EFormat>(report);
+    if (!output.empty())
+        return CReportWriter::WriteFile(output, format, rows);
+    auto write = [this](std::string_view bytes) {
+        return std::fwrite(bytes.data(), 1, bytes.size(), m_out) == bytes.size();
+    };
+    const bool bWritten = format == CReportWriter::kHtml
+                              ? CReportWriter::ExportHtml(rows, CTestSession::LongDateTime(), write)
+                              : CReportWriter::ExportText(rows, write);
+    if (bWritten && std::fflush(m_out) == 0 && std::ferror(m_out) == 0)
+        return true;
+    m_bOutputFailureTold = true; // the report's error says it: Run has nothing to add
+    return false;
 }
 
 bool CCliCommands::CheckPath(const std::string& path, bool bAll) {

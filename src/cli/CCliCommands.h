@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+class CResultsModel;
+
 /// The commands of linkvet-cli. Output is written as the program's own bytes,
 /// one line per item, each ended by a line feed.
 ///
@@ -11,7 +13,8 @@
 /// listed results, 2 when the input cannot be used (a one-line message, or the
 /// program's own message, goes to `err`) or `out` cannot be written (`check`
 /// stops at the first result it cannot write), 128 + the signal's number when
-/// SIGINT or SIGTERM stopped `check`.
+/// SIGINT or SIGTERM stopped `check`. A report that cannot be written whole
+/// gives "file write error" on `err` and 2.
 class CCliCommands {
 public:
     CCliCommands(std::FILE* out, std::FILE* err) : m_out(out), m_err(err) {}
@@ -28,6 +31,9 @@ private:
     int Files(const std::vector<std::string>& args);
     int Links(const std::vector<std::string>& args);
     int Check(const std::vector<std::string>& args);
+    /// Writes the report of `rows` in format `report` to `output`, or to `out`
+    /// when `output` is empty; false when any of it cannot be written.
+    bool WriteReport(int report, const std::string& output, const CResultsModel& rows);
     /// Checks PATH as the Select File(s) command does; says why not on `err`.
     bool CheckPath(const std::string& path, bool bAll);
     int Usage(const std::string& problem);
@@ -36,4 +42,5 @@ private:
 
     std::FILE* m_out;
     std::FILE* m_err;
+    bool m_bOutputFailureTold = false;
 };

@@ -19,10 +19,19 @@ bool CCliHost::AskYesNo(const std::string& question) {
     return false;
 }
 
+void CCliHost::KeepRows(bool bPrint) {
+    m_bKeepRows = true;
+    m_bPrintRows = bPrint;
+}
+
 void CCliHost::AddResultRow(const SResultRow& row) {
     if (m_bOutputFailed)
         return;
     ++m_rowsListed;
+    if (m_bKeepRows)
+        m_keptRows.AddRow(row);
+    if (!m_bPrintRows)
+        return;
     if (WriteLine(m_out, row.url + '\t' + row.reason + '\t' + row.siteName + '\t' + row.fileName))
         return;
     m_bOutputFailed = true;

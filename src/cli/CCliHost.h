@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/ISessionHost.h"
+#include "results/CResultsModel.h"
 
 #include <cstdio>
 #include <functional>
@@ -14,6 +15,9 @@
 /// Each result is flushed as it is written, so a reader that has gone is noticed
 /// at the first result it misses: from then on `out` is left alone and
 /// OutputFailed() holds.
+///
+/// For a report the listed results are also kept, in order, as the window's
+/// list keeps them.
 class CCliHost : public ISessionHost {
 public:
     CCliHost(std::FILE* out, std::FILE* err) : m_out(out), m_err(err) {}
@@ -23,6 +27,12 @@ public:
     bool AskYesNo(const std::string& question) override;
     void AppendLog(const std::string& text) override;
     void AddResultRow(const SResultRow& row) override;
+
+    /// From now on every listed result is kept; with `bPrint` false it is kept
+    /// only, and `out` is left to the report.
+    void KeepRows(bool bPrint);
+    /// The kept results; empty unless KeepRows() was called.
+    const CResultsModel& KeptRows() const { return m_keptRows; }
 
     int RowsListed() const { return m_rowsListed; }
     bool OutputFailed() const { return m_bOutputFailed; }
@@ -37,6 +47,9 @@ private:
 
     std::FILE* m_out;
     std::FILE* m_err;
+    CResultsModel m_keptRows;
+    bool m_bKeepRows = false;
+    bool m_bPrintRows = true;
     int m_rowsListed = 0;
     bool m_bOutputFailed = false;
     std::function<void()> m_onOutputFailed;

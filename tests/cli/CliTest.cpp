@@ -136,7 +136,8 @@ TEST(CliTest, BadCommandLinesAreRefusedWithUsage) {
     for (const char* line :
          {"", "frobnicate", "files", "files --bogus x", "files a b", "links", "links a b",
           "check --filter 01 p", "check --timeout 0 p", "check --timeout x p",
-          "check --http-port 65536 p", "check --timeout"}) {
+          "check --http-port 65536 p", "check --timeout", "check --report pdf p",
+          "check --output r.txt p", "check --report text --output"}) {
         std::istringstream words(line);
         CliResult r = RunCli({std::istream_iterator<std::string>(words), {}});
         EXPECT_EQ(r.exitCode, 2) << line;
@@ -182,6 +183,43 @@ TEST(CliTest, CheckListsResultsAndTellsByItsExitStatus) {
     EXPECT_EQ(r.err, "No files found.\n\nWas your filter option set correctly?\n");
 }
 
+TEST(CliTest, CheckWritesItsReportInsteadOfTheLinesOrIntoAFile) {
+    CTempDir dir;
+    CLoopbackServer gone("127.0.0.1", 0, CLoopbackServer::Reply("HTTP/1.0 404 No\r\n"));
+    const std::string port = std::to_string(gone.Port());
+    const std::string page = dir / "page.htm";
+    WriteFile(page, "<a href=\"http://127.0.0.1/x?a&b\">Gone</a>");
+    const std::string line = "http://127.0.0.1/x?a&b\tHTTP Code 404 Not Found\tGone";
+
+    CliResult r = RunCli({"check", "--http-port", port, "--report", "text", page});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "FILE: " + page + "\r\n" + line + "\r\n");
+
+    // Into a file, which is replaced without a question; the lines still come.
+    const std::string report = dir / "r.html";
+    WriteFile(report, "an older report");
+    r = RunCli({"check", "--http-port", port, "--report", "html", "--output", report, page});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, line + "\t" + page + "\n");
+    const std::string html = ReadFile(report);
+    EXPECT_TRUE(html.starts_with("<HTML>\r\n")) << html;
+    EXPECT_NE(html.find(">Gone</a> HTTP Code 404 Not Found\r\n</ul>\r\n"), std::string::npos)
+        << html;
+
+    // A report that cannot be written: a full device, a missing folder, no stdout.
+    for (const std::string& where : {std::string("/dev/full"), dir / "none/r.txt"}) {
+        r = RunCli({"check", "--http-port", port, "--report", "text", "--output", where, page});
+        EXPECT_EQ(r.exitCode, 2) << where;
+        EXPECT_EQ(r.out, line + "\t" + page + "\n");
+        EXPECT_TRUE(r.err.ends_with("\nfile write error\n")) << r.err;
+    }
+    SCliChild child({"check", "--http-port", port, "--report", "text", page}, SCliChild::kClosed,
+                    dir / "err");
+    EXPECT_EQ(child.Wait(), 2);
+    const std::string log = ReadFile(dir / "err");
+    EXPECT_TRUE(log.ends_with("\nfile write error\n")) << log; // and nothing after it
+}
+
 TEST(CliTest, CheckStopsOnSigintOrSigtermOrWhenItsOutputCannotBeWritten) {
     CTempDir dir;
     CLoopbackServer gone("127.0.0.2", 0, CLoopbackServer::Reply("HTTP/1.0 404 No\r\n"));
@@ -192,8 +230,12 @@ TEST(CliTest, CheckStopsOnSigintOrSigtermOrWhenItsOutputCannotBeWritten) {
     for (int i = 0; i < 30; ++i)
         links += "<a href=\"http://127.0.0.2/" + std::to_string(i) + "\">Gone</a>";
     WriteFile(page, links);
+    // A stopped test still writes the report of the rows it listed.
+    const std::string report = dir / "r.txt";
     const std::vector<std::string> args = {"check",     "--http-port", std::to_string(gone.Port()),
-                                           "--timeout", "1000",        page};
+                                           "--timeout", "1000",        "--report",
+                                           "text",      "--output",    report,
+                                           page};
 
     // Stop Test: the first row is out and the second link is in flight.
     for (int signal : {SIGINT, SIGTERM}) {
@@ -208,6 +250,8 @@ TEST(CliTest, CheckStopsOnSigintOrSigtermOrWhenItsOutputCannotBeWritten) {
         rows += child.ReadUntil();
         EXPECT_EQ(child.Wait(), 128 + signal);
         EXPECT_EQ(rows, "http://127.0.0.2/\tHTTP Code 404 Not Found\tGone\t" + page + "\n");
+        EXPECT_EQ(ReadFile(report),
+                  "FILE: " + page + "\r\nhttp://127.0.0.2/\tHTTP Code 404 Not Found\tGone\r\n");
         const std::string log = ReadFile(dir / "err");
         EXPECT_TRUE(log.ends_with("\nTesting Stopped by User\n")) << log;
     }

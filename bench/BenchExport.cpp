@@ -1,0 +1,47 @@
+// Exports a list of 100 000 results as the text and as the HTML report through
+// CReportWriter::WriteFile into a temporary file, and prints the throughput and
+// the peak memory before and after, which shows whether the writer holds the
+// report (or its escaped text) in memory instead of streaming it.
+//
+//   linkvet-bench-export [ROWS]      (default 100000)
+
+#include "BenchUtil.h"
+#include "export/CReportWriter.h"
+#include "results/CResultsModel.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <filesystem>
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const int rowCount = argc > 1 ? static_cast<int>(bench::ParseCount(argv[1])) : 100000;
+    QTemporaryDir dir;
+    if (!dir.isValid())
+        bench::Fail("no temporary folder");
+    const std::string path = dir.filePath(QStringLiteral("report")).toStdString();
+
+    // A test of many pages: 50 listed links per file, query strings with "&"
+    // and anchor texts with markup to escape.
+    CResultsModel rows;
+    for (int i = 0; i < rowCount; ++i) {
+        const std::string n = std::to_string(i);
+        rows.AddRow({"http://www.example.com/some/path/page" + n + ".html?id=" + n + "&lang=en",
+                     "HTTP Code 404 Not Found", "Anchor <b>text</b> of link " + n,
+                     "/srv/www/site/section" + std::to_string(i / 50) + "/page.html"});
+    }
+    std::printf("  %d rows in the list; peak RSS %.1f MiB before the exports\n", rowCount,
+                bench::PeakRssMiB());
+
+    for (CReportWriter::EFormat format : {CReportWriter::kText, CReportWriter::kHtml}) {
+        const double seconds = bench::BestOf(bench::kRepetitions, [&] {
+            if (!CReportWriter::WriteFile(path, format, rows))
+                bench::Fail("the report was not written");
+        });
+        const double megabytes = static_cast<double>(std::filesystem::file_size(path)) / 1e6;
+        std::printf("  %-4s report: %6.1f MB in %6.3f s = %6.1f MB/s; peak RSS %.1f MiB after\n",
+                    format == CReportWriter::kHtml ? "HTML" : "text", megabytes, seconds,
+                    megabytes / seconds, bench::PeakRssMiB());
+    }
+    return 0;
+}
