@@ -163,13 +163,15 @@ bool CReportWriter::WriteFile(const std::string& path, EFormat format, const CRe
     if (bExists && ::access(path.c_str(), W_OK) != 0)
         return false;
     QSaveFile file(QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size()))));
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered: a buffered write that fails only when the file is closed goes
+    // unnoticed by the commit, which would then put a truncated report in place.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return false;
     const bool bWritten = report([&file](std::string_view bytes) {
         return file.write(bytes.data(), static_cast<qint64>(bytes.size())) ==
                static_cast<qint64>(bytes.size());
     });
-    if (!bWritten) {
+    if (!bWritten || file.error() != QFileDevice::NoError) {
         file.cancelWriting();
         file.commit();
         return false;

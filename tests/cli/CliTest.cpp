@@ -270,15 +270,10 @@ TEST(CliTest, CheckStopsOnSigintOrSigtermOrWhenItsOutputCannotBeWritten) {
 TEST(CliTest, RealPorts80And21InAPrivateNetwork) {
     // Ports 80 and 21 on any 127.x.y.z address: only in a network namespace of
     // our own, where nothing leaves the machine. The test runs itself again there.
-    const char* const kSelf = "CliTest.RealPorts80And21InAPrivateNetwork";
-    if (std::getenv("LINKVET_IN_NETNS") == nullptr) {
-        if (std::system("unshare -rn ip link set lo up 2>/dev/null") != 0)
+    if (const int status = RunThisTestIn("-rn"); status != -2) {
+        if (status == -1)
             GTEST_SKIP() << "this machine allows no private network namespace";
-        const std::string self = std::filesystem::read_symlink("/proc/self/exe");
-        EXPECT_EQ(
-            std::system(
-                ("LINKVET_IN_NETNS=1 unshare -rn '" + self + "' --gtest_filter=" + kSelf).c_str()),
-            0);
+        EXPECT_EQ(status, 0);
         return;
     }
     ASSERT_EQ(std::system("ip link set lo up"), 0);

@@ -3,6 +3,8 @@
 #include "results/CResultsModel.h"
 #include "support/TestUtil.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -84,6 +86,31 @@ TEST(ReportWriterTest, AFailedWriteIsNeverSuccessAndLeavesTheOldReport) {
     struct stat st {};
     ASSERT_EQ(::stat((dir / "old.txt").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u); // the file keeps its permissions
+}
+
+TEST(ReportWriterTest, AFullDiskLeavesTheOldReportWhole) {
+    // A small file system of our own, filled up: the test runs itself again in
+    // a private mount namespace, where it may mount one.
+    if (const int status = RunThisTestIn("-rm"); status != -2) {
+        if (status == -1)
+            GTEST_SKIP() << "this machine allows no private mount namespace";
+        EXPECT_EQ(status, 0);
+        return;
+    }
+    CTempDir dir;
+    const std::string disk = dir / "disk";
+    MakeDir(disk);
+    ASSERT_EQ(std::system(("mount -t tmpfs -o size=64k tmpfs '" + disk + "'").c_str()), 0);
+    WriteFile(disk + "/report.txt", "old report\r\n");
+    std::FILE* fill = std::fopen((disk + "/fill").c_str(), "wb");
+    while (std::fputc('x', fill) != EOF && std::fflush(fill) == 0) {
+    }
+    std::fclose(fill);
+    CResultsModel rows;
+    rows.AddRow({"http://h/", "R", "N", "/s/a.htm"});
+    for (auto format : {CReportWriter::kText, CReportWriter::kHtml})
+        EXPECT_FALSE(CReportWriter::WriteFile(disk + "/report.txt", format, rows));
+    EXPECT_EQ(ReadFile(disk + "/report.txt"), "old report\r\n");
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <sys/wait.h>
 
 CTempDir::CTempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "linkvet-test-XXXXXX").string();
@@ -45,4 +46,18 @@ std::string ReadFile(const std::string& path) {
 
 void MakeDir(const std::string& path) {
     std::filesystem::create_directories(path);
+}
+
+int RunThisTestIn(const char* unshareFlags) {
+    if (std::getenv("LINKVET_IN_NAMESPACE") != nullptr)
+        return -2;
+    if (std::system(("unshare " + std::string(unshareFlags) + " true 2>/dev/null").c_str()) != 0)
+        return -1;
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe");
+    const int status =
+        std::system(("LINKVET_IN_NAMESPACE=1 unshare " + std::string(unshareFlags) + " '" + self +
+                     "' --gtest_filter=" + test->test_suite_name() + "." + test->name())
+                        .c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
 }

@@ -29,6 +29,12 @@ void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 void MakeDir(const std::string& path);
 
+/// For tests that need a namespace of their own (`unshare` flags such as
+/// "-rn" or "-rm"): outside it, runs the current test again inside one and
+/// returns its exit status, or -1 where the machine allows no such namespace;
+/// inside it, returns -2 and the test goes on.
+int RunThisTestIn(const char* unshareFlags);
+
 /// Lets the event loop run until `done` holds, for at most `ms` milliseconds;
 /// returns whether it holds.
 inline bool RunUntil(const std::function<bool()>& done, int ms = 15000) {
