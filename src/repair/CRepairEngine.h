@@ -1,0 +1,68 @@
+#pragma once
+
+#include <string>
+
+class CResultsModel;
+class ISessionHost;
+
+/// Rewrites the source pages from the results list, keeping a backup of each
+/// page as it was before its first repair.
+///
+/// A run walks the rows in list order, file group by file group, and repairs
+/// each row not yet marked repaired: the line that holds the row's URL is
+/// wrapped in an HTML comment (kComment), gets the page's file name in place
+/// of the URL with the URL kept in a comment after it (kFileName), or is left
+/// out (kRemove). A line is everything up to its line feed, of any length; a
+/// CR directly before the LF belongs to the line end, and every line end
+/// written is CR LF. Every other byte of the page survives.
+///
+/// A page is rewritten only when a backup of its own exists ("stem.rep", the
+/// stem cut at the last "." of the file's name; "name.rep" when that name is
+/// another page's backup already), and is replaced in one atomic rename of a
+/// fully written and flushed temporary file ("stem.t~p") that keeps the page's
+/// permissions: at every instant the path holds the old or the new page.
+///
+/// The engine marks the rows it has repaired (repaired mark) and the files it
+/// has finished (file-finished mark, on a group's first row), so a second run
+/// skips what is done. It asks nothing; its one message (a URL not found) goes
+/// through the host. It streams: memory does not grow with a page's size
+/// beyond its longest line.
+class CRepairEngine {
+public:
+    enum ERepairType { kComment = 0, kFileName = 1, kRemove = 2 };
+
+    /// How a run ended. When it failed: the file and the URL it was working
+    /// on, and the row it stopped at (-1 when it failed while finishing the
+    /// last file, so no row is to blame).
+    struct SOutcome {
+        bool bOk = true;
+        std::string file;
+        std::string url;
+        int stoppingRow = -1;
+    };
+
+    static constexpr const char* kCompletedMessage = "All URL repairs completed";
+    /// First %s the page's path, second %s the URL.
+    static constexpr const char* kNotFoundFormat =
+        "We looked in file\n%s\nbut could not file the URL\n%s";
+
+    CRepairEngine(CResultsModel& rows, ISessionHost& host);
+    ~CRepairEngine();
+    CRepairEngine(const CRepairEngine&) = delete;
+    CRepairEngine& operator=(const CRepairEngine&) = delete;
+
+    /// One repair run over every row of the list.
+    SOutcome RepairLinks(ERepairType type);
+
+    /// The names derived from a page's path.
+    static std::string StemOf(const std::string& path);
+    static std::string BackupPathOf(const std::string& path);
+    static std::string TempPathOf(const std::string& path);
+    /// The text after the last "/" (the whole path when it has none).
+    static std::string FileNameOf(const std::string& path);
+
+private:
+    struct SState;
+    CResultsModel& m_rows;
+    ISessionHost& m_host;
+};
