@@ -97,6 +97,7 @@ CMainFrame::CMainFrame(CSettingsStore& settings) : m_settings(settings) {
     connect(m_view, &CLinkvetView::CommandStatesChanged, this, &CMainFrame::UpdateCommandStates);
     connect(m_view, &CLinkvetView::StatusPaneChanged, this, &CMainFrame::SetPaneText);
     connect(m_view, &CLinkvetView::ActivityChanged, this, &CMainFrame::SetActivity);
+    connect(m_view, &CLinkvetView::HelpRequested, this, &CMainFrame::OnHelp);
     UpdateCommandStates();
     m_doc.OnNewDocument();
 }
@@ -201,8 +202,7 @@ void CMainFrame::showEvent(QShowEvent* event) {
 }
 
 void CMainFrame::CreateActions() {
-    // Repair and Preferences have no handler yet, so they stay disabled;
-    // their enable rules are ready for when they come.
+    // Preferences has no handler yet, so it stays disabled.
     CLinkvetView* view = m_view;
     const SCommandRow rows[] = {
         {Command::SelectFiles, "&Select File(s)...", "Select file(s) to test", "Test File(s)",
@@ -213,7 +213,7 @@ void CMainFrame::CreateActions() {
          std::bind_front(&CLinkvetView::OnExportResults, view),
          std::bind_front(&CLinkvetView::CanExportResults, view)},
         {Command::RepairLinks, "Repair Failed &Links...", "Repair bad links in source file",
-         "Repair", Qt::Key_F5, "repair", nullptr,
+         "Repair", Qt::Key_F5, "repair", std::bind_front(&CLinkvetView::OnRepairLinks, view),
          std::bind_front(&CLinkvetView::CanRepairLinks, view)},
         {Command::FilePrint, "&Print...", "Print the active document", "Print",
          Qt::CTRL | Qt::Key_P, "print", std::bind_front(&CLinkvetView::OnFilePrint, view), nullptr},

@@ -7,6 +7,9 @@
 #include "engine/CTestSession.h"
 #include "export/CExportDlg.h"
 #include "export/CReportWriter.h"
+#include "repair/CRepairDlg.h"
+#include "repair/CRepairEngine.h"
+#include "repair/CRepairFailureDlg.h"
 #include "results/CDisplayText.h"
 #include "results/CResultsModel.h"
 #include "results/CResultsPrinter.h"
@@ -56,6 +59,7 @@ CLinkvetView::CLinkvetView(CSettingsStore& settings, QPlainTextEdit& logPane)
     connect(m_model.get(), &QAbstractItemModel::modelReset, this, changed);
 
     m_session = std::make_unique<CTestSession>(*this, m_settings);
+    m_pRepairEngine = std::make_unique<CRepairEngine>(*m_model, *this);
     connect(m_session.get(), &CTestSession::TestFinished, this, changed);
 }
 
@@ -162,6 +166,39 @@ void CLinkvetView::OnExportResults() {
         ShowMessage(CReportWriter::kWriteErrorMessage);
 }
 
+void CLinkvetView::OnRepairLinks() {
+    if (m_session->HasUnknownReason() && !AskYesNo(kUnknownReasonQuestion))
+        return;
+    CRepairDlg dlg(window());
+    dlg.m_choice = {m_settings.Get(SettingsKeys::kRepairType),
+                    m_settings.Get(SettingsKeys::kRepairSave) != 0};
+    dlg.UpdateData(false);
+    connect(&dlg, &CRepairDlg::HelpRequested, this,
+            [this] { emit HelpRequested(QStringLiteral("repair")); });
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    const SRepairChoice choice = dlg.m_choice;
+    m_settings.Set(SettingsKeys::kRepairType, choice.type);
+    m_settings.Set(SettingsKeys::kRepairSave, choice.bSaveBadUrls ? 1 : 0);
+
+    const CRepairEngine::SOutcome outcome =
+        m_pRepairEngine->RepairLinks(static_cast<CRepairEngine::ERepairType>(choice.type));
+    if (outcome.bOk) {
+        QMessageBox box(QMessageBox::Information, QStringLiteral("Linkvet"),
+                        QString::fromUtf8(CRepairEngine::kCompletedMessage), QMessageBox::Ok, this);
+        box.exec();
+    } else {
+        CRepairFailureDlg failure(window());
+        failure.m_failure = {outcome.file, outcome.url, false};
+        failure.UpdateData(false);
+        if (failure.exec() == QDialog::Accepted && failure.m_failure.bIgnoreUrl &&
+            outcome.stoppingRow >= 0)
+            m_model->RemoveRow(outcome.stoppingRow);
+    }
+    if (choice.bSaveBadUrls)
+        OnExportResults();
+}
+
 void CLinkvetView::OnFilePrint() {
     QPrintDialog dialog(&m_printer, this);
     if (dialog.exec() == QDialog::Accepted)
@@ -228,6 +265,7 @@ void CLinkvetView::AppendLog(const std::string& text) {
 void CLinkvetView::ClearLogAndResults() {
     m_logPane.clear();
     m_model->Clear();
+    m_pRepairEngine = std::make_unique<CRepairEngine>(*m_model, *this);
 }
 
 void CLinkvetView::AddResultRow(const SResultRow& row) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+class CRepairEngine;
 class CResultsModel;
 class CSettingsStore;
 class CTestProgressDlg;
@@ -27,6 +28,10 @@ public:
     /// Follows the report's path in the question asked before replacing a file.
     static constexpr const char* kReplaceQuestion =
         "\nThis file already exists\n\nReplace existing file?";
+    /// Asked before a repair when the last test met an outcome of no known reason.
+    static constexpr const char* kUnknownReasonQuestion =
+        "The testing found at least one URL\nwith an UNKNOWN ERROR!\n(See the window text.)\n\n"
+        "Are you sure you want to repair now?";
 
     CLinkvetView(CSettingsStore& settings, QPlainTextEdit& logPane);
     ~CLinkvetView() override;
@@ -45,6 +50,9 @@ public:
     /// Asks for the report's path and format, then writes the report, whatever
     /// the list holds (a repair run may have emptied it).
     void OnExportResults();
+    /// Asks how to repair, rewrites the pages of the listed links, tells how it
+    /// went and, when asked to, exports the list afterwards.
+    void OnRepairLinks();
     void OnFilePrint();
     void OnFilePrintPreview();
     /// Prints on the current printer without asking.
@@ -84,12 +92,16 @@ signals:
     void StatusPaneChanged(int pane, const QString& text);
     /// The activity indicator is to show `position` (0 empty, 1 full).
     void ActivityChanged(int position);
+    /// The manual is wanted at the topic `anchor`.
+    void HelpRequested(const QString& anchor);
 
 private:
     CSettingsStore& m_settings;
     QPlainTextEdit& m_logPane;
     std::unique_ptr<CResultsModel> m_model;
     std::unique_ptr<CTestSession> m_session;
+    // One per results list: it knows which backups it has made for these rows.
+    std::unique_ptr<CRepairEngine> m_pRepairEngine;
     LaterPtr<CTestProgressDlg> m_pProgressDlg;
     QPrinter m_printer;
     int m_waitCursorDepth = 0;
