@@ -7,6 +7,7 @@
 #include "engine/CTestSession.h"
 #include "engine/CUrlExtractor.h"
 #include "export/CReportWriter.h"
+#include "repair/CRepairEngine.h"
 
 #include <QEventLoop>
 #include <cerrno>
@@ -20,7 +21,7 @@ constexpr const char* kUsage =
     "       linkvet-cli links FILE\n"
     "       linkvet-cli check [--all] [--recurse] [--html-only] [--filter CHARS]\n"
     "                         [--timeout SECONDS] [--report text|html [--output FILE]]\n"
-    "                         PATH\n"
+    "                         [--repair 0|1|2] PATH\n"
     "\n"
     "  files   the files a test of PATH takes, in test order, one per line\n"
     "          --all        PATH is a folder: test its files\n"
@@ -37,7 +38,12 @@ constexpr const char* kUsage =
     "          --http-port N, --ftp-port N  probe other ports than 80 and 21\n"
     "          --report text|html  after the test, the listed results as a report:\n"
     "                            on stdout instead of the lines, or with\n"
-    "          --output FILE     in FILE (created or replaced), the lines on stdout\n";
+    "          --output FILE     in FILE (created or replaced), the lines on stdout\n"
+    "          --repair 0|1|2    after the test, rewrites the line of each listed\n"
+    "                            result: 0 comments it out, 1 puts the page's name\n"
+    "                            in place of the URL, 2 removes it; each page is\n"
+    "                            first copied to stem.rep. Exit status 3 when the\n"
+    "                            repair fails\n";
 
 } // namespace
 
@@ -80,6 +86,7 @@ struct SOptions {
     long httpPort = 80;
     long ftpPort = 21;
     int report = -1; // a CReportWriter::EFormat, or none
+    int repair = -1; // a CRepairEngine::ERepairType, or none
     std::string output;
     std::vector<std::string> paths;
 };
@@ -127,6 +134,9 @@ std::string ParseOptions(const std::vector<std::string>& args, bool bSelection, 
             if (format != "text" && format != "html")
                 return "--report takes text or html";
             options.report = format == "html" ? CReportWriter::kHtml : CReportWriter::kText;
+        } else if (bTest && arg == "--repair" && bHasValue) {
+            if ((options.repair = static_cast<int>(ParseNumber(args[++i], 0, 2))) < 0)
+                return "--repair takes 0, 1 or 2";
         } else if (bTest && arg == "--output" && bHasValue) {
             if ((options.output = args[++i]).empty())
                 return "--output takes a file name";
@@ -188,8 +198,8 @@ int CCliCommands::Check(const std::vector<std::string>& args) {
     settings.OpenAndImport();
     QEventLoop loop;
     CCliHost host(m_out, m_err);
-    if (options.report >= 0)
-        host.KeepRows(!options.output.empty());
+    if (options.report >= 0 || options.repair >= 0)
+        host.KeepRows(options.report < 0 || !options.output.empty());
     host.SetOnOutputFailed([&loop] { loop.quit(); }); // nobody reads: stop at once
     CTestSession session(host, settings);
     if (!options.filter.empty())
@@ -211,6 +221,10 @@ int CCliCommands::Check(const std::vector<std::string>& args) {
     if (!session.IsTestRunning())
         return kExitUnusable; // nothing to test: the session has said why
     loop.exec();
+    // A test stopped by a signal or a lost reader is not followed by a repair:
+    // the user's pages are rewritten only when the user is still there to ask for it.
+    const bool bRepaired = options.repair >= 0 && stopSignal == 0 && !host.OutputFailed() &&
+                           Repair(options.repair, host, host.KeptRows());
     // A stopped test still has its rows, and the window could export them too.
     // The signals stay caught until the report is out, so none cuts it short.
     if (options.report >= 0 && !WriteReport(options.report, options.output, host.KeptRows())) {
@@ -221,9 +235,25 @@ int CCliCommands::Check(const std::vector<std::string>& args) {
         return kExitUnusable; // Run says why
     if (stopSignal != 0)
         return 128 + stopSignal;
+    if (options.repair >= 0 && !bRepaired)
+        return kExitRepairFailed;
     if (session.StoppedOnError())
         return kExitUnusable;
     return host.RowsListed() > 0 ? kExitListed : kExitOk;
+}
+
+bool CCliCommands::Repair(int type, ISessionHost& host, CResultsModel& rows) {
+    CRepairEngine engine(rows, host);
+    const CRepairEngine::SOutcome outcome =
+        engine.RepairLinks(static_cast<CRepairEngine::ERepairType>(type));
+    if (outcome.bOk) {
+        Error(CRepairEngine::kCompletedMessage);
+        return true;
+    }
+    for (const std::string& line : {std::string("The URL Repair failed in file:"), outcome.file,
+                                    std::string("Possibly near URL:"), outcome.url})
+        Error(line);
+    return false;
 }
 
 bool CCliCommands::WriteReport(int report, const std::string& output, const CResultsModel& rows) {

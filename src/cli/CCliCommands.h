@@ -5,6 +5,7 @@
 #include <vector>
 
 class CResultsModel;
+class ISessionHost;
 
 /// The commands of linkvet-cli. Output is written as the program's own bytes,
 /// one line per item, each ended by a line feed.
@@ -14,7 +15,7 @@ class CResultsModel;
 /// program's own message, goes to `err`) or `out` cannot be written (`check`
 /// stops at the first result it cannot write), 128 + the signal's number when
 /// SIGINT or SIGTERM stopped `check`. A report that cannot be written whole
-/// gives "file write error" on `err` and 2.
+/// gives "file write error" on `err` and 2. A repair that fails gives 3.
 class CCliCommands {
 public:
     CCliCommands(std::FILE* out, std::FILE* err) : m_out(out), m_err(err) {}
@@ -25,6 +26,7 @@ public:
     static constexpr int kExitOk = 0;
     static constexpr int kExitListed = 1;
     static constexpr int kExitUnusable = 2;
+    static constexpr int kExitRepairFailed = 3;
 
 private:
     int RunCommand(const std::vector<std::string>& args);
@@ -34,6 +36,9 @@ private:
     /// Writes the report of `rows` in format `report` to `output`, or to `out`
     /// when `output` is empty; false when any of it cannot be written.
     bool WriteReport(int report, const std::string& output, const CResultsModel& rows);
+    /// Repairs `rows` with repair type `type`; says how it went on `err`
+    /// (messages from the run itself go through `host`). False when it failed.
+    bool Repair(int type, ISessionHost& host, CResultsModel& rows);
     /// Checks PATH as the Select File(s) command does; says why not on `err`.
     bool CheckPath(const std::string& path, bool bAll);
     int Usage(const std::string& problem);

@@ -33,6 +33,7 @@ public:
     void KeepRows(bool bPrint);
     /// The kept results; empty unless KeepRows() was called.
     const CResultsModel& KeptRows() const { return m_keptRows; }
+    CResultsModel& KeptRows() { return m_keptRows; }
 
     int RowsListed() const { return m_rowsListed; }
     bool OutputFailed() const { return m_bOutputFailed; }
