@@ -6,6 +6,9 @@
 #include "engine/CTestSession.h"
 #include "export/CExportDlg.h"
 #include "export/CReportWriter.h"
+#include "repair/CRepairDlg.h"
+#include "repair/CRepairEngine.h"
+#include "repair/CRepairFailureDlg.h"
 #include "results/CLinkvetView.h"
 #include "results/CResultsModel.h"
 #include "results/CResultsPrinter.h"
@@ -24,6 +27,7 @@
 #include <QSplitter>
 #include <QSplitterHandle>
 #include <QTest>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace {
@@ -92,8 +96,8 @@ TEST_F(MainFrameTest, ATestRunsFromCtrlOToSearchCompleteAndEscStopsOne) {
     EXPECT_TRUE(Enabled(Command::SelectFiles));
     EXPECT_FALSE(Enabled(Command::StopTest));
     EXPECT_TRUE(Enabled(Command::ExportResults));
-    for (Command unbuilt : {Command::RepairLinks, Command::Preferences})
-        EXPECT_FALSE(Enabled(unbuilt));
+    EXPECT_TRUE(Enabled(Command::RepairLinks));
+    EXPECT_FALSE(Enabled(Command::Preferences));
     EXPECT_TRUE(answerer.m_messages.empty());
 
     // Esc stops a test from the main window (it keeps the keyboard) or the progress window.
@@ -102,6 +106,7 @@ TEST_F(MainFrameTest, ATestRunsFromCtrlOToSearchCompleteAndEscStopsOne) {
     ASSERT_TRUE(RunUntil([&] { return silent.Requests().size() == 1; }));
     AddRows(1);
     EXPECT_TRUE(Enabled(Command::ExportResults)); // also while a test runs
+    EXPECT_FALSE(Enabled(Command::RepairLinks));
     ASSERT_TRUE(QTest::qWaitForWindowActive(m_frame.get()));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     EXPECT_TRUE(m_frame->LogPane().toPlainText().endsWith(QStringLiteral("Stopped by User\n")));
@@ -222,6 +227,91 @@ TEST_F(MainFrameTest, ExportAsksBeforeReplacingStoresTheChoiceAndReportsWriteErr
                         CReportWriter::kWriteErrorMessage}));
     EXPECT_EQ(exportTo(old, 0), Messages{old + CLinkvetView::kReplaceQuestion});
     EXPECT_EQ(ReadFile(old).rfind("FILE: /site/page.htm\r\n", 0), 0u);
+}
+
+TEST_F(MainFrameTest, RepairDialogEnablesTheSaveBoxOnlyForRemoveButKeepsItsState) {
+    CRepairDlg dlg(nullptr);
+    dlg.m_choice = {1, true};
+    dlg.UpdateData(false);
+    auto* save = Child<QCheckBox>(&dlg, "saveCheck");
+    EXPECT_TRUE(Child<QRadioButton>(&dlg, "replaceRadio")->isChecked());
+    EXPECT_FALSE(save->isEnabled());
+    Child<QRadioButton>(&dlg, "removeRadio")->click();
+    EXPECT_TRUE(save->isEnabled());
+    save->click();
+    Child<QRadioButton>(&dlg, "disableRadio")->click();
+    EXPECT_FALSE(save->isEnabled());
+    Child<QPushButton>(&dlg, "okButton")->click();
+    EXPECT_EQ(dlg.m_choice.type, 0);
+    EXPECT_FALSE(dlg.m_choice.bSaveBadUrls);
+    dlg.m_choice = {7, false}; // an unknown stored type shows as the harmless one
+    dlg.UpdateData(false);
+    EXPECT_TRUE(Child<QRadioButton>(&dlg, "disableRadio")->isChecked());
+}
+
+TEST_F(MainFrameTest, RepairAsksAboutAnUnknownReasonAndCancelChangesNothing) {
+    Open();
+    const std::string page = m_dir / "page.htm";
+    WriteFile(page, "<a href=\"http://h/\">X</a>\n");
+    View().AddResultRow({"http://h/", "HTTP Code 404 Not Found", "X", page});
+    View().Session().Reasons().m_bUnknownReason = true;
+    int shown = 0;
+    CModalAnswerer answerer(
+        [&](QWidget* dialog) {
+            ++shown;
+            Child<QPushButton>(dialog, "cancelButton")->click();
+        },
+        QStringLiteral("No"));
+    View().OnRepairLinks();
+    EXPECT_EQ(answerer.m_messages, std::vector<std::string>{CLinkvetView::kUnknownReasonQuestion});
+    EXPECT_EQ(shown, 0);
+    answerer.m_messageButton = QStringLiteral("Yes");
+    View().OnRepairLinks();
+    EXPECT_EQ(shown, 1);
+    EXPECT_EQ(m_settings.GetInt("Repair", "Type", 9), 9);
+    EXPECT_EQ(m_settings.GetInt("Repair", "Save", 9), 9);
+    EXPECT_EQ(ReadFile(page), "<a href=\"http://h/\">X</a>\n");
+}
+
+TEST_F(MainFrameTest, RepairFailureCanDropTheStoppingRowAndExportFollowsEveryRun) {
+    Open();
+    const std::string page = m_dir / "page.htm";
+    const std::string report = m_dir / "r.txt";
+    WriteFile(page, "<a href=\"http://h/1\">1</a>\n<p>\n");
+    for (const char* url : {"http://h/1", "http://h/2"})
+        View().AddResultRow({url, "HTTP Code 404 Not Found", "n", page});
+    std::vector<std::string> seen;
+    CModalAnswerer answerer([&](QWidget* modal) {
+        if (qobject_cast<CRepairFailureDlg*>(modal)) {
+            seen.push_back(Child<QLineEdit>(modal, "fileEdit")->text().toStdString() + " " +
+                           Child<QLineEdit>(modal, "urlEdit")->text().toStdString());
+            Child<QCheckBox>(modal, "ignoreCheck")->setChecked(true);
+        } else if (qobject_cast<CExportDlg*>(modal)) {
+            seen.push_back("export");
+            Child<QLineEdit>(modal, "pathEdit")->setText(QString::fromStdString(report));
+        } else {
+            seen.push_back("repair");
+        }
+        Child<QPushButton>(modal, "okButton")->click();
+    });
+    View().OnRepairLinks(); // the defaults: comment out, save (though greyed)
+    EXPECT_EQ(seen, (std::vector<std::string>{"repair", page + " http://h/2", "export"}));
+    EXPECT_EQ(answerer.m_messages,
+              std::vector<std::string>{"We looked in file\n" + page +
+                                       "\nbut could not file the URL\nhttp://h/2"});
+    EXPECT_EQ(ReadFile(page), "<!--<a href=\"http://h/1\">1</a>-->\r\n<p>\r\n");
+    EXPECT_EQ(View().Results().RowCount(), 1);
+    EXPECT_EQ(ReadFile(report).find("http://h/2"), std::string::npos);
+    EXPECT_EQ(m_settings.GetInt("Repair", "Type", 9), 0);
+    EXPECT_EQ(m_settings.GetInt("Repair", "Save", 9), 1);
+
+    seen.clear();
+    answerer.m_messages.clear();
+    std::filesystem::remove(report);
+    View().OnRepairLinks();
+    EXPECT_EQ(seen, (std::vector<std::string>{"repair", "export"}));
+    EXPECT_EQ(answerer.m_messages, std::vector<std::string>{CRepairEngine::kCompletedMessage});
+    EXPECT_TRUE(std::filesystem::exists(report));
 }
 
 TEST_F(MainFrameTest, PlacementIsStoredOnceItSettlesAndWhenClosing) {

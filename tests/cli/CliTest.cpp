@@ -137,7 +137,7 @@ TEST(CliTest, BadCommandLinesAreRefusedWithUsage) {
          {"", "frobnicate", "files", "files --bogus x", "files a b", "links", "links a b",
           "check --filter 01 p", "check --timeout 0 p", "check --timeout x p",
           "check --http-port 65536 p", "check --timeout", "check --report pdf p",
-          "check --output r.txt p", "check --report text --output"}) {
+          "check --output r.txt p", "check --report text --output", "check --repair 3 p"}) {
         std::istringstream words(line);
         CliResult r = RunCli({std::istream_iterator<std::string>(words), {}});
         EXPECT_EQ(r.exitCode, 2) << line;
@@ -218,6 +218,32 @@ TEST(CliTest, CheckWritesItsReportInsteadOfTheLinesOrIntoAFile) {
     EXPECT_EQ(child.Wait(), 2);
     const std::string log = ReadFile(dir / "err");
     EXPECT_TRUE(log.ends_with("\nfile write error\n")) << log; // and nothing after it
+}
+
+TEST(CliTest, CheckRepairsTheListedPagesThenWritesTheReport) {
+    CTempDir dir;
+    CLoopbackServer gone("127.0.0.1", 0, CLoopbackServer::Reply("HTTP/1.0 404 No\r\n"));
+    const std::string port = std::to_string(gone.Port());
+    const std::string page = dir / "page.htm";
+    const std::string text = "<p>\n<a href=\"http://127.0.0.1/x\">Gone</a>\n";
+    WriteFile(page, text);
+    CliResult r = RunCli({"check", "--http-port", port, "--repair", "2", "--report", "text", page});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.ends_with("\nAll URL repairs completed\n")) << r.err;
+    EXPECT_EQ(ReadFile(page), "<p>\r\n");
+    EXPECT_EQ(ReadFile(dir / "page.rep"), text);
+    EXPECT_EQ(r.out, "FILE: " + page + "\r\nhttp://127.0.0.1/x\tHTTP Code 404 Not Found\tGone\r\n");
+
+    // The test joins a URL broken over two lines; the repair cannot find it.
+    WriteFile(page, "<a href=\"http://127.0.0.1/\nx\">Gone</a>\n");
+    r = RunCli({"check", "--http-port", port, "--repair", "0", page});
+    EXPECT_EQ(r.exitCode, 3);
+    const std::string where = page + "\n";
+    EXPECT_TRUE(r.err.ends_with("\nWe looked in file\n" + where +
+                                "but could not file the URL\nhttp://127.0.0.1/x\n"
+                                "The URL Repair failed in file:\n" +
+                                where + "Possibly near URL:\nhttp://127.0.0.1/x\n"))
+        << r.err;
 }
 
 TEST(CliTest, CheckStopsOnSigintOrSigtermOrWhenItsOutputCannotBeWritten) {
