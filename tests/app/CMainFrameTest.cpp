@@ -27,7 +27,6 @@
 #include <QSplitter>
 #include <QSplitterHandle>
 #include <QTest>
-#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace {
@@ -91,7 +90,6 @@ TEST_F(MainFrameTest, ATestRunsFromCtrlOToSearchCompleteAndEscStopsOne) {
     EXPECT_FALSE(Enabled(Command::ExportResults)); // no row yet
     ASSERT_TRUE(
         RunUntil([&] { return m_frame->PaneText(1) == QStringLiteral("Search Complete"); }));
-    EXPECT_EQ(View().Results().RowCount(), 1);
     EXPECT_EQ(m_settings.GetString("FileSel", "Starter", ""), page);
     EXPECT_TRUE(Enabled(Command::SelectFiles));
     EXPECT_FALSE(Enabled(Command::StopTest));
@@ -229,89 +227,62 @@ TEST_F(MainFrameTest, ExportAsksBeforeReplacingStoresTheChoiceAndReportsWriteErr
     EXPECT_EQ(ReadFile(old).rfind("FILE: /site/page.htm\r\n", 0), 0u);
 }
 
-TEST_F(MainFrameTest, RepairDialogEnablesTheSaveBoxOnlyForRemoveButKeepsItsState) {
-    CRepairDlg dlg(nullptr);
-    dlg.m_choice = {1, true};
-    dlg.UpdateData(false);
-    auto* save = Child<QCheckBox>(&dlg, "saveCheck");
-    EXPECT_TRUE(Child<QRadioButton>(&dlg, "replaceRadio")->isChecked());
-    EXPECT_FALSE(save->isEnabled());
-    Child<QRadioButton>(&dlg, "removeRadio")->click();
-    EXPECT_TRUE(save->isEnabled());
-    save->click();
-    Child<QRadioButton>(&dlg, "disableRadio")->click();
-    EXPECT_FALSE(save->isEnabled());
-    Child<QPushButton>(&dlg, "okButton")->click();
-    EXPECT_EQ(dlg.m_choice.type, 0);
-    EXPECT_FALSE(dlg.m_choice.bSaveBadUrls);
-    dlg.m_choice = {7, false}; // an unknown stored type shows as the harmless one
-    dlg.UpdateData(false);
-    EXPECT_TRUE(Child<QRadioButton>(&dlg, "disableRadio")->isChecked());
-}
-
-TEST_F(MainFrameTest, RepairAsksAboutAnUnknownReasonAndCancelChangesNothing) {
+TEST_F(MainFrameTest, RepairAsksFirstCanDropTheStoppingRowAndExportsAfterEveryRun) {
     Open();
     const std::string page = m_dir / "page.htm";
-    WriteFile(page, "<a href=\"http://h/\">X</a>\n");
-    View().AddResultRow({"http://h/", "HTTP Code 404 Not Found", "X", page});
-    View().Session().Reasons().m_bUnknownReason = true;
-    int shown = 0;
-    CModalAnswerer answerer(
-        [&](QWidget* dialog) {
-            ++shown;
-            Child<QPushButton>(dialog, "cancelButton")->click();
-        },
-        QStringLiteral("No"));
-    View().OnRepairLinks();
-    EXPECT_EQ(answerer.m_messages, std::vector<std::string>{CLinkvetView::kUnknownReasonQuestion});
-    EXPECT_EQ(shown, 0);
-    answerer.m_messageButton = QStringLiteral("Yes");
-    View().OnRepairLinks();
-    EXPECT_EQ(shown, 1);
-    EXPECT_EQ(m_settings.GetInt("Repair", "Type", 9), 9);
-    EXPECT_EQ(m_settings.GetInt("Repair", "Save", 9), 9);
-    EXPECT_EQ(ReadFile(page), "<a href=\"http://h/\">X</a>\n");
-}
-
-TEST_F(MainFrameTest, RepairFailureCanDropTheStoppingRowAndExportFollowsEveryRun) {
-    Open();
-    const std::string page = m_dir / "page.htm";
-    const std::string report = m_dir / "r.txt";
+    std::string report = m_dir / "r.txt";
     WriteFile(page, "<a href=\"http://h/1\">1</a>\n<p>\n");
     for (const char* url : {"http://h/1", "http://h/2"})
         View().AddResultRow({url, "HTTP Code 404 Not Found", "n", page});
+    View().Session().Reasons().m_bUnknownReason = true;
     std::vector<std::string> seen;
-    CModalAnswerer answerer([&](QWidget* modal) {
-        if (qobject_cast<CRepairFailureDlg*>(modal)) {
-            seen.push_back(Child<QLineEdit>(modal, "fileEdit")->text().toStdString() + " " +
-                           Child<QLineEdit>(modal, "urlEdit")->text().toStdString());
-            Child<QCheckBox>(modal, "ignoreCheck")->setChecked(true);
-        } else if (qobject_cast<CExportDlg*>(modal)) {
-            seen.push_back("export");
-            Child<QLineEdit>(modal, "pathEdit")->setText(QString::fromStdString(report));
-        } else {
-            seen.push_back("repair");
-        }
-        Child<QPushButton>(modal, "okButton")->click();
-    });
-    View().OnRepairLinks(); // the defaults: comment out, save (though greyed)
-    EXPECT_EQ(seen, (std::vector<std::string>{"repair", page + " http://h/2", "export"}));
+    const char* repairButton = "cancelButton";
+    CModalAnswerer answerer(
+        [&](QWidget* modal) {
+            const char* button = "okButton";
+            if (qobject_cast<CRepairFailureDlg*>(modal)) {
+                seen.push_back(Child<QLineEdit>(modal, "fileEdit")->text().toStdString() + " " +
+                               Child<QLineEdit>(modal, "urlEdit")->text().toStdString());
+                Child<QCheckBox>(modal, "ignoreCheck")->setChecked(true);
+            } else if (qobject_cast<CExportDlg*>(modal)) {
+                seen.push_back("export");
+                Child<QLineEdit>(modal, "pathEdit")->setText(QString::fromStdString(report));
+            } else { // the save box is greyed but ticked, and only Remove enables it
+                seen.push_back("repair");
+                auto* save = Child<QCheckBox>(modal, "saveCheck");
+                const bool bGreyed = !save->isEnabled() && save->isChecked();
+                Child<QRadioButton>(modal, "removeRadio")->click();
+                const bool bEnabled = save->isEnabled();
+                Child<QRadioButton>(modal, "disableRadio")->click();
+                EXPECT_TRUE(bGreyed && bEnabled && !save->isEnabled() && save->isChecked());
+                button = repairButton;
+            }
+            Child<QPushButton>(modal, button)->click();
+        },
+        QStringLiteral("No"));
+    using Texts = std::vector<std::string>;
+    View().OnRepairLinks(); // No to the question
+    answerer.m_messageButton = QStringLiteral("Yes");
+    View().OnRepairLinks(); // Cancel
+    EXPECT_EQ(m_settings.GetInt("Repair", "Type", 9), 9);
+    EXPECT_EQ(ReadFile(page), "<a href=\"http://h/1\">1</a>\n<p>\n");
+    repairButton = "okButton";
+    View().OnRepairLinks();
+    EXPECT_EQ(seen, (Texts{"repair", "repair", page + " http://h/2", "export"}));
+    const std::string question = CLinkvetView::kUnknownReasonQuestion;
     EXPECT_EQ(answerer.m_messages,
-              std::vector<std::string>{"We looked in file\n" + page +
-                                       "\nbut could not file the URL\nhttp://h/2"});
+              (Texts{question, question, question,
+                     "We looked in file\n" + page + "\nbut could not file the URL\nhttp://h/2"}));
     EXPECT_EQ(ReadFile(page), "<!--<a href=\"http://h/1\">1</a>-->\r\n<p>\r\n");
-    EXPECT_EQ(View().Results().RowCount(), 1);
-    EXPECT_EQ(ReadFile(report).find("http://h/2"), std::string::npos);
-    EXPECT_EQ(m_settings.GetInt("Repair", "Type", 9), 0);
     EXPECT_EQ(m_settings.GetInt("Repair", "Save", 9), 1);
 
     seen.clear();
     answerer.m_messages.clear();
-    std::filesystem::remove(report);
+    report = m_dir / "r2.txt";
     View().OnRepairLinks();
-    EXPECT_EQ(seen, (std::vector<std::string>{"repair", "export"}));
-    EXPECT_EQ(answerer.m_messages, std::vector<std::string>{CRepairEngine::kCompletedMessage});
-    EXPECT_TRUE(std::filesystem::exists(report));
+    EXPECT_EQ(seen, (Texts{"repair", "export"}));
+    EXPECT_EQ(answerer.m_messages, (Texts{question, CRepairEngine::kCompletedMessage}));
+    EXPECT_EQ(ReadFile(report), "FILE: " + page + "\r\nhttp://h/1\tHTTP Code 404 Not Found\tn\r\n");
 }
 
 TEST_F(MainFrameTest, PlacementIsStoredOnceItSettlesAndWhenClosing) {
