@@ -33,10 +33,12 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
 
 // Puts `path` and `url` in place of the two "%s" of the not-found format.
 std::string NotFoundText(const std::string& path, const std::string& url) {
-    std::string text = CRepairEngine::kNotFoundFormat;
-    const std::size_t first = text.find("%s");
-    text.replace(first, 2, path);
-    text.replace(text.find("%s", first + path.size()), 2, url);
+    const std::string_view format = CRepairEngine::kNotFoundFormat;
+    const std::size_t first = format.find("%s");
+    const std::size_t second = format.find("%s", first + 2);
+    std::string text(format.substr(0, first));
+    text.append(path).append(format.substr(first + 2, second - first - 2));
+    text.append(url).append(format.substr(second + 2));
     return text;
 }
 
