@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
 class CResultsModel;
@@ -63,6 +64,14 @@ public:
 
 private:
     struct SState;
+
+    bool OpenForRepair(const std::string& path);
+    bool RepairLine(const std::string& url, const std::string& path, ERepairType type);
+    bool FinishRepair(const std::string& path);
+    bool MakeOwnBackup(const std::string& path);
+    void CloseAll();
+
     CResultsModel& m_rows;
     ISessionHost& m_host;
+    std::unique_ptr<SState> m_pState;
 };

@@ -1,0 +1,119 @@
+// Repairs a generated 100 MB page with 1 000 bad URLs, and 1 000 pages with 10
+// bad URLs each, through CRepairEngine::RepairLinks, and prints the throughput
+// and the peak memory before and after, which shows whether the engine streams
+// a page or holds it. Every run starts from freshly written pages (a repaired
+// page is not repaired again), and includes the backup copy and the flushes.
+//
+//   linkvet-bench-repair [PAGE_MB] [PAGES]      (default 100 1000)
+
+#include "BenchUtil.h"
+#include "engine/ISessionHost.h"
+#include "repair/CRepairEngine.h"
+#include "results/CResultsModel.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+class CSilentHost : public ISessionHost {
+public:
+    void ShowMessage(const std::string& text) override { bench::Fail(text); }
+    bool AskYesNo(const std::string&) override { return false; }
+    void AppendLog(const std::string&) override {}
+    void AddResultRow(const SResultRow&) override {}
+};
+
+// Writes a page of about `bytes` bytes with `badUrls` bad links spread evenly,
+// and lists a row for each; returns the page's size.
+std::size_t WritePage(const std::string& path, std::size_t bytes, int badUrls,
+                      CResultsModel& rows) {
+    std::ofstream out(path, std::ios::binary);
+    const std::size_t lineCount = bytes / 64;
+    const std::size_t every = lineCount / static_cast<std::size_t>(badUrls);
+    std::size_t written = 0;
+    std::string line;
+    for (std::size_t i = 0; i < lineCount; ++i) {
+        const std::string n = std::to_string(i);
+        if (i % every == every / 2 && i / every < static_cast<std::size_t>(badUrls)) {
+            const std::string url = "http://bad.example/gone/" + n + ".html";
+            rows.AddRow({url, "HTTP Code 404 Not Found", "Gone " + n, path});
+            line = "<li><a href=\"" + url + "\">Gone " + n + "</a>\r\n";
+        } else {
+            line = "<li><a href=\"http://www.example.com/page/" + n + ".html\">Page</a>\r\n";
+        }
+        out << line;
+        written += line.size();
+    }
+    if (!out.flush())
+        bench::Fail("the page was not written");
+    return written;
+}
+
+struct SRun {
+    double seconds = 1e300;
+    std::size_t bytes = 0;
+};
+
+// Writes `pages` pages of `pageBytes` bytes each, repairs them, checks the
+// result; the fastest of `reps` runs.
+SRun RepairRuns(const std::string& folder, int pages, std::size_t pageBytes, int badUrls,
+                int reps) {
+    SRun best;
+    CSilentHost host;
+    for (int rep = 0; rep < reps; ++rep) {
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        CResultsModel rows;
+        std::size_t bytes = 0;
+        for (int page = 0; page < pages; ++page)
+            bytes += WritePage(folder + "/page" + std::to_string(page) + ".html", pageBytes,
+                               badUrls, rows);
+        CRepairEngine engine(rows, host);
+        const auto start = std::chrono::steady_clock::now();
+        const CRepairEngine::SOutcome outcome = engine.RepairLinks(CRepairEngine::kComment);
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        // Each repaired line gains "<!--" and "-->".
+        const std::size_t expected = bytes + static_cast<std::size_t>(pages * badUrls) * 7;
+        std::size_t repaired = 0;
+        for (int page = 0; page < pages; ++page)
+            repaired +=
+                std::filesystem::file_size(folder + "/page" + std::to_string(page) + ".html");
+        if (!outcome.bOk || repaired != expected)
+            bench::Fail("the pages were not repaired as expected");
+        best.seconds = std::min(best.seconds, took.count());
+        best.bytes = bytes;
+    }
+    std::filesystem::remove_all(folder);
+    return best;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const std::size_t pageMb = argc > 1 ? bench::ParseCount(argv[1]) : 100;
+    const int pages = argc > 2 ? static_cast<int>(bench::ParseCount(argv[2])) : 1000;
+    QTemporaryDir dir;
+    if (!dir.isValid())
+        bench::Fail("no temporary folder");
+    const std::string folder = dir.filePath(QStringLiteral("pages")).toStdString();
+    std::printf("  peak RSS %.1f MiB before the runs\n", bench::PeakRssMiB());
+
+    const SRun big = RepairRuns(folder, 1, pageMb * 1000000, 1000, 3);
+    std::printf(
+        "  one %.1f MB page, 1000 bad URLs: %6.3f s = %6.1f MB/s; peak RSS %.1f MiB after\n",
+        static_cast<double>(big.bytes) / 1e6, big.seconds,
+        static_cast<double>(big.bytes) / 1e6 / big.seconds, bench::PeakRssMiB());
+
+    const SRun many = RepairRuns(folder, pages, 20000, 10, 3);
+    std::printf("  %d pages of %.0f KB, 10 bad URLs each: %6.3f s = %6.0f files/s = %6.1f MB/s; "
+                "peak RSS %.1f MiB after\n",
+                pages, static_cast<double>(many.bytes) / 1e3 / pages, many.seconds,
+                pages / many.seconds, static_cast<double>(many.bytes) / 1e6 / many.seconds,
+                bench::PeakRssMiB());
+    return 0;
+}

@@ -1,0 +1,236 @@
+#include "repair/CRepairEngine.h"
+
+#include "results/CResultsModel.h"
+#include "support/CRecordingHost.h"
+#include "support/TestUtil.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using E = CRepairEngine;
+using namespace std::string_literals;
+
+class RepairEngineTest : public ::testing::Test {
+protected:
+    void Add(const std::string& url, const std::string& file) {
+        rows.AddRow({url, "HTTP Code 404 Not Found", "site", file});
+    }
+    E::SOutcome Run(E::ERepairType type = E::kComment) { return engine.RepairLinks(type); }
+    // A page with its bytes, and a row for each URL.
+    std::string Page(const std::string& name, const std::string& bytes,
+                     const std::vector<std::string>& urls) {
+        WriteFile(dir / name, bytes);
+        for (const std::string& url : urls)
+            Add(url, dir / name);
+        return dir / name;
+    }
+    static void Sh(const std::string& command) { ASSERT_EQ(std::system(command.c_str()), 0); }
+
+    CTempDir dir;
+    CResultsModel rows;
+    CRecordingHost host;
+    CRepairEngine engine{rows, host};
+};
+
+const std::string kLine = "<li><a href=\"http://bad.example/x\">X</a>";
+
+TEST_F(RepairEngineTest, EachTypeRewritesTheWholeLineAndKeepsTheRest) {
+    const std::string original = "<ul>\n" + kLine + "\r\n</ul>";
+    const std::string comment = "<ul>\r\n<!--" + kLine + "-->\r\n</ul>";
+    const std::string fileName =
+        "<ul>\r\n<li><a href=\"links.html\">X</a><!--http://bad.example/x-->\r\n</ul>";
+    const std::pair<E::ERepairType, std::string> cases[] = {
+        {E::kComment, comment}, {E::kFileName, fileName}, {E::kRemove, "<ul>\r\n</ul>"}};
+    for (const auto& [type, expected] : cases) {
+        SCOPED_TRACE(type);
+        rows.Clear();
+        fs::remove(dir / "links.rep");
+        const std::string path = Page("links.html", original, {"http://bad.example/x"});
+        ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+        EXPECT_TRUE(Run(type).bOk);
+        EXPECT_EQ(ReadFile(path), expected);
+        EXPECT_EQ(ReadFile(dir / "links.rep"), original);
+        EXPECT_FALSE(fs::exists(dir / "links.t~p"));
+        struct stat st {};
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0640u);
+        EXPECT_TRUE(rows.IsRepaired(0) && rows.IsFileFinished(0));
+    }
+    EXPECT_TRUE(host.m_messages.empty());
+}
+
+TEST_F(RepairEngineTest, RowsTakeOccurrencesInFileOrderAndEveryByteSurvives) {
+    struct SCase {
+        const char* name;
+        std::string bytes;
+        std::vector<std::string> urls;
+        std::string expected;
+        int stoppingRow; // -2: the run succeeds
+    };
+    const std::string odd = "\0x\r\r\n\x1a\xff\xfe\rU\nlast\r"s;
+    const SCase cases[] = {
+        {"two URLs on one line", "a <A> <B>\nz\n", {"A", "B"}, "<!--a <A> <B>-->\r\nz\r\n", 1},
+        {"the same URL twice", "x U\ny U\n", {"U", "U"}, "<!--x U-->\r\n<!--y U-->\r\n", -2},
+        {"out of file order", "A\nB\n", {"B", "A"}, "A\r\n<!--B-->\r\n", 1},
+        {"odd bytes", odd, {"U"}, "\0x\r\r\n<!--\x1a\xff\xfe\rU-->\r\nlast\r"s, -2},
+        {"a rewritten last line", "a\nU", {"U"}, "a\r\n<!--U-->\r\n", -2},
+    };
+    for (const SCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        rows.Clear();
+        host.m_messages.clear();
+        const std::string path = Page(c.name, c.bytes, c.urls);
+        const E::SOutcome outcome = Run();
+        EXPECT_EQ(ReadFile(path), c.expected);
+        EXPECT_EQ(ReadFile(path + ".rep"), c.bytes);
+        EXPECT_EQ(outcome.bOk, c.stoppingRow == -2);
+        if (c.stoppingRow == -2)
+            continue;
+        EXPECT_EQ(outcome.stoppingRow, c.stoppingRow);
+        EXPECT_EQ(outcome.file, path);
+        EXPECT_EQ(outcome.url, c.urls[1]);
+        EXPECT_EQ(host.m_messages,
+                  std::vector<std::string>{"We looked in file\n" + path +
+                                           "\nbut could not file the URL\n" + c.urls[1]});
+        EXPECT_FALSE(rows.IsFileFinished(0));
+    }
+}
+
+TEST_F(RepairEngineTest, AFailedRunIsCorrectedAndRunAgainThenASecondRunTouchesNothing) {
+    const std::string path = Page("p.htm", "A\nx\n", {"A", "U"});
+    const std::string other = Page("q.htm", "U\n", {"U"});
+    E::SOutcome outcome = Run();
+    EXPECT_FALSE(outcome.bOk);
+    EXPECT_EQ(outcome.stoppingRow, 1);
+    EXPECT_EQ(ReadFile(path), "<!--A-->\r\nx\r\n"); // put back with the repair made
+    EXPECT_EQ(ReadFile(other), "U\n");              // later groups are left alone
+    WriteFile(path, "<!--A-->\r\nx\nU\n");          // the user corrects the page
+    EXPECT_TRUE(Run().bOk);
+    EXPECT_EQ(ReadFile(path), "<!--A-->\r\nx\r\n<!--U-->\r\n");
+    EXPECT_EQ(ReadFile(dir / "p.rep"), "A\nx\n"); // the first backup stays
+    EXPECT_EQ(ReadFile(other), "<!--U-->\r\n");
+    struct stat before {};
+    struct stat after {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    EXPECT_TRUE(Run().bOk);
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_EQ(before.st_ino, after.st_ino);
+    EXPECT_EQ(before.st_mtim.tv_nsec, after.st_mtim.tv_nsec);
+}
+
+TEST_F(RepairEngineTest, EachPageGetsABackupOfItsOwnBesideIt) {
+    EXPECT_EQ(E::StemOf("/w/index.html"), "/w/index");
+    EXPECT_EQ(E::StemOf("/my.site/index"), "/my.site/index");
+    EXPECT_EQ(E::StemOf("index"), "index");
+    EXPECT_EQ(E::TempPathOf("/w/a.b.html"), "/w/a.b.t~p");
+    EXPECT_EQ(E::FileNameOf("/w/links.html"), "links.html");
+    EXPECT_EQ(E::FileNameOf("links.html"), "links.html");
+    const std::string html = Page("index.html", "H\n", {"H"});
+    const std::string htm = Page("index.htm", "M\n", {"M"});
+    const std::string noDot = Page("my.site/index", "N\n", {"N"});
+    WriteFile(dir / "my.site/index.t~p", "left by a failed run");
+    EXPECT_TRUE(Run().bOk);
+    EXPECT_EQ(ReadFile(dir / "index.rep"), "H\n");
+    EXPECT_EQ(ReadFile(dir / "index.htm.rep"), "M\n");
+    EXPECT_EQ(ReadFile(dir / "my.site/index.rep"), "N\n");
+    EXPECT_FALSE(fs::exists(dir / "my.site/index.t~p"));
+    EXPECT_EQ(ReadFile(html), "<!--H-->\r\n");
+    EXPECT_EQ(ReadFile(htm), "<!--M-->\r\n");
+    EXPECT_EQ(ReadFile(noDot), "<!--N-->\r\n");
+}
+
+TEST_F(RepairEngineTest, ALongSingleLinePageIsRewrittenWhole) {
+    const std::string body(300 * 1024, 'a');
+    const std::string path = Page("min.html", body + "<a href=\"U\">", {"U"});
+    EXPECT_TRUE(Run(E::kFileName).bOk);
+    EXPECT_EQ(ReadFile(path), body + "<a href=\"min.html\"><!--U-->\r\n");
+}
+
+// Every failure leaves the page (and its backup, when there is one) exactly as
+// it was, no temporary file behind, and the rows for a later run.
+TEST_F(RepairEngineTest, FailuresLoseNoByte) {
+    if (const int status = RunThisTestIn("-rm"); status != -2) {
+        if (status == -1)
+            GTEST_SKIP() << "this machine allows no private mount namespace";
+        EXPECT_EQ(status, 0);
+        return;
+    }
+    const std::string page = "<p>" + std::string(40000, 'p') + "</p>\n" + kLine + "\n";
+    auto expectFailure = [&](const std::string& path, int stoppingRow, bool bBackup) {
+        const E::SOutcome outcome = Run();
+        EXPECT_FALSE(outcome.bOk);
+        EXPECT_EQ(outcome.stoppingRow, stoppingRow);
+        EXPECT_EQ(outcome.file, path);
+        EXPECT_EQ(ReadFile(path), page);
+        EXPECT_EQ(fs::exists(E::BackupPathOf(path)) ? ReadFile(E::BackupPathOf(path)) : "none",
+                  bBackup ? page : "none");
+        EXPECT_FALSE(fs::exists(E::TempPathOf(path)));
+        EXPECT_FALSE(rows.IsRepaired(0));
+        EXPECT_TRUE(host.m_messages.empty());
+        rows.Clear();
+    };
+    {
+        SCOPED_TRACE("a missing page");
+        Add("http://bad.example/x", dir / "gone.html");
+        const E::SOutcome outcome = Run();
+        EXPECT_FALSE(outcome.bOk);
+        EXPECT_EQ(outcome.stoppingRow, 0);
+        EXPECT_FALSE(fs::exists(dir / "gone.rep") || fs::exists(dir / "gone.t~p"));
+        rows.Clear();
+    }
+    {
+        SCOPED_TRACE("a read-only folder, with and then without a backup");
+        const std::string path = Page("ro/a.html", page, {"http://bad.example/x"});
+        WriteFile(dir / "ro/a.rep", page);
+        Sh("mount --bind '" + dir / "ro" + "' '" + dir / "ro" + "'");
+        Sh("mount -o remount,bind,ro '" + dir / "ro" + "'");
+        expectFailure(path, 0, true); // the temporary file cannot be made
+        Sh("umount '" + dir / "ro" + "'");
+        fs::remove(dir / "ro/a.rep");
+        Page("ro/a.html", page, {"http://bad.example/x"});
+        Sh("mount --bind '" + dir / "ro" + "' '" + dir / "ro" + "'");
+        Sh("mount -o remount,bind,ro '" + dir / "ro" + "'");
+        expectFailure(path, 0, false); // nor the backup
+    }
+    const std::string disk = dir / "disk";
+    MakeDir(disk);
+    for (const char* size : {"64k", "128k"}) {
+        SCOPED_TRACE(size); // 64k: no room for the backup; 128k: then none for the new page
+        Sh("mount -t tmpfs -o size=" + std::string(size) + " tmpfs '" + disk + "'");
+        const std::string path = Page("disk/a.html", page, {"http://bad.example/x"});
+        const bool bBackup = std::string(size) == "128k";
+        if (bBackup) {
+            WriteFile(disk + "/a.rep", page);
+            std::FILE* fill = std::fopen((disk + "/fill").c_str(), "wb");
+            while (std::fputc('x', fill) != EOF && std::fflush(fill) == 0) {
+            }
+            std::fclose(fill);
+        }
+        expectFailure(path, bBackup ? -1 : 0, bBackup); // -1: the last page fails
+        Sh("umount '" + disk + "'");
+    }
+    {
+        SCOPED_TRACE("a rename that fails, then succeeds");
+        const std::string path = Page("busy.html", page, {"http://bad.example/x"});
+        const std::string next = Page("next.html", kLine, {"http://bad.example/x"});
+        Sh("mount --bind '" + path + "' '" + path + "'");
+        const std::vector<SResultRow> listed = {rows.Row(0), rows.Row(1)};
+        expectFailure(path, 1, true);
+        EXPECT_EQ(ReadFile(next), kLine);
+        EXPECT_FALSE(fs::exists(dir / "next.rep"));
+        Sh("umount '" + path + "'");
+        for (const SResultRow& row : listed)
+            rows.AddRow(row);
+        EXPECT_TRUE(Run().bOk);
+        EXPECT_EQ(ReadFile(next), "<!--" + kLine + "-->\r\n");
+        EXPECT_EQ(ReadFile(path), page.substr(0, page.find('\n')) + "\r\n<!--" + kLine + "-->\r\n");
+    }
+}
+
+} // namespace
