@@ -98,6 +98,8 @@ struct CRepairEngine::SState {
     int tempFd = -1;
     std::string tempPath;
     mode_t mode = 0;
+    uid_t uid = 0;
+    gid_t gid = 0;
     /// Rows repaired into the open page; they are undone when it is not put back.
     std::vector<int> rowsInTemp;
 
@@ -212,6 +214,11 @@ std::string CRepairEngine::FileNameOf(const std::string& path) {
 CRepairEngine::SOutcome CRepairEngine::RepairLinks(ERepairType type) {
     CloseAll();
     SOutcome outcome;
+    // A type from a damaged setting must not be taken for one that drops lines.
+    if (type != kComment && type != kFileName && type != kRemove) {
+        outcome.bOk = false;
+        return outcome;
+    }
     int groupFirst = -1;
     // A page that is not put back keeps none of the repairs made into its copy.
     auto finish = [this](const std::string& file) {
@@ -291,6 +298,8 @@ bool CRepairEngine::OpenForRepair(const std::string& path) {
         return false;
     }
     s.mode = st.st_mode & 07777;
+    s.uid = st.st_uid;
+    s.gid = st.st_gid;
     // The temporary name is never the page itself, nor its backup.
     s.tempPath = TempPathOf(path) == path ? path + ".t~p" : TempPathOf(path);
     if (!MakeOwnBackup(path)) {
@@ -354,6 +363,9 @@ bool CRepairEngine::FinishRepair(const std::string& path) {
     while (!s.bBroken && s.ReadLine(bEnded) == SState::ERead::kLine)
         s.WriteLine(s.line, bEnded);
     s.Flush();
+    // The owner is kept where this process may set it (a user may not give a file
+    // away); the permission bits always.
+    [[maybe_unused]] const int chowned = ::fchown(s.tempFd, s.uid, s.gid);
     bool bOk = !s.bBroken && ::fsync(s.tempFd) == 0 && ::fchmod(s.tempFd, s.mode) == 0;
     bOk = ::close(s.tempFd) == 0 && bOk;
     s.tempFd = -1;

@@ -34,7 +34,8 @@ public:
 
     /// How a run ended. When it failed: the file and the URL it was working
     /// on, and the row it stopped at (-1 when it failed while finishing the
-    /// last file, so no row is to blame).
+    /// last file, or was given a type outside ERepairType, so no row is to
+    /// blame).
     struct SOutcome {
         bool bOk = true;
         std::string file;
