@@ -202,7 +202,6 @@ void CMainFrame::showEvent(QShowEvent* event) {
 }
 
 void CMainFrame::CreateActions() {
-    // Preferences has no handler yet, so it stays disabled.
     CLinkvetView* view = m_view;
     const SCommandRow rows[] = {
         {Command::SelectFiles, "&Select File(s)...", "Select file(s) to test", "Test File(s)",
@@ -229,7 +228,7 @@ void CMainFrame::CreateActions() {
          Qt::Key_unknown, nullptr,
          [this] { statusBar()->setVisible(Action(Command::ViewStatusBar)->isChecked()); }, nullptr},
         {Command::Preferences, "&Preferences...", "Linkvet Preferences", "Preferences", Qt::Key_F2,
-         "preferences", nullptr, nullptr},
+         "preferences", std::bind_front(&CLinkvetView::OnPreferences, view), nullptr},
         {Command::StopTest, "&Stop Test", "Stop", "Stop", Qt::Key_Escape, "stop",
          std::bind_front(&CLinkvetView::OnStopTest, view),
          std::bind_front(&CLinkvetView::CanStopTest, view)},

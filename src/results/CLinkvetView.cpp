@@ -1,6 +1,7 @@
 #include "results/CLinkvetView.h"
 
 #include "app/CSettingsStore.h"
+#include "dialogs/CPreferencesDlg.h"
 #include "dialogs/CSelectFilesDlg.h"
 #include "dialogs/CTestProgressDlg.h"
 #include "engine/CFileEnumerator.h"
@@ -197,6 +198,21 @@ void CLinkvetView::OnRepairLinks() {
     }
     if (choice.bSaveBadUrls)
         OnExportResults();
+}
+
+void CLinkvetView::OnPreferences() {
+    CReasonFilter& reasons = m_session->Reasons();
+    CPreferencesDlg dlg(window(), reasons);
+    dlg.m_prefs.timeoutSeconds = reasons.TimeoutSeconds();
+    dlg.UpdateData(false);
+    connect(&dlg, &CPreferencesDlg::HelpRequested, this,
+            [this] { emit HelpRequested(QStringLiteral("preferences")); });
+    // The dialog has already put any new filter into effect, even on Cancel.
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    m_settings.Set(SettingsKeys::kSettingsTimeout, dlg.m_prefs.timeoutSeconds);
+    m_settings.Set(SettingsKeys::kSettingsFilter, reasons.Filter());
+    reasons.SetTimeoutSeconds(dlg.m_prefs.timeoutSeconds);
 }
 
 void CLinkvetView::OnFilePrint() {

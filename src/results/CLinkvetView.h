@@ -53,6 +53,9 @@ public:
     /// Asks how to repair, rewrites the pages of the listed links, tells how it
     /// went and, when asked to, exports the list afterwards.
     void OnRepairLinks();
+    /// Lets the user edit the filter and the time-out; stores both on OK. Open
+    /// during a test too: the test goes on meanwhile.
+    void OnPreferences();
     void OnFilePrint();
     void OnFilePrintPreview();
     /// Prints on the current printer without asking.

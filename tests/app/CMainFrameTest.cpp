@@ -1,6 +1,8 @@
 #include "app/CMainFrame.h"
 
 #include "app/CSettingsStore.h"
+#include "dialogs/CPreferencesDlg.h"
+#include "dialogs/CReasonCheckListBox.h"
 #include "dialogs/CTestProgressDlg.h"
 #include "engine/CFileEnumerator.h"
 #include "engine/CTestSession.h"
@@ -95,7 +97,7 @@ TEST_F(MainFrameTest, ATestRunsFromCtrlOToSearchCompleteAndEscStopsOne) {
     EXPECT_FALSE(Enabled(Command::StopTest));
     EXPECT_TRUE(Enabled(Command::ExportResults));
     EXPECT_TRUE(Enabled(Command::RepairLinks));
-    EXPECT_FALSE(Enabled(Command::Preferences));
+    EXPECT_TRUE(Enabled(Command::Preferences)); // always, during a test too
     EXPECT_TRUE(answerer.m_messages.empty());
 
     // Esc stops a test from the main window (it keeps the keyboard) or the progress window.
@@ -283,6 +285,101 @@ TEST_F(MainFrameTest, RepairAsksFirstCanDropTheStoppingRowAndExportsAfterEveryRu
     EXPECT_EQ(seen, (Texts{"repair", "export"}));
     EXPECT_EQ(answerer.m_messages, (Texts{question, CRepairEngine::kCompletedMessage}));
     EXPECT_EQ(ReadFile(report), "FILE: " + page + "\r\nhttp://h/1\tHTTP Code 404 Not Found\tn\r\n");
+}
+
+TEST_F(MainFrameTest, PreferencesShowTheFilterPresetsActAtOnceAndTheTimeOutIsChecked) {
+    m_settings.SetString("Settings", "Filter", "0x1111111111111111111"); // edited by hand
+    Open();
+    CReasonFilter& reasons = View().Session().Reasons();
+    CPreferencesDlg dlg(nullptr, reasons);
+    auto* list = Child<CReasonCheckListBox>(&dlg, "reasonList");
+    ASSERT_EQ(list->count(), 21);
+    EXPECT_EQ(list->Checks(), "011111111111111111111");
+    Child<QPushButton>(&dlg, "oneEyeButton")->click();
+    EXPECT_EQ(list->Checks(), "000000011110000001000");
+    EXPECT_EQ(reasons.Filter(), "000000011110000001000");
+    Child<QPushButton>(&dlg, "hawkButton")->click();
+    EXPECT_EQ(list->Checks(), "011111111111111111111");
+    EXPECT_EQ(reasons.Filter(), "011111111111111111111");
+
+    dlg.m_prefs.timeoutSeconds = 15;
+    dlg.UpdateData(false);
+    dlg.show();
+    auto* edit = Child<QLineEdit>(&dlg, "timeoutEdit");
+    auto* ok = Child<QPushButton>(&dlg, "okButton");
+    list->item(1)->setCheckState(Qt::Unchecked);
+    CModalAnswerer answerer;
+    for (const char* text : {"4", "1001", "x"}) {
+        edit->setText(QLatin1String(text));
+        ok->click();
+    }
+    const std::string range = CPreferencesDlg::kOutOfRangeMessage;
+    EXPECT_EQ(answerer.m_messages,
+              (std::vector<std::string>{range, range, CPreferencesDlg::kNotIntegerMessage}));
+    EXPECT_TRUE(dlg.isVisible() && dlg.focusWidget() == edit);
+    EXPECT_EQ(dlg.m_prefs.timeoutSeconds, 15);
+    EXPECT_EQ(reasons.Filter(), "001111111111111111111"); // the checks count even so
+    for (int seconds : {5, 1000}) {
+        dlg.show();
+        edit->setText(QString::number(seconds));
+        ok->click();
+        EXPECT_FALSE(dlg.isVisible());
+        EXPECT_EQ(dlg.m_prefs.timeoutSeconds, seconds);
+    }
+}
+
+TEST_F(MainFrameTest, PreferencesAreStoredOnlyOnOkButAPresetLastsForTheRun) {
+    const std::string oneEye(CReasonFilter::kOneEyeShutFilter);
+    m_settings.SetString("Settings", "Filter", oneEye);
+    Open();
+    CReasonFilter& reasons = View().Session().Reasons();
+    {
+        CModalAnswerer hawkThenCancel([](QWidget* dlg) {
+            Child<QPushButton>(dlg, "hawkButton")->click();
+            Child<QPushButton>(dlg, "cancelButton")->click();
+        });
+        QTest::keyClick(m_frame.get(), Qt::Key_F2);
+    }
+    EXPECT_EQ(m_settings.GetString("Settings", "Filter", ""), oneEye);
+    EXPECT_EQ(m_settings.GetString("Settings", "Timeout", "none"), "none");
+    EXPECT_EQ(reasons.Filter(), "011111111111111111111");
+    EXPECT_EQ(reasons.TimeoutMs(), 15000);
+
+    CModalAnswerer noneAnd30([](QWidget* dlg) {
+        auto* list = Child<CReasonCheckListBox>(dlg, "reasonList");
+        for (int i = 0; i < list->count(); ++i)
+            list->item(i)->setCheckState(Qt::Unchecked);
+        Child<QLineEdit>(dlg, "timeoutEdit")->setText(QStringLiteral("30"));
+        Child<QPushButton>(dlg, "okButton")->click();
+    });
+    View().OnPreferences();
+    EXPECT_EQ(m_settings.GetString("Settings", "Filter", ""), std::string(21, '0'));
+    EXPECT_EQ(m_settings.GetString("Settings", "Timeout", ""), "30");
+    EXPECT_EQ(reasons.TimeoutMs(), 30000);
+}
+
+TEST_F(MainFrameTest, PreferencesChangedDuringATestCountForTheLinksThatFollow) {
+    m_settings.SetInt("Settings", "Timeout", 1); // edited by hand: shorter than OK allows
+    CLoopbackServer silent("127.0.0.7", 0, CLoopbackServer::Silent());
+    CLoopbackServer late("127.0.0.8", silent.Port(),
+                         {true, {{1500, "HTTP/1.0 404 Not Found\r\n"}}, false, false});
+    const std::string page = m_dir / "page.htm";
+    WriteFile(page, "<a href=\"http://127.0.0.7/\">S</a><a href=\"http://127.0.0.8/\">L</a>");
+    Open();
+    View().Session().SetPorts(silent.Port(), silent.Port());
+    CModalAnswerer answerer([](QWidget* dlg) {
+        Child<QPushButton>(dlg, "oneEyeButton")->click();
+        Child<QLineEdit>(dlg, "timeoutEdit")->setText(QStringLiteral("5"));
+        Child<QPushButton>(dlg, "okButton")->click();
+    });
+    View().Session().StartTest(page, false, false, false);
+    ASSERT_TRUE(RunUntil([&] { return silent.Requests().size() == 1; }));
+    View().OnPreferences();
+    ASSERT_TRUE(RunUntil([&] { return View().Session().IsTestEnded(); }));
+    // The silent link, started under the old 1 s, timed out after the new
+    // filter hid time-outs; the late one was given the new 5 s.
+    ASSERT_EQ(View().Results().RowCount(), 1);
+    EXPECT_EQ(View().Results().Row(0).reason, "HTTP Code 404 Not Found");
 }
 
 TEST_F(MainFrameTest, PlacementIsStoredOnceItSettlesAndWhenClosing) {

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QDialog>
+#include <memory>
+#include <string_view>
+
+class CReasonFilter;
+
+namespace Ui {
+class CPreferencesDlg;
+}
+
+/// What the Preferences dialog asks for besides the filter.
+struct SPreferences {
+    int timeoutSeconds = 0; ///< how long a slow host is given, 5 to 1000 once accepted
+};
+
+/// "Preferences": which outcomes are listed and how long a slow host is waited
+/// for. The filter is edited in place: the two presets and OK put a new filter
+/// into `reasons` at once, where it stays even when the dialog is then
+/// cancelled, so a running test applies it to every link finished afterwards.
+/// The time-out only leaves the dialog through `m_prefs` after OK.
+class CPreferencesDlg : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int kMinTimeout = 5;
+    static constexpr int kMaxTimeout = 1000;
+    static constexpr std::string_view kHawkFilter = "011111111111111111111";
+    static constexpr const char* kNotIntegerMessage = "Please enter an integer.";
+    static constexpr const char* kOutOfRangeMessage = "Please enter an integer between 5 and 1000.";
+
+    CPreferencesDlg(QWidget* parent, CReasonFilter& reasons);
+    ~CPreferencesDlg() override;
+
+    /// Moves `m_prefs` to the controls (false), or reads and checks the controls
+    /// into `m_prefs` (true): a time-out that is not a whole number from 5 to
+    /// 1000 is refused with a message, the edit gets the focus and false is
+    /// returned.
+    bool UpdateData(bool bSaveAndValidate);
+
+    SPreferences m_prefs;
+
+signals:
+    /// The Help button: the manual is wanted at the preferences topic.
+    void HelpRequested();
+
+private:
+    void OnOK();
+    void OnPreset(std::string_view filter);
+
+    CReasonFilter& m_reasons;
+    std::unique_ptr<Ui::CPreferencesDlg> const m_ui;
+};
