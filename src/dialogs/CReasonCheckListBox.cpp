@@ -16,6 +16,7 @@ QString ReasonText(int row) {
     return CDisplayText::FromBytes(std::string(table[static_cast<std::size_t>(row)].text));
 }
 
+// The text keeps 3 pixels above and below it, so a large font is never cut.
 int RowHeight(const QFontMetrics& metrics) {
     return std::max(CReasonCheckListBox::kRowHeight, metrics.height() + 6);
 }
@@ -79,6 +80,8 @@ QSize CReasonCheckListBox::sizeHint() const {
     for (int i = 0; i < static_cast<int>(CReasonFilter::kReasonCount); ++i)
         widest = std::max(widest, fontMetrics().horizontalAdvance(ReasonText(i)));
     const int indicator = style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, this);
+    // The longest text whole, beside its check box, with room for the item
+    // margins and the scroll bar.
     const int width = widest + indicator + verticalScrollBar()->sizeHint().width() +
                       4 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) +
                       2 * frameWidth() + 24;
