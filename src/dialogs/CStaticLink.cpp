@@ -17,6 +17,7 @@ const QCursor& HandCursor() {
 } // namespace
 
 CStaticLink::CStaticLink(QWidget* parent) : QLabel(parent) {
+    setTextFormat(Qt::PlainText); // measured as it is drawn, in paintEvent
     setMouseTracking(true);
     m_launchTimer.setSingleShot(true);
     m_launchTimer.setInterval(kLaunchMs);
