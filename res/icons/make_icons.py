@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
-"""Draws the Linkvet main-window toolbar images.
+"""Draws the Linkvet main-window toolbar images and the link cursor.
 
 Writes NAME.png (16x16) and NAME@2x.png (32x32) for every toolbar command into
 the directory given on the command line (default: the directory of this
-script).  Only the Python standard library is used, so the images can be
+script), and hand_cursor.png, the 32x32 black-and-white pointing hand shown
+over a link (hot spot at its top-left corner).  Only the Python standard library is used, so the images can be
 remade anywhere:
 
     python3 res/icons/make_icons.py
@@ -307,6 +308,31 @@ def draw_about(c):
     c.fill(union(box(7, 7, 9, 12), box(6, 7, 8, 8), box(6, 11, 10, 13)), "#ffffff")
 
 
+def draw_hand_cursor(c):
+    """Pointing hand, index finger up, its tip at the top-left corner (the hot
+    spot); the other fingers folded to its right above the palm."""
+    c.outlined(box(0.0, 8.0, 12.0, 15.5, 2.0), "#ffffff", "#000000", 0.5)
+    for x0, x1, top in ((3.5, 6.3, 5.5), (6.3, 9.1, 6.0), (9.1, 12.0, 6.8)):
+        c.outlined(box(x0, top, x1, 11.0, 1.3), "#ffffff", "#000000", 0.5)
+    c.outlined(box(0.0, 0.0, 3.5, 11.0, 1.6), "#ffffff", "#000000", 0.5)
+    c.fill(box(0.5, 10.5, 11.5, 15.0, 1.0), "#ffffff")
+
+
+def monochrome(rows):
+    """Each pixel black, white or clear, as a cursor's two bit planes allow."""
+    out = []
+    for row in rows:
+        mono = bytearray()
+        for i in range(0, len(row), 4):
+            r, g, b, a = row[i : i + 4]
+            if a < 128:
+                mono += b"\0\0\0\0"
+            else:
+                mono += b"\xff\xff\xff\xff" if r + g + b >= 3 * 128 else b"\0\0\0\xff"
+        out.append(bytes(mono))
+    return out
+
+
 ICONS = [
     ("select", draw_select),
     ("export", draw_export),
@@ -331,6 +357,9 @@ def main(argv):
             path = os.path.join(out_dir, f"{name}{suffix}.png")
             write_png(path, render(draw, size))
             print(path)
+    path = os.path.join(out_dir, "hand_cursor.png")
+    write_png(path, monochrome(render(draw_hand_cursor, 32)))
+    print(path)
 
 
 if __name__ == "__main__":

@@ -1,6 +1,7 @@
 #include "app/CMainFrame.h"
 
 #include "app/CSettingsStore.h"
+#include "dialogs/CAboutDlg.h"
 #include "results/CLinkvetView.h"
 
 #include <QAction>
@@ -83,7 +84,8 @@ static void InitResources() {
     Q_INIT_RESOURCE(help);
 }
 
-CMainFrame::CMainFrame(CSettingsStore& settings) : m_settings(settings) {
+CMainFrame::CMainFrame(CSettingsStore& settings, bool& bMailVisited, bool& bHomeVisited)
+    : m_settings(settings), m_bMailVisited(bMailVisited), m_bHomeVisited(bHomeVisited) {
     InitResources();
     setWindowTitle(QStringLiteral("Linkvet"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/select@2x.png")));
@@ -355,8 +357,8 @@ void CMainFrame::OnHelp(const QString& anchor) {
 }
 
 void CMainFrame::OnAppAbout() {
-    QMessageBox::about(this, QStringLiteral("About Linkvet"),
-                       QStringLiteral("Linkvet\nChecks the links of web pages."));
+    CAboutDlg dialog(this, m_bMailVisited, m_bHomeVisited);
+    dialog.exec();
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

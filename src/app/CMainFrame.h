@@ -48,7 +48,9 @@ public:
     };
     static constexpr std::size_t kCommandCount = static_cast<std::size_t>(Command::Count);
 
-    explicit CMainFrame(CSettingsStore& settings);
+    /// The two flags say whether the About box's mail and home-page links were
+    /// opened in this run; they belong to the caller.
+    CMainFrame(CSettingsStore& settings, bool& bMailVisited, bool& bHomeVisited);
     ~CMainFrame() override;
 
     CLinkvetView& View() { return *m_view; }
@@ -82,6 +84,8 @@ private:
     void OnAppAbout();
 
     CSettingsStore& m_settings;
+    bool& m_bMailVisited;
+    bool& m_bHomeVisited;
     CLinkvetDoc m_doc;
     QSplitter* m_splitter = nullptr;
     CLinkvetView* m_view = nullptr;

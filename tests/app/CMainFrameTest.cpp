@@ -58,7 +58,7 @@ protected:
     void SetUp() override { ASSERT_TRUE(m_settings.OpenBaseKey(nullptr)); }
 
     void Open() {
-        m_frame = std::make_unique<CMainFrame>(m_settings);
+        m_frame = std::make_unique<CMainFrame>(m_settings, m_bMailVisited, m_bHomeVisited);
         m_frame->show();
         m_frame->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(m_frame.get()));
@@ -74,6 +74,8 @@ protected:
 
     CTempDir m_dir;
     CSettingsStore m_settings;
+    bool m_bMailVisited = false;
+    bool m_bHomeVisited = false;
     std::unique_ptr<CMainFrame> m_frame;
 };
 
