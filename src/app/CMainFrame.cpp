@@ -1,18 +1,21 @@
 #include "app/CMainFrame.h"
 
 #include "app/CSettingsStore.h"
+#include "app/HelpTopics.h"
 #include "dialogs/CAboutDlg.h"
+#include "dialogs/CHelpViewer.h"
 #include "results/CLinkvetView.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QScreen>
@@ -96,6 +99,8 @@ CMainFrame::CMainFrame(CSettingsStore& settings, bool& bMailVisited, bool& bHome
     CreateClient();
     CreateActions();
     CreateBars();
+    SetWhatsThis();
+    qApp->installEventFilter(this);
     connect(m_view, &CLinkvetView::CommandStatesChanged, this, &CMainFrame::UpdateCommandStates);
     connect(m_view, &CLinkvetView::StatusPaneChanged, this, &CMainFrame::SetPaneText);
     connect(m_view, &CLinkvetView::ActivityChanged, this, &CMainFrame::SetActivity);
@@ -235,12 +240,12 @@ void CMainFrame::CreateActions() {
          std::bind_front(&CLinkvetView::OnStopTest, view),
          std::bind_front(&CLinkvetView::CanStopTest, view)},
         {Command::HelpFinder, "&Help Topics", "List Help topics", "Help Topics", Qt::Key_unknown,
-         nullptr, [this] { OnHelp(QString()); }, nullptr},
+         nullptr, [this] { OnHelp(HelpTopics::kContents); }, nullptr},
         {Command::AppAbout, "&About Linkvet...",
          "Display program information, version number and copyright", "About", Qt::Key_unknown,
          "about", [this] { OnAppAbout(); }, nullptr},
         {Command::Help, "Help", "Display help", "Help", Qt::Key_F1, nullptr,
-         [this] { OnHelp(QStringLiteral("main")); }, nullptr},
+         [this] { OnHelp(HelpTopics::kMainFrame); }, nullptr},
         {Command::ContextHelp, "What's This?",
          "Display help for clicked on buttons, menus and windows", "Help", Qt::SHIFT | Qt::Key_F1,
          nullptr, [] { QWhatsThis::enterWhatsThisMode(); }, nullptr},
@@ -341,19 +346,75 @@ void CMainFrame::OnNextPane() {
         m_view->setFocus();
 }
 
-void CMainFrame::OnHelp(const QString& anchor) {
+void CMainFrame::SetWhatsThis() {
+    const std::pair<Command, const char*> texts[] = {
+        {Command::SelectFiles, "Names a page or a folder of pages and tests their links."},
+        {Command::ExportResults, "Saves the list of bad links as a text or an HTML report."},
+        {Command::RepairLinks,
+         "Disables, replaces or removes the listed links in their pages, keeping a backup "
+         "of each page."},
+        {Command::FilePrint, "Prints the list of bad links."},
+        {Command::Preferences, "Chooses the reasons that are listed and how long a host may take."},
+        {Command::StopTest, "Stops the running test; the links found so far stay listed."},
+        {Command::AppAbout, "Shows the program's version and its maker."},
+    };
+    for (const auto& [command, text] : texts)
+        Action(command)->setWhatsThis(QString::fromUtf8(text));
+    const QString list = QStringLiteral(
+        "The bad links of the last test: the URL, why it failed, its link text and its page. "
+        "Which reasons are listed is set in Preferences.");
+    m_view->setWhatsThis(list);
+    m_view->viewport()->setWhatsThis(list);
+    m_log->setWhatsThis(QStringLiteral("The log of the test: when it started and ended, and each "
+                                       "file tested with the number of its links."));
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
+        return QMainWindow::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    // The main window has its own keys; a dialog has the frame's keys through this.
+    const QWidget* window = static_cast<QWidget*>(watched)->window();
+    const int context = HelpTopics::ContextOf(window->objectName().toStdString());
+    if (key->key() != Qt::Key_F1 || window == this || context == HelpTopics::kContents)
+        return QMainWindow::eventFilter(watched, event);
+    if (key->modifiers() == Qt::ShiftModifier)
+        QWhatsThis::enterWhatsThisMode();
+    else if (key->modifiers() == Qt::NoModifier)
+        OnHelp(context);
+    else
+        return QMainWindow::eventFilter(watched, event);
+    return true;
+}
+
+void CMainFrame::OnHelp(int context) {
+    const std::string anchor = HelpTopics::Anchor(context);
     // The manual ships inside the program; a browser needs it as a file.
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
     const QString manual = folder + QStringLiteral("/linkvet-manual.html");
     QDir().mkpath(folder);
     QFile::remove(manual);
     QUrl url = QUrl::fromLocalFile(manual);
-    if (!anchor.isEmpty())
-        url.setFragment(anchor);
-    if (!QFile::copy(QStringLiteral(":/help/linkvet.html"), manual) ||
-        !QDesktopServices::openUrl(url))
-        QMessageBox::information(this, QStringLiteral("Linkvet"),
-                                 QStringLiteral("The manual could not be opened."));
+    if (!anchor.empty())
+        url.setFragment(QString::fromStdString(anchor));
+    if (QFile::copy(QStringLiteral(":/help/linkvet.html"), manual) &&
+        QDesktopServices::openUrl(url))
+        return;
+    // No browser: the program shows the manual itself, over the window that
+    // asked, since a modal dialog would block any other.
+    QWidget* owner = QApplication::activeModalWidget();
+    if (owner == nullptr)
+        owner = this;
+    if (m_pHelpViewer == nullptr || m_pHelpViewer->parentWidget() != owner) {
+        if (m_pHelpViewer != nullptr)
+            m_pHelpViewer->close();
+        m_pHelpViewer = new CHelpViewer(owner);
+        m_pHelpViewer->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_pHelpViewer->ShowTopic(anchor);
+    m_pHelpViewer->show();
+    m_pHelpViewer->raise();
+    m_pHelpViewer->activateWindow();
 }
 
 void CMainFrame::OnAppAbout() {

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "app/CLinkvetDoc.h"
+#include "dialogs/CHelpViewer.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QTimer>
 #include <array>
 #include <functional>
@@ -62,6 +64,12 @@ public:
 
     QAction* Action(Command command) const { return m_actions[static_cast<std::size_t>(command)]; }
 
+    /// The program's own view of the manual, once no browser could show it.
+    CHelpViewer* HelpViewer() const { return m_pHelpViewer; }
+
+    /// F1 in a dialog asks for the dialog's topic, Shift+F1 for help on a control.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -79,7 +87,9 @@ private:
     void UpdateCommandStates();
     void SetPaneText(int pane, const QString& text);
     void SetActivity(int position);
-    void OnHelp(const QString& anchor);
+    void SetWhatsThis();
+    // Opens the manual at the topic of a context number (HelpTopics).
+    void OnHelp(int context);
     void OnNextPane();
     void OnAppAbout();
 
@@ -95,6 +105,7 @@ private:
     std::array<std::function<bool()>, kCommandCount> m_enabledRules;
     std::array<QLabel*, 4> m_panes{};
     QProgressBar* m_pActivity = nullptr; // made on first use, inside pane 3
+    QPointer<CHelpViewer> m_pHelpViewer; // owned by the window it was opened over
     QTimer m_layoutTimer;                // restarted by every move, resize and splitter move
     bool m_bHeightMoved = false;
     bool m_bShown = false;

@@ -1,6 +1,7 @@
 #include "results/CLinkvetView.h"
 
 #include "app/CSettingsStore.h"
+#include "app/HelpTopics.h"
 #include "dialogs/CPreferencesDlg.h"
 #include "dialogs/CSelectFilesDlg.h"
 #include "dialogs/CTestProgressDlg.h"
@@ -175,7 +176,7 @@ void CLinkvetView::OnRepairLinks() {
                     m_settings.Get(SettingsKeys::kRepairSave) != 0};
     dlg.UpdateData(false);
     connect(&dlg, &CRepairDlg::HelpRequested, this,
-            [this] { emit HelpRequested(QStringLiteral("repair")); });
+            [this] { emit HelpRequested(HelpTopics::kRepair); });
     if (dlg.exec() != QDialog::Accepted)
         return;
     const SRepairChoice choice = dlg.m_choice;
@@ -206,7 +207,7 @@ void CLinkvetView::OnPreferences() {
     dlg.m_prefs.timeoutSeconds = reasons.TimeoutSeconds();
     dlg.UpdateData(false);
     connect(&dlg, &CPreferencesDlg::HelpRequested, this,
-            [this] { emit HelpRequested(QStringLiteral("preferences")); });
+            [this] { emit HelpRequested(HelpTopics::kPreferences); });
     // The dialog has already put any new filter into effect, even on Cancel.
     if (dlg.exec() != QDialog::Accepted)
         return;

@@ -95,8 +95,8 @@ signals:
     void StatusPaneChanged(int pane, const QString& text);
     /// The activity indicator is to show `position` (0 empty, 1 full).
     void ActivityChanged(int position);
-    /// The manual is wanted at the topic `anchor`.
-    void HelpRequested(const QString& anchor);
+    /// The manual is wanted at the topic of `context` (HelpTopics).
+    void HelpRequested(int context);
 
 private:
     CSettingsStore& m_settings;

@@ -1,6 +1,7 @@
 #include "app/CMainFrame.h"
 
 #include "app/CSettingsStore.h"
+#include "app/HelpTopics.h"
 #include "dialogs/CPreferencesDlg.h"
 #include "dialogs/CReasonCheckListBox.h"
 #include "dialogs/CTestProgressDlg.h"
@@ -21,6 +22,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDesktopServices>
+#include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -29,6 +32,8 @@
 #include <QSplitter>
 #include <QSplitterHandle>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextBrowser>
 #include <gtest/gtest.h>
 
 namespace {
@@ -438,3 +443,49 @@ TEST_F(MainFrameTest, PrintingMakesOnePageForNoRowsAndForAFullPage) {
 }
 
 } // namespace
+
+TEST(HelpTest, EveryTopicAskedForAndEveryLinkOfTheManualHasItsAnchor) {
+    CHelpViewer viewer(nullptr); // registers the manual
+    QFile file(QStringLiteral(":/help/linkvet.html"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const std::string manual = file.readAll().toStdString();
+    std::vector<std::string> anchors;
+    for (const SHelpTopic& topic : HelpTopics::kWindows)
+        anchors.push_back(HelpTopics::Anchor(topic.context));
+    for (std::size_t at = manual.find("=\"#"); at != std::string::npos;
+         at = manual.find("=\"#", at + 1))
+        anchors.push_back(manual.substr(at + 3, manual.find('"', at + 3) - at - 3));
+    for (const std::string& anchor : anchors)
+        EXPECT_NE(manual.find("id=\"" + anchor + "\""), std::string::npos) << anchor;
+}
+
+TEST_F(MainFrameTest, F1AndHelpOpenTheirWindowsTopicAndWithoutABrowserTheProgramShowsIt) {
+    qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(m_dir / "cache")); // the browser's copy
+    Open();
+    QTextBrowser browser; // stands in for the desktop's browser
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &browser, "setSource");
+    const auto topic = [&browser] { return browser.source().fragment().toStdString(); };
+    QTest::keyClick(m_frame.get(), Qt::Key_F1);
+    EXPECT_EQ(topic(), "0x20080");
+    const auto inPreferences = [this](const std::function<void(QWidget*)>& ask) {
+        CModalAnswerer answerer([&](QWidget* dialog) { ask(dialog), dialog->close(); });
+        m_frame->Action(Command::Preferences)->trigger();
+    };
+    inPreferences([&](QWidget* dialog) {
+        QTest::keyClick(dialog->focusWidget(), Qt::Key_F1);
+        EXPECT_EQ(topic(), "0x20088");
+        browser.setSource({});
+        Child<QPushButton>(dialog, "helpButton")->click();
+        EXPECT_EQ(topic(), "0x20088");
+    });
+    // Off screen nothing answers: the program's own viewer, usable over the dialog.
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    inPreferences([this](QWidget* dialog) {
+        QTest::keyClick(dialog->focusWidget(), Qt::Key_F1);
+        CHelpViewer* viewer = m_frame->HelpViewer();
+        ASSERT_TRUE(viewer != nullptr && QTest::qWaitForWindowExposed(viewer));
+        EXPECT_EQ(viewer->parentWidget(), dialog);
+        const QTextBlock top = viewer->Browser().cursorForPosition({8, 8}).block();
+        EXPECT_EQ(top.text().toStdString(), "Preferences"); // the topic's heading
+    });
+}
