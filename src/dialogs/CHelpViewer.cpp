@@ -1,6 +1,7 @@
 #include "dialogs/CHelpViewer.h"
 
 #include <QDialogButtonBox>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTextBrowser>
 #include <QUrl>
@@ -21,9 +22,11 @@ CHelpViewer::CHelpViewer(QWidget* parent) : QDialog(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_pBrowser);
     layout->addWidget(buttons);
-    // About 70 characters a line, and most of a topic in view.
+    // Wide enough for the usage lines of linkvet-cli, and most of a topic in view,
+    // on any screen.
     const QFontMetrics metrics(m_pBrowser->font());
-    resize(metrics.averageCharWidth() * 76, metrics.lineSpacing() * 36);
+    const QSize wanted(metrics.averageCharWidth() * 120, metrics.lineSpacing() * 40);
+    resize(wanted.boundedTo(screen()->availableGeometry().size() * 9 / 10));
 }
 
 void CHelpViewer::ShowTopic(const std::string& anchor) {
