@@ -370,17 +370,18 @@ void CMainFrame::SetWhatsThis() {
 }
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
+    if (event->type() != QEvent::KeyPress || !watched->isWidgetType() ||
+        static_cast<QKeyEvent*>(event)->key() != Qt::Key_F1)
         return QMainWindow::eventFilter(watched, event);
-    const auto* key = static_cast<QKeyEvent*>(event);
-    // The main window has its own keys; a dialog has the frame's keys through this.
+    // The main window has its own keys; its dialogs get them here, each for its topic.
     const QWidget* window = static_cast<QWidget*>(watched)->window();
     const int context = HelpTopics::ContextOf(window->objectName().toStdString());
-    if (key->key() != Qt::Key_F1 || window == this || context == HelpTopics::kContents)
+    const Qt::KeyboardModifiers modifiers = static_cast<QKeyEvent*>(event)->modifiers();
+    if (window == this || context == HelpTopics::kContents)
         return QMainWindow::eventFilter(watched, event);
-    if (key->modifiers() == Qt::ShiftModifier)
+    if (modifiers == Qt::ShiftModifier)
         QWhatsThis::enterWhatsThisMode();
-    else if (key->modifiers() == Qt::NoModifier)
+    else if (modifiers == Qt::NoModifier)
         OnHelp(context);
     else
         return QMainWindow::eventFilter(watched, event);
