@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
-"""Draws the Linkvet main-window toolbar images and the link cursor.
+"""Draws the Linkvet main-window toolbar images, the link cursor and the
+program's own icon.
 
 Writes NAME.png (16x16) and NAME@2x.png (32x32) for every toolbar command into
 the directory given on the command line (default: the directory of this
 script), and hand_cursor.png, the 32x32 black-and-white pointing hand shown
-over a link (hot spot at its top-left corner).  Only the Python standard library is used, so the images can be
+over a link (hot spot at its top-left corner), and linkvet-SIZE.png, the
+program's icon at the sizes a desktop asks for.  Only the Python standard library is used, so the images can be
 remade anywhere:
 
     python3 res/icons/make_icons.py
@@ -318,6 +320,31 @@ def draw_hand_cursor(c):
     c.fill(box(0.5, 10.5, 11.5, 15.0, 1.0), "#ffffff")
 
 
+def ring(f, w):
+    """The outline of a shape, w wide on either side of its edge."""
+    return lambda x, y: abs(f(x, y)) - w
+
+
+# The program's own icon, two chain links with a check mark.  linkvet.svg beside
+# this script draws the same shapes at the same places, so keep the two alike.
+CHAIN_TURN = -45
+LINK_LEFT = rotated(box(1.0, 5.0, 9.5, 9.8, 2.4), CHAIN_TURN, 8.0, 7.4)
+LINK_RIGHT = rotated(box(6.5, 5.0, 15.0, 9.8, 2.4), CHAIN_TURN, 8.0, 7.4)
+
+
+def draw_linkvet(c):
+    """Two chain links across the image, a green check disc over their end."""
+    # The disc hides the lower crossing, so the left link drawn last reads as
+    # passing over the right one at the upper crossing and under it there.
+    for link in (LINK_RIGHT, LINK_LEFT):
+        c.outlined(ring(link, 0.95), "#5b9be6", "#17407a", 0.4)
+    c.outlined(circle(11.6, 11.6, 4.2), "#3dbb4f", "#1b6a27", 0.5)
+    c.fill(polyline([(9.5, 11.7), (11.0, 13.2), (13.7, 10.1)], 0.8), "#ffffff")
+
+
+APP_ICON_SIZES = (16, 32, 48, 64, 128, 256)
+
+
 def monochrome(rows):
     """Each pixel black, white or clear, as a cursor's two bit planes allow."""
     out = []
@@ -357,6 +384,10 @@ def main(argv):
             path = os.path.join(out_dir, f"{name}{suffix}.png")
             write_png(path, render(draw, size))
             print(path)
+    for size in APP_ICON_SIZES:
+        path = os.path.join(out_dir, f"linkvet-{size}.png")
+        write_png(path, render(draw_linkvet, size))
+        print(path)
     path = os.path.join(out_dir, "hand_cursor.png")
     write_png(path, monochrome(render(draw_hand_cursor, 32)))
     print(path)
