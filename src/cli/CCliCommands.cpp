@@ -3,16 +3,22 @@
 #include "app/CSettingsStore.h"
 #include "cli/CCliHost.h"
 #include "cli/CCliSignals.h"
+#include "engine/CConcurrentSession.h"
 #include "engine/CFileEnumerator.h"
 #include "engine/CTestSession.h"
 #include "engine/CUrlExtractor.h"
 #include "export/CReportWriter.h"
 #include "repair/CRepairEngine.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
+#include <QTimer>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <functional>
+#include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -21,7 +27,7 @@ constexpr const char* kUsage =
     "       linkvet-cli links FILE\n"
     "       linkvet-cli check [--all] [--recurse] [--html-only] [--filter CHARS]\n"
     "                         [--timeout SECONDS] [--report text|html [--output FILE]]\n"
-    "                         [--repair 0|1|2] PATH\n"
+    "                         [--repair 0|1|2] [--jobs N [--per-host M]] PATH\n"
     "\n"
     "  files   the files a test of PATH takes, in test order, one per line\n"
     "          --all        PATH is a folder: test its files\n"
@@ -43,7 +49,12 @@ constexpr const char* kUsage =
     "                            result: 0 comments it out, 1 puts the page's name\n"
     "                            in place of the URL, 2 removes it; each page is\n"
     "                            first copied to stem.rep. Exit status 3 when the\n"
-    "                            repair fails\n";
+    "                            repair fails\n"
+    "          --jobs N          probes up to N links at once (1 to 1024; 1, the\n"
+    "                            default, is the window's paced test); the same\n"
+    "                            rows and log, in the same order\n"
+    "          --per-host M      with --jobs: at most M connections to one host\n"
+    "                            (1 to N, default 16)\n";
 
 } // namespace
 
@@ -88,6 +99,8 @@ struct SOptions {
     int report = -1; // a CReportWriter::EFormat, or none
     int repair = -1; // a CRepairEngine::ERepairType, or none
     std::string output;
+    long jobs = 1;
+    long perHost = -1;
     std::vector<std::string> paths;
 };
 
@@ -98,6 +111,29 @@ long ParseNumber(const std::string& text, long low, long high) {
         return -1;
     long value = std::strtol(text.c_str(), nullptr, 10);
     return value >= low && value <= high ? value : -1;
+}
+
+long CountLinks(const StringList& files) {
+    long count = 0;
+    for (const std::string& file : files)
+        CUrlExtractor::ExtractUrls(file,
+                                   [&count](const std::string&, const std::string&) { ++count; });
+    return count;
+}
+
+// Links done, in all and a second, redrawn four times a second.
+void ShowProgress(QTimer& timer, const CConcurrentSession& session, CCliHost& host, long total) {
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    timer.setInterval(250);
+    QObject::connect(&timer, &QTimer::timeout, [&session, &host, total, clock] {
+        const double seconds = std::max(0.001, static_cast<double>(clock->elapsed()) / 1000.0);
+        host.ShowStatusLine(
+            std::to_string(session.LinksDone()) + " of " + std::to_string(total) + " links, " +
+            std::to_string(static_cast<long>(static_cast<double>(session.LinksDone()) / seconds)) +
+            " links/s");
+    });
+    timer.start();
 }
 
 // Reads `args` into `options`; returns "" or what is wrong. `bSelection` allows
@@ -137,6 +173,12 @@ std::string ParseOptions(const std::vector<std::string>& args, bool bSelection, 
         } else if (bTest && arg == "--repair" && bHasValue) {
             if ((options.repair = static_cast<int>(ParseNumber(args[++i], 0, 2))) < 0)
                 return "--repair takes 0, 1 or 2";
+        } else if (bTest && arg == "--jobs" && bHasValue) {
+            if ((options.jobs = ParseNumber(args[++i], 1, CConcurrentSession::kMaxJobs)) < 0)
+                return "--jobs takes a number from 1 to 1024";
+        } else if (bTest && arg == "--per-host" && bHasValue) {
+            if ((options.perHost = ParseNumber(args[++i], 1, CConcurrentSession::kMaxJobs)) < 0)
+                return "--per-host takes a number from 1 to the --jobs number";
         } else if (bTest && arg == "--output" && bHasValue) {
             if ((options.output = args[++i]).empty())
                 return "--output takes a file name";
@@ -148,6 +190,8 @@ std::string ParseOptions(const std::vector<std::string>& args, bool bSelection, 
         return "exactly one path is needed";
     if (!options.output.empty() && options.report < 0)
         return "--output needs --report";
+    if (options.perHost > options.jobs)
+        return "--per-host takes a number from 1 to the --jobs number";
     options.bRecurse = options.bRecurse && options.bAll; // sub-folders only with their folder
     return std::string();
 }
@@ -201,26 +245,62 @@ int CCliCommands::Check(const std::vector<std::string>& args) {
     if (options.report >= 0 || options.repair >= 0)
         host.KeepRows(options.report < 0 || !options.output.empty());
     host.SetOnOutputFailed([&loop] { loop.quit(); }); // nobody reads: stop at once
-    CTestSession session(host, settings);
-    if (!options.filter.empty())
-        session.Reasons().SetFilter(options.filter);
-    if (options.timeout > 0)
-        session.Reasons().SetTimeoutSeconds(static_cast<int>(options.timeout));
-    session.SetPorts(static_cast<int>(options.httpPort), static_cast<int>(options.ftpPort));
 
-    // SIGINT and SIGTERM are the user's Stop Test.
+    // SIGINT and SIGTERM are the user's Stop Test. The signals stay caught until
+    // the report is out, so none cuts it short.
     int stopSignal = 0;
+    std::function<bool()> stopTest; // false when no test runs
     CCliSignals stopSignals([&](int signal) {
-        if (!session.IsTestRunning())
-            return; // the test ended on its own first
-        stopSignal = signal;
-        session.OnStopTest();
+        if (stopTest && stopTest())
+            stopSignal = signal;
     });
-    QObject::connect(&session, &CTestSession::TestFinished, &loop, &QEventLoop::quit);
-    session.StartTest(options.paths[0], options.bRecurse, options.bAll, options.bHtmlOnly);
-    if (!session.IsTestRunning())
-        return kExitUnusable; // nothing to test: the session has said why
-    loop.exec();
+
+    // Both sessions have the same face; --jobs picks the one that runs.
+    auto runTest = [&](auto& session) {
+        if (!options.filter.empty())
+            session.Reasons().SetFilter(options.filter);
+        if (options.timeout > 0)
+            session.Reasons().SetTimeoutSeconds(static_cast<int>(options.timeout));
+        session.SetPorts(static_cast<int>(options.httpPort), static_cast<int>(options.ftpPort));
+        stopTest = [&session] {
+            if (!session.IsTestRunning())
+                return false; // the test ended on its own first
+            session.OnStopTest();
+            return true;
+        };
+        QObject::connect(&session, &std::remove_reference_t<decltype(session)>::TestFinished, &loop,
+                         &QEventLoop::quit);
+        session.StartTest(options.paths[0], options.bRecurse, options.bAll, options.bHtmlOnly);
+        if (!session.IsTestRunning())
+            return false; // nothing to test: the session has said why
+        loop.exec();
+        stopTest = nullptr;
+        return true;
+    };
+    bool bRan = false;
+    bool bStoppedOnError = false;
+    if (options.jobs == 1) {
+        CTestSession session(host, settings);
+        bRan = runTest(session);
+        bStoppedOnError = session.StoppedOnError();
+    } else {
+        const long perHost =
+            options.perHost > 0 ? options.perHost
+                                : std::min<long>(CConcurrentSession::kDefaultPerHost, options.jobs);
+        CConcurrentSession session(host, settings, static_cast<int>(options.jobs),
+                                   static_cast<int>(perHost));
+        QTimer progress;
+        if (::isatty(fileno(m_err)) == 1)
+            ShowProgress(progress, session, host,
+                         CountLinks(CFileEnumerator::CollectFiles(
+                             options.paths[0], options.bRecurse, options.bAll, options.bHtmlOnly)));
+        bRan = runTest(session);
+        progress.stop();
+        host.ShowStatusLine("");
+        bStoppedOnError = session.StoppedOnError();
+    }
+    if (!bRan)
+        return kExitUnusable;
     // A test stopped by a signal or a lost reader is not followed by a repair:
     // the user's pages are rewritten only when the user is still there to ask for it.
     const bool bRepaired = options.repair >= 0 && stopSignal == 0 && !host.OutputFailed() &&
@@ -237,7 +317,7 @@ int CCliCommands::Check(const std::vector<std::string>& args) {
         return 128 + stopSignal;
     if (options.repair >= 0 && !bRepaired)
         return kExitRepairFailed;
-    if (session.StoppedOnError())
+    if (bStoppedOnError)
         return kExitUnusable;
     return host.RowsListed() > 0 ? kExitListed : kExitOk;
 }

@@ -11,11 +11,25 @@ void CCliHost::AppendLog(const std::string& text) {
     std::string line = text;
     if (line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0)
         line.replace(line.size() - 2, 2, "\n");
-    WriteLine(m_err, line);
+    WriteErr(line);
+}
+
+void CCliHost::WriteErr(const std::string& text) {
+    ShowStatusLine("");
+    WriteLine(m_err, text);
+}
+
+void CCliHost::ShowStatusLine(const std::string& text) {
+    if (text.empty() && !m_bStatusLineShown)
+        return;
+    // Back to the line's start, the text, and the rest of the old line erased.
+    std::fputs(("\r" + text + "\x1b[K").c_str(), m_err);
+    std::fflush(m_err);
+    m_bStatusLineShown = !text.empty();
 }
 
 bool CCliHost::AskYesNo(const std::string& question) {
-    WriteLine(m_err, question);
+    WriteErr(question);
     return false;
 }
 

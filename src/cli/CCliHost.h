@@ -22,7 +22,7 @@ class CCliHost : public ISessionHost {
 public:
     CCliHost(std::FILE* out, std::FILE* err) : m_out(out), m_err(err) {}
 
-    void ShowMessage(const std::string& text) override { WriteLine(m_err, text); }
+    void ShowMessage(const std::string& text) override { WriteErr(text); }
     /// Nobody is there to answer: the question is shown and taken as No.
     bool AskYesNo(const std::string& question) override;
     void AppendLog(const std::string& text) override;
@@ -35,6 +35,10 @@ public:
     const CResultsModel& KeptRows() const { return m_keptRows; }
     CResultsModel& KeptRows() { return m_keptRows; }
 
+    /// A line on `err` that the next one replaces, for progress on a terminal;
+    /// "" takes it away.
+    void ShowStatusLine(const std::string& text);
+
     int RowsListed() const { return m_rowsListed; }
     bool OutputFailed() const { return m_bOutputFailed; }
     /// `onFailed` runs once, when a result cannot be written.
@@ -45,6 +49,7 @@ public:
 private:
     /// False when the line, or its flush, could not be written.
     static bool WriteLine(std::FILE* stream, const std::string& text);
+    void WriteErr(const std::string& text);
 
     std::FILE* m_out;
     std::FILE* m_err;
@@ -53,5 +58,6 @@ private:
     bool m_bPrintRows = true;
     int m_rowsListed = 0;
     bool m_bOutputFailed = false;
+    bool m_bStatusLineShown = false;
     std::function<void()> m_onOutputFailed;
 };

@@ -76,7 +76,10 @@ void CHttpProbe::Start(const std::string& link, int scheme, int port, int timeou
     m_bWaitCursor = true;
     m_host.SetStatusPane(ISessionHost::Pane::Connection, "Connecting to " + m_strHost);
     m_host.SetStatusPane(ISessionHost::Pane::Method, "");
-    m_pSocketWnd->Connect(m_strHost, std::to_string(port));
+    if (m_knownAddress)
+        m_pSocketWnd->ConnectTo(*m_knownAddress, std::to_string(port));
+    else
+        m_pSocketWnd->Connect(m_strHost, std::to_string(port));
 }
 
 void CHttpProbe::OnConnectFinished(unsigned code) {
@@ -134,6 +137,10 @@ void CHttpProbe::OnSocketNotify(int /*socket*/, quint32 lParam) {
     if (event == CSocketWnd::kFdClose) {
         if (!m_replyBuffer.empty()) {
             Finish(StatusCodeOf(m_replyBuffer), true); // closed after a partial status line
+            return;
+        }
+        if (m_bTimeOutOnClose) {
+            Finish(Outcome::kTimedOut, false);
             return;
         }
         // Closed without a reply: the link waits for its time-out.

@@ -4,6 +4,8 @@
 
 #include <QObject>
 #include <QTimer>
+#include <netinet/in.h>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,7 +26,7 @@ class ISessionHost;
 ///    status line is whole: a line feed has arrived, 512 bytes have, or the host
 ///    closed after sending something. An ftp server's first bytes end the probe.
 /// A host that closes without sending anything leaves the link waiting for its
-/// time-out. The time-out covers look-up, connection and reply.
+/// time-out, unless SetTimeOutOnClose() asks for that outcome at once. The time-out covers look-up, connection and reply.
 ///
 /// The probe writes the connection and method panes as it goes.
 class CHttpProbe : public QObject {
@@ -40,6 +42,12 @@ public:
     void Start(const std::string& link, int scheme, int port, int timeoutMs);
     /// Ends the probe without an outcome.
     void Cancel();
+
+    /// Later Start()s connect to `address` instead of looking up the link's host.
+    void UseAddress(in_addr address) { m_knownAddress = address; }
+    /// With `bAtOnce`, a host that closes without a reply gives 10005 at once
+    /// instead of leaving the link to its time-out.
+    void SetTimeOutOnClose(bool bAtOnce) { m_bTimeOutOnClose = bAtOnce; }
 
     /// The status code of a reply: the number after the first word of its first
     /// non-empty line, or Outcome::kNoStatusCode.
@@ -68,4 +76,6 @@ private:
     bool m_bPeerClosed = false;
     bool m_bWaitCursor = false;
     bool m_bActive = false;
+    bool m_bTimeOutOnClose = false;
+    std::optional<in_addr> m_knownAddress;
 };

@@ -75,6 +75,14 @@ void CSocketWnd::Connect(const std::string& hostText, const std::string& portTex
     m_lookup->Start(m_lookups, host);
 }
 
+void CSocketWnd::ConnectTo(in_addr address, const std::string& portText) {
+    m_port = ParsePort(portText);
+    if (m_port == 0)
+        FinishLater(Outcome::kInvalidPortOrName);
+    else
+        ConnectTo(address);
+}
+
 void CSocketWnd::ConnectTo(in_addr address) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {

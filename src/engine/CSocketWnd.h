@@ -37,6 +37,8 @@ public:
     ~CSocketWnd() override;
 
     void Connect(const std::string& host, const std::string& port);
+    /// Connects to an address already known, without a look-up.
+    void ConnectTo(in_addr address, const std::string& port);
     /// Asks for the events of `mask`; returns 0, or -1 without a connected socket.
     int SelectEvents(quint32 mask);
     /// Never raises SIGPIPE. Returns 0 without a connected socket.

@@ -39,7 +39,7 @@ CLoopbackServer::CLoopbackServer(const std::string& address, int port, SScript s
     local.sin_port = htons(static_cast<uint16_t>(port));
     ::inet_aton(address.c_str(), &local.sin_addr);
     if (::bind(m_listener, reinterpret_cast<sockaddr*>(&local), sizeof(local)) != 0 ||
-        ::listen(m_listener, 16) != 0) {
+        ::listen(m_listener, 128) != 0) {
         ::close(m_listener);
         throw std::runtime_error("cannot listen on " + address + ":" + std::to_string(port));
     }
@@ -52,6 +52,8 @@ CLoopbackServer::CLoopbackServer(const std::string& address, int port, SScript s
 CLoopbackServer::~CLoopbackServer() {
     m_bStop = true;
     m_thread.join();
+    for (std::thread& handler : m_handlers)
+        handler.join();
     ::close(m_listener);
 }
 
@@ -67,10 +69,21 @@ void CLoopbackServer::Serve() {
         int client = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
         if (client < 0)
             continue;
-        Play(client);
-        ::close(client);
-        ++m_closed;
+        if (m_script.bConcurrent)
+            m_handlers.emplace_back([this, client] { Handle(client); });
+        else
+            Handle(client);
     }
+}
+
+void CLoopbackServer::Handle(int client) {
+    const int open = ++m_open;
+    for (int most = m_mostAtOnce; most < open && !m_mostAtOnce.compare_exchange_weak(most, open);) {
+    }
+    Play(client);
+    --m_open;
+    ::close(client);
+    ++m_closed;
 }
 
 void CLoopbackServer::Play(int client) {

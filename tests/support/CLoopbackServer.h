@@ -16,8 +16,9 @@ public:
         bool bReadRequest = true; ///< read up to the empty line first
         /// Bytes to send, each after a pause in milliseconds.
         std::vector<std::pair<int, std::string>> steps;
-        bool bEndless = false;  ///< then send without end (bounded by a cap)
-        bool bHoldOpen = false; ///< then wait for the client to close
+        bool bEndless = false;    ///< then send without end (bounded by a cap)
+        bool bHoldOpen = false;   ///< then wait for the client to close
+        bool bConcurrent = false; ///< each connection on a thread of its own
     };
 
     static SScript Reply(const std::string& bytes) { return {true, {{0, bytes}}, false, false}; }
@@ -36,16 +37,23 @@ public:
     /// What each connection sent before the server answered, in order.
     std::vector<std::string> Requests() const;
     int Closed() const { return m_closed.load(); }
+    /// The most connections it has served at once, and how many it serves now.
+    int MostAtOnce() const { return m_mostAtOnce.load(); }
+    int Open() const { return m_open.load(); }
 
 private:
     void Serve();
     void Play(int client);
+    void Handle(int client);
 
     SScript m_script;
     int m_listener = -1;
     int m_port = 0;
     std::atomic<bool> m_bStop{false};
     std::atomic<int> m_closed{0};
+    std::atomic<int> m_open{0};
+    std::atomic<int> m_mostAtOnce{0};
+    std::vector<std::thread> m_handlers;
     mutable std::mutex m_mutex;
     std::vector<std::string> m_requests;
     std::thread m_thread;

@@ -1,0 +1,293 @@
+#include "engine/CConcurrentSession.h"
+
+#include "engine/CFileEnumerator.h"
+#include "engine/CHostLookup.h"
+#include "engine/CHttpProbe.h"
+#include "engine/CTestSession.h"
+#include "engine/CUrlExtractor.h"
+#include "engine/OutcomeCodes.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <climits>
+
+namespace {
+
+// At most this many host names are looked up at once: each look-up holds a pipe.
+constexpr int kMaxLookups = 8;
+
+// Links read ahead of the first one not yet listed: enough that a silent host
+// holds up the listing, not the probing.
+long WindowFor(int jobs) {
+    return std::clamp(256L * jobs, 1024L, 65536L);
+}
+
+std::string Summary(const std::string& file, int urls, int errors) {
+    return "Results for " + file + ": URLs tested: " + std::to_string(urls) +
+           ". URL errors: " + std::to_string(errors) + ".\r\n";
+}
+
+} // namespace
+
+CConcurrentSession::CConcurrentSession(ISessionHost& host, CSettingsStore& settings, int jobs,
+                                       int perHost, QObject* parent, CLookupPool::Resolver resolver)
+    : QObject(parent), m_host(host), m_reasons(host), m_lookups(std::move(resolver)),
+      m_jobs(std::clamp(jobs, 1, kMaxJobs)), m_perHost(std::clamp(perHost, 1, m_jobs)) {
+    m_reasons.Load(settings);
+}
+
+CConcurrentSession::~CConcurrentSession() {
+    Reset();
+}
+
+void CConcurrentSession::SetPorts(int httpPort, int ftpPort) {
+    m_httpPort = httpPort;
+    m_ftpPort = ftpPort;
+}
+
+void CConcurrentSession::StartTest(const std::string& path, bool recurse, bool allFiles,
+                                   bool htmlOnly) {
+    if (m_bRunning)
+        return;
+    Reset();
+    m_fileList = CFileEnumerator::CollectFiles(path, recurse, allFiles, htmlOnly);
+    if (m_fileList.empty()) {
+        m_host.ShowMessage(CTestSession::kNoFilesMessage);
+        return;
+    }
+    m_bRunning = true;
+    m_bStoppedOnError = false;
+    m_reasons.m_bUnknownReason = false;
+    m_fileErrorCount = -1;
+    m_linksDone = 0;
+    m_scheme = CUrlExtractor::kSchemeHttp;
+    m_host.ClearLogAndResults();
+    m_host.AppendLog("Start of test " + CTestSession::LongDateTime() + "\r\n");
+    // From the event loop, as the paced test's first step: the caller is waiting in it.
+    QMetaObject::invokeMethod(this, &CConcurrentSession::Advance, Qt::QueuedConnection);
+}
+
+void CConcurrentSession::Advance() {
+    if (m_bAdvancing) {
+        m_bAgain = true;
+        return;
+    }
+    m_bAdvancing = true;
+    do {
+        m_bAgain = false;
+        ReadAhead();
+        Dispatch();
+        m_bAgain = ListSettled() || m_bAgain;
+    } while (m_bAgain && m_bRunning);
+    m_bAdvancing = false;
+}
+
+void CConcurrentSession::ReadAhead() {
+    const long window = WindowFor(m_jobs);
+    while (m_bRunning && m_linksHeld < window && !m_fileList.empty()) {
+        SFile& file = m_window.emplace_back();
+        file.path = m_fileList.front();
+        m_fileList.pop_front();
+        StringList urls, names;
+        if (!CUrlExtractor::ExtractUrls(file.path, urls, names)) {
+            file.bReadFailed = true; // the test ends there: nothing after it is read
+            m_fileList.clear();
+            return;
+        }
+        for (std::size_t i = 0; i < urls.size(); ++i)
+            AddLink(file, std::move(urls[i]), std::move(names[i]));
+    }
+}
+
+void CConcurrentSession::AddLink(SFile& file, std::string url, std::string name) {
+    m_scheme = CUrlExtractor::SchemeOf(url, m_scheme);
+    ++m_linksHeld;
+    auto [it, bNew] = m_outcomes.try_emplace(url);
+    file.links.push_back({url, std::move(name), m_scheme, &it->second});
+    if (!bNew)
+        return; // probed once, listed at each of its places
+
+    std::string host = CUrlExtractor::GetUrlHost(url, m_scheme);
+    host.erase(0, std::min(host.find_first_not_of(' '), host.size()));
+    std::unique_ptr<SHost>& pHost = m_hosts[host];
+    if (!pHost) {
+        pHost = std::make_unique<SHost>();
+        pHost->name = host;
+        // Names that are no address are looked up here, once; the rest is the probe's.
+        in_addr address{};
+        if (!host.empty() &&
+            !(host[0] >= '0' && host[0] <= '9' && ::inet_aton(host.c_str(), &address) != 0)) {
+            pHost->lookup = SHost::ELookup::Waiting;
+            m_lookupQueue.push_back(pHost.get());
+        }
+    }
+    SHost* pRaw = pHost.get();
+    if (pRaw->lookup == SHost::ELookup::NotFound) {
+        it->second = {true, Outcome::kHostNotFound, false};
+        return;
+    }
+    pRaw->waiting.push_back({m_nextOrder++, std::move(url), m_scheme, &it->second});
+    UpdateReady(pRaw);
+}
+
+void CConcurrentSession::UpdateReady(SHost* pHost) {
+    if (pHost->readyOrder >= 0)
+        m_ready.erase({pHost->readyOrder, pHost});
+    pHost->readyOrder = -1;
+    const bool bKnown =
+        pHost->lookup == SHost::ELookup::None || pHost->lookup == SHost::ELookup::Found;
+    if (bKnown && !pHost->waiting.empty() && pHost->inFlight < m_perHost) {
+        pHost->readyOrder = pHost->waiting.front().order;
+        m_ready.insert({pHost->readyOrder, pHost});
+    }
+}
+
+void CConcurrentSession::Dispatch() {
+    StartLookups();
+    // The earliest waiting link whose host has room goes first.
+    while (m_bRunning && static_cast<int>(m_probes.size()) < m_jobs && !m_ready.empty())
+        StartProbe(m_ready.begin()->second);
+}
+
+void CConcurrentSession::StartLookups() {
+    while (m_lookupsRunning < kMaxLookups && !m_lookupQueue.empty()) {
+        SHost* pHost = m_lookupQueue.front();
+        m_lookupQueue.pop_front();
+        pHost->lookup = SHost::ELookup::Running;
+        ++m_lookupsRunning;
+        pHost->pLookup.reset(new CHostLookup);
+        connect(pHost->pLookup.get(), &CHostLookup::Finished, this,
+                [this, pHost](bool bFound, in_addr address) {
+                    OnLookupFinished(pHost, bFound, address);
+                });
+        pHost->pLookup->Start(m_lookups, pHost->name);
+    }
+}
+
+void CConcurrentSession::OnLookupFinished(SHost* pHost, bool bFound, in_addr address) {
+    pHost->pLookup.reset();
+    --m_lookupsRunning;
+    pHost->lookup = bFound ? SHost::ELookup::Found : SHost::ELookup::NotFound;
+    pHost->address = address;
+    if (!bFound) {
+        for (SJob& job : pHost->waiting)
+            *job.pOutcome = {true, Outcome::kHostNotFound, false};
+        pHost->waiting.clear();
+    }
+    UpdateReady(pHost);
+    Advance();
+}
+
+void CConcurrentSession::StartProbe(SHost* pHost) {
+    SJob job = std::move(pHost->waiting.front());
+    pHost->waiting.pop_front();
+    ++pHost->inFlight;
+    UpdateReady(pHost);
+
+    LaterPtr<CHttpProbe> pProbe(new CHttpProbe(m_host, m_lookups));
+    CHttpProbe* pRaw = pProbe.get();
+    pRaw->SetTimeOutOnClose(true);
+    if (pHost->lookup == SHost::ELookup::Found)
+        pRaw->UseAddress(pHost->address);
+    connect(pRaw, &CHttpProbe::Finished, this,
+            [this, pRaw](unsigned code, bool bReplied) { OnProbeFinished(pRaw, code, bReplied); });
+    m_probes.emplace(pRaw, SProbe{std::move(pProbe), pHost, job.pOutcome});
+    pRaw->Start(job.url, job.scheme,
+                job.scheme == CUrlExtractor::kSchemeFtp ? m_ftpPort : m_httpPort,
+                m_reasons.TimeoutMs());
+}
+
+void CConcurrentSession::OnProbeFinished(CHttpProbe* pProbe, unsigned code, bool bReplied) {
+    auto it = m_probes.find(pProbe);
+    if (it == m_probes.end())
+        return;
+    *it->second.pOutcome = {true, code, bReplied};
+    SHost* pHost = it->second.pHost;
+    m_probes.erase(it); // released once control is back in the event loop
+    --pHost->inFlight;
+    UpdateReady(pHost);
+    Advance();
+}
+
+bool CConcurrentSession::ListSettled() {
+    bool bListed = false;
+    while (m_bRunning && !m_window.empty()) {
+        SFile& file = m_window.front();
+        if (!file.bTakenUp) {
+            if (m_fileErrorCount != -1)
+                m_host.AppendLog(Summary(m_currentFile, m_urlCount, m_fileErrorCount));
+            m_currentFile = file.path;
+            m_fileErrorCount = 0;
+            m_urlCount = 0;
+            file.bTakenUp = true;
+            if (file.bReadFailed) {
+                m_host.ShowMessage("Error: Cannot open file:\n\n" + m_currentFile);
+                m_host.ShowMessage("Processing has stopped");
+                m_bStoppedOnError = true;
+                EndTest();
+                return true;
+            }
+            m_urlCount = static_cast<int>(std::min<std::size_t>(file.links.size(), INT_MAX));
+            m_host.AppendLog("Testing: " + m_currentFile);
+        }
+        while (m_bRunning && !file.links.empty() && file.links.front().pOutcome->bSettled) {
+            const SLink& link = file.links.front();
+            const SOutcome& outcome = *link.pOutcome;
+            // A reply to an ftp link is never evaluated; a failure is listed for both.
+            const bool bEvaluated = !outcome.bReplied || link.scheme == CUrlExtractor::kSchemeHttp;
+            if (bEvaluated && m_reasons.IsReasonReported(outcome.code)) {
+                m_host.AddResultRow(
+                    {link.url, m_reasons.ReasonText(outcome.code), link.name, m_currentFile});
+                ++m_fileErrorCount;
+            }
+            file.links.pop_front();
+            --m_linksHeld;
+            ++m_linksDone;
+            bListed = true;
+        }
+        if (!m_bRunning || !file.links.empty())
+            return bListed;
+        m_window.pop_front();
+    }
+    if (m_bRunning && m_fileList.empty())
+        EndTest();
+    return bListed;
+}
+
+void CConcurrentSession::EndTest() {
+    Reset();
+    m_host.AppendLog(Summary(m_currentFile, m_urlCount, m_fileErrorCount));
+    m_host.AppendLog("End of test: " + CTestSession::LongDateTime());
+    m_host.SetStatusPane(ISessionHost::Pane::Connection, "Search Complete");
+    m_host.SetStatusPane(ISessionHost::Pane::Method, "");
+    m_host.Beep(ISessionHost::BeepKind::Default);
+    emit TestFinished();
+}
+
+void CConcurrentSession::OnStopTest() {
+    if (!m_bRunning)
+        return;
+    Reset();
+    m_host.AppendLog("Testing Stopped by User");
+    emit TestFinished();
+}
+
+void CConcurrentSession::Reset() {
+    m_bRunning = false;
+    for (auto& [pRaw, probe] : m_probes) {
+        probe.pProbe->disconnect(this);
+        probe.pProbe->Cancel(); // closes its connection now
+    }
+    m_probes.clear();
+    for (auto& [name, pHost] : m_hosts)
+        if (pHost->pLookup)
+            pHost->pLookup->disconnect(this);
+    m_ready.clear();
+    m_lookupQueue.clear();
+    m_lookupsRunning = 0;
+    m_hosts.clear();
+    m_outcomes.clear();
+    m_window.clear();
+    m_fileList.clear();
+    m_linksHeld = 0;
+}

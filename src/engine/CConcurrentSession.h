@@ -1,0 +1,143 @@
+#pragma once
+
+#include "engine/CDeleteLater.h"
+#include "engine/CLookupPool.h"
+#include "engine/CReasonFilter.h"
+#include "engine/ISessionHost.h"
+#include "engine/StringList.h"
+
+#include <QObject>
+#include <deque>
+#include <map>
+#include <memory>
+#include <netinet/in.h>
+#include <set>
+#include <string>
+#include <unordered_map>
+
+class CHostLookup;
+class CHttpProbe;
+class CSettingsStore;
+
+/// Runs a link test with many probes at once, for the headless program.
+///
+/// What the host is told is what CTestSession tells it for the same test, in
+/// the same order (rows, log lines, messages, the end or stop), apart from the
+/// dates; progress, status panes and the cursor are left out. Up to Jobs()
+/// probes run at once, at most PerHost() of them to one host, without pacing.
+/// Each distinct host name is looked up once and each distinct URL probed once
+/// per test: a repeated URL waits for the first one's outcome. A host that
+/// closes without a reply gives its time-out's outcome at once.
+///
+/// Files are read ahead only while fewer than a window of links waits to be
+/// listed, so memory does not grow with the size of the site; a link is listed
+/// as soon as every link before it has been.
+class CConcurrentSession : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kMaxJobs = 1024;
+    static constexpr int kDefaultPerHost = 16;
+
+    /// As CTestSession's.
+    CConcurrentSession(ISessionHost& host, CSettingsStore& settings, int jobs, int perHost,
+                       QObject* parent = nullptr, CLookupPool::Resolver resolver = {});
+    ~CConcurrentSession() override;
+
+    void StartTest(const std::string& path, bool recurse, bool allFiles, bool htmlOnly);
+    /// Ends the running test at once: no row after the stop line, no connection open.
+    void OnStopTest();
+
+    CReasonFilter& Reasons() { return m_reasons; }
+    void SetPorts(int httpPort, int ftpPort);
+
+    bool IsTestRunning() const { return m_bRunning; }
+    bool StoppedOnError() const { return m_bStoppedOnError; }
+    /// Links listed or passed so far in this test.
+    long LinksDone() const { return m_linksDone; }
+
+signals:
+    void TestFinished();
+
+private:
+    struct SOutcome {
+        bool bSettled = false;
+        unsigned code = 0;
+        bool bReplied = false;
+    };
+    struct SHost;
+    struct SJob {
+        long order;
+        std::string url;
+        int scheme;
+        SOutcome* pOutcome;
+    };
+    struct SLink {
+        std::string url;
+        std::string name;
+        int scheme;
+        SOutcome* pOutcome;
+    };
+    struct SFile {
+        std::string path;
+        bool bReadFailed = false;
+        bool bTakenUp = false;
+        std::deque<SLink> links;
+    };
+    struct SHost {
+        enum class ELookup { None, Waiting, Running, Found, NotFound };
+        std::string name;
+        ELookup lookup = ELookup::None;
+        in_addr address{};
+        int inFlight = 0;
+        long readyOrder = -1; // its place in m_ready, or -1
+        std::deque<SJob> waiting;
+        LaterPtr<CHostLookup> pLookup;
+    };
+
+    void Advance();
+    void ReadAhead();
+    void AddLink(SFile& file, std::string url, std::string name);
+    void Dispatch();
+    void StartLookups();
+    void OnLookupFinished(SHost* pHost, bool bFound, in_addr address);
+    void StartProbe(SHost* pHost);
+    void OnProbeFinished(CHttpProbe* pProbe, unsigned code, bool bReplied);
+    void UpdateReady(SHost* pHost);
+    bool ListSettled();
+    void EndTest();
+    void Reset();
+
+    ISessionHost& m_host;
+    CReasonFilter m_reasons;
+    CLookupPool m_lookups;
+    int m_jobs;
+    int m_perHost;
+    int m_httpPort = 80;
+    int m_ftpPort = 21;
+
+    bool m_bRunning = false;
+    bool m_bStoppedOnError = false;
+    bool m_bAdvancing = false;
+    bool m_bAgain = false;
+    StringList m_fileList;
+    std::deque<SFile> m_window;
+    long m_linksHeld = 0;
+    long m_linksDone = 0;
+    long m_nextOrder = 0;
+    int m_scheme = 1;
+    std::unordered_map<std::string, SOutcome> m_outcomes; // every distinct URL of the test
+    std::unordered_map<std::string, std::unique_ptr<SHost>> m_hosts;
+    std::set<std::pair<long, SHost*>> m_ready; // hosts that may start their first job
+    std::deque<SHost*> m_lookupQueue;
+    int m_lookupsRunning = 0;
+    struct SProbe {
+        LaterPtr<CHttpProbe> pProbe;
+        SHost* pHost;
+        SOutcome* pOutcome;
+    };
+    std::map<CHttpProbe*, SProbe> m_probes;
+
+    std::string m_currentFile;
+    int m_urlCount = 0;
+    int m_fileErrorCount = -1;
+};
