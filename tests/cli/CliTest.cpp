@@ -137,7 +137,8 @@ TEST(CliTest, BadCommandLinesAreRefusedWithUsage) {
          {"", "frobnicate", "files", "files --bogus x", "files a b", "links", "links a b",
           "check --filter 01 p", "check --timeout 0 p", "check --timeout x p",
           "check --http-port 65536 p", "check --timeout", "check --report pdf p",
-          "check --output r.txt p", "check --report text --output", "check --repair 3 p"}) {
+          "check --output r.txt p", "check --report text --output", "check --repair 3 p",
+          "check --jobs 1025 p", "check --jobs 4 --per-host 5 p"}) {
         std::istringstream words(line);
         CliResult r = RunCli({std::istream_iterator<std::string>(words), {}});
         EXPECT_EQ(r.exitCode, 2) << line;
@@ -260,10 +261,14 @@ TEST(CliTest, CheckStopsOnSigintOrSigtermOrWhenItsOutputCannotBeWritten) {
                                            "text",      "--output",    report,
                                            page};
 
-    // Stop Test: the first row is out and the second link is in flight.
+    // Stop Test: the first row is out and the second link is in flight; with
+    // --jobs the later rows are settled but wait behind it, and stay unlisted.
     for (int signal : {SIGINT, SIGTERM}) {
         const std::size_t heard = silent.Requests().size();
-        SCliChild child(args, SCliChild::kPipe, dir / "err");
+        std::vector<std::string> words = args;
+        if (signal == SIGTERM)
+            words.insert(words.begin() + 1, {"--jobs", "8"});
+        SCliChild child(words, SCliChild::kPipe, dir / "err");
         ASSERT_GT(child.process.processId(), 0); // kill(0) would reach every process of ours
         std::string rows = child.ReadUntil([&](const std::string& got) {
             return got.find('\n') != std::string::npos && silent.Requests().size() > heard;
