@@ -26,7 +26,8 @@ class ISessionHost;
 ///    status line is whole: a line feed has arrived, 512 bytes have, or the host
 ///    closed after sending something. An ftp server's first bytes end the probe.
 /// A host that closes without sending anything leaves the link waiting for its
-/// time-out, unless SetTimeOutOnClose() asks for that outcome at once. The time-out covers look-up, connection and reply.
+/// time-out, unless SetTimeOutOnClose() asks for that outcome at once. The
+/// time-out covers look-up, connection and reply.
 ///
 /// The probe writes the connection and method panes as it goes.
 class CHttpProbe : public QObject {
