@@ -122,8 +122,8 @@ void CConcurrentSession::AddLink(SFile& file, std::string url, std::string name)
         }
     }
     SHost* pRaw = pHost.get();
-    if (pRaw->lookup == SHost::ELookup::NotFound) {
-        it->second = {true, Outcome::kHostNotFound, false};
+    if (pRaw->lookup == SHost::ELookup::Failed) {
+        it->second = {true, pRaw->failure, false};
         return;
     }
     pRaw->waiting.push_back({m_nextOrder++, std::move(url), m_scheme, &it->second});
@@ -154,6 +154,7 @@ void CConcurrentSession::StartLookups() {
         SHost* pHost = m_lookupQueue.front();
         m_lookupQueue.pop_front();
         pHost->lookup = SHost::ELookup::Running;
+        pHost->lookupClock.start();
         ++m_lookupsRunning;
         pHost->pLookup.reset(new CHostLookup);
         connect(pHost->pLookup.get(), &CHostLookup::Finished, this,
@@ -167,11 +168,14 @@ void CConcurrentSession::StartLookups() {
 void CConcurrentSession::OnLookupFinished(SHost* pHost, bool bFound, in_addr address) {
     pHost->pLookup.reset();
     --m_lookupsRunning;
-    pHost->lookup = bFound ? SHost::ELookup::Found : SHost::ELookup::NotFound;
+    // A look-up slower than the time-out is what each link's own would have been.
+    const bool bTooSlow = pHost->lookupClock.elapsed() >= m_reasons.TimeoutMs();
+    pHost->lookup = bFound && !bTooSlow ? SHost::ELookup::Found : SHost::ELookup::Failed;
+    pHost->failure = bTooSlow ? Outcome::kTimedOut : Outcome::kHostNotFound;
     pHost->address = address;
-    if (!bFound) {
+    if (pHost->lookup == SHost::ELookup::Failed) {
         for (SJob& job : pHost->waiting)
-            *job.pOutcome = {true, Outcome::kHostNotFound, false};
+            *job.pOutcome = {true, pHost->failure, false};
         pHost->waiting.clear();
     }
     UpdateReady(pHost);

@@ -6,6 +6,7 @@
 #include "engine/ISessionHost.h"
 #include "engine/StringList.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <deque>
 #include <map>
@@ -84,10 +85,12 @@ private:
         std::deque<SLink> links;
     };
     struct SHost {
-        enum class ELookup { None, Waiting, Running, Found, NotFound };
+        enum class ELookup { None, Waiting, Running, Found, Failed };
         std::string name;
         ELookup lookup = ELookup::None;
         in_addr address{};
+        unsigned failure = 0; // the outcome of every link when the look-up failed
+        QElapsedTimer lookupClock;
         int inFlight = 0;
         long readyOrder = -1; // its place in m_ready, or -1
         std::deque<SJob> waiting;
