@@ -262,17 +262,17 @@ int CCliCommands::Check(const std::vector<std::string>& args) {
         if (options.timeout > 0)
             session.Reasons().SetTimeoutSeconds(static_cast<int>(options.timeout));
         session.SetPorts(static_cast<int>(options.httpPort), static_cast<int>(options.ftpPort));
+        QObject::connect(&session, &std::remove_reference_t<decltype(session)>::TestFinished, &loop,
+                         &QEventLoop::quit);
+        session.StartTest(options.paths[0], options.bRecurse, options.bAll, options.bHtmlOnly);
+        if (!session.IsTestRunning())
+            return false; // nothing to test: the session has said why
         stopTest = [&session] {
             if (!session.IsTestRunning())
                 return false; // the test ended on its own first
             session.OnStopTest();
             return true;
         };
-        QObject::connect(&session, &std::remove_reference_t<decltype(session)>::TestFinished, &loop,
-                         &QEventLoop::quit);
-        session.StartTest(options.paths[0], options.bRecurse, options.bAll, options.bHtmlOnly);
-        if (!session.IsTestRunning())
-            return false; // nothing to test: the session has said why
         loop.exec();
         stopTest = nullptr;
         return true;

@@ -24,15 +24,17 @@ class CSettingsStore;
 ///
 /// What the host is told is what CTestSession tells it for the same test, in
 /// the same order (rows, log lines, messages, the end or stop), apart from the
-/// dates; progress, status panes and the cursor are left out. Up to Jobs()
-/// probes run at once, at most PerHost() of them to one host, without pacing.
+/// dates. Progress is not shown; the status panes and the wait cursor follow
+/// whichever probe spoke last. Up to `jobs` probes run at once, at most
+/// `perHost` of them to one host name, without pacing.
 /// Each distinct host name is looked up once and each distinct URL probed once
 /// per test: a repeated URL waits for the first one's outcome. A host that
 /// closes without a reply gives its time-out's outcome at once.
 ///
 /// Files are read ahead only while fewer than a window of links waits to be
-/// listed, so memory does not grow with the size of the site; a link is listed
-/// as soon as every link before it has been.
+/// listed, so the pages' links held do not grow with the size of the site (only
+/// each distinct URL's outcome is kept, for its repeats); a link is listed as
+/// soon as every link before it has been.
 class CConcurrentSession : public QObject {
     Q_OBJECT
 public:
