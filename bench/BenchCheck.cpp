@@ -8,46 +8,17 @@
 #include <chrono>
 #include <fcntl.h>
 #include <fstream>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
-struct SRun {
-    double seconds = 0;
-    double peakMiB = 0;
-    int status = -1;
-};
-
-SRun RunCheck(const std::string& cli, const std::string& page, int port, const std::string& out) {
-    std::vector<std::string> args = {
-        cli, "check", "--http-port", std::to_string(port), "--filter", "111111111111111111111",
-        page};
-    std::vector<char*> argv;
-    for (std::string& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    SRun run;
-    auto start = std::chrono::steady_clock::now();
-    pid_t pid = -1;
-    if (::posix_spawn(&pid, cli.c_str(), &actions, nullptr, argv.data(), environ) != 0)
-        bench::Fail("cannot start " + cli);
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    rusage usage{};
-    ::wait4(pid, &status, 0, &usage);
-    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    run.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+bench::SRun RunCheck(const std::string& cli, const std::string& page, int port,
+                     const std::string& out) {
+    return bench::Run({cli, "check", "--http-port", std::to_string(port), "--filter",
+                       "111111111111111111111", page},
+                      out, "/dev/null");
 }
 
 } // namespace
@@ -65,7 +36,7 @@ int main(int argc, char** argv) {
             html << "<a href=\"http://127.0.0.1/page" << k << ".html\">Page " << k << "</a>\n";
         html.close();
 
-        SRun run = RunCheck(cli, page, server.Port(), work + "/out");
+        bench::SRun run = RunCheck(cli, page, server.Port(), work + "/out");
         std::ifstream rows(work + "/out");
         std::size_t listed = 0;
         for (std::string line; std::getline(rows, line);)

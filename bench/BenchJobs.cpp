@@ -19,15 +19,12 @@
 #include <fcntl.h>
 #include <fstream>
 #include <map>
-#include <spawn.h>
 #include <sys/epoll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -168,39 +165,11 @@ private:
     std::thread m_thread;
 };
 
-struct SRun {
-    double seconds = 0;
-    double peakMiB = 0;
-    int status = -1;
-};
-
-SRun RunCheck(const std::string& cli, const std::string& site, const std::string& jobs,
-              const std::string& out) {
-    std::vector<std::string> args = {cli, "check",  "--all", "--recurse", "--timeout",
-                                     "5", "--jobs", jobs,    "--filter",  "111111111111111111111",
-                                     site};
-    std::vector<char*> argv;
-    for (std::string& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, (out + ".log").c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    SRun run;
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid = -1;
-    if (::posix_spawn(&pid, cli.c_str(), &actions, nullptr, argv.data(), environ) != 0)
-        bench::Fail("cannot start " + cli);
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    rusage usage{};
-    ::wait4(pid, &status, 0, &usage);
-    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    run.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+bench::SRun RunCheck(const std::string& cli, const std::string& site, const std::string& jobs,
+                     const std::string& out) {
+    return bench::Run({cli, "check", "--all", "--recurse", "--timeout", "5", "--jobs", jobs,
+                       "--filter", "111111111111111111111", site},
+                      out, out + ".log");
 }
 
 // The file, less its lines with a date when `bDated`.
@@ -223,7 +192,7 @@ int main(int argc, char** argv) {
     WriteSite(work + "/first", 1000 / kLinksPerPage);
     CSiteServer server;
 
-    const SRun run = RunCheck(cli, work + "/site", "64", work + "/out64");
+    const bench::SRun run = RunCheck(cli, work + "/site", "64", work + "/out64");
     const long links = static_cast<long>(kPages) * kLinksPerPage;
     if (run.status != 1)
         bench::Fail("check --jobs 64 ended with status " + std::to_string(run.status));
@@ -234,8 +203,8 @@ int main(int argc, char** argv) {
         std::printf(" 127.0.0.%d: %d", h, server.MostAtOnce(h));
     std::printf("\n");
 
-    const SRun fast = RunCheck(cli, work + "/first", "64", work + "/first64");
-    const SRun paced = RunCheck(cli, work + "/first", "1", work + "/first1");
+    const bench::SRun fast = RunCheck(cli, work + "/first", "64", work + "/first64");
+    const bench::SRun paced = RunCheck(cli, work + "/first", "1", work + "/first1");
     const std::string rows = Slurp(work + "/first64");
     if (rows != Slurp(work + "/first1") || rows.empty() ||
         Slurp(work + "/first64.log", true) != Slurp(work + "/first1.log", true))

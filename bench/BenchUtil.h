@@ -4,8 +4,14 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
+#include <spawn.h>
 #include <string>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <vector>
+
+extern char** environ;
 
 namespace bench {
 
@@ -40,6 +46,40 @@ inline std::size_t ParseCount(const char* text) {
 [[noreturn]] inline void Fail(const std::string& message) {
     std::fprintf(stderr, "FAILED: %s\n", message.c_str());
     std::exit(1);
+}
+
+/// What one run of a program came to: wall time, its peak resident set, and
+/// its exit status (-1 when a signal ended it).
+struct SRun {
+    double seconds = 0;
+    double peakMiB = 0;
+    int status = -1;
+};
+
+/// Runs `args` (the program first) with stdout and stderr in the named files
+/// and waits for it.
+inline SRun Run(std::vector<std::string> args, const std::string& out, const std::string& err) {
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid = -1;
+    if (::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+        Fail("cannot start " + args[0]);
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    rusage usage{};
+    ::wait4(pid, &status, 0, &usage);
+    SRun run;
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    run.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
 }
 
 } // namespace bench
