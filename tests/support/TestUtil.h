@@ -35,6 +35,16 @@ void MakeDir(const std::string& path);
 /// inside it, returns -2 and the test goes on.
 int RunThisTestIn(const char* unshareFlags);
 
+/// The rest of the test runs in a namespace of its own (see RunThisTestIn); the
+/// test is skipped where the machine allows none.
+#define CONTINUE_IN_NAMESPACE(flags)                                                               \
+    if (const int namespaceStatus = RunThisTestIn(flags); namespaceStatus != -2) {                 \
+        if (namespaceStatus == -1)                                                                 \
+            GTEST_SKIP() << "this machine allows no private namespace (unshare " flags ")";        \
+        EXPECT_EQ(namespaceStatus, 0);                                                             \
+        return;                                                                                    \
+    }
+
 /// Lets the event loop run until `done` holds, for at most `ms` milliseconds;
 /// returns whether it holds.
 inline bool RunUntil(const std::function<bool()>& done, int ms = 15000) {
