@@ -80,13 +80,15 @@ void CLoopbackServer::Handle(int client) {
     const int open = ++m_open;
     for (int most = m_mostAtOnce; most < open && !m_mostAtOnce.compare_exchange_weak(most, open);) {
     }
-    Play(client);
-    --m_open;
+    bool bCounted = true;
+    Play(client, bCounted);
+    if (bCounted)
+        --m_open;
     ::close(client);
     ++m_closed;
 }
 
-void CLoopbackServer::Play(int client) {
+void CLoopbackServer::Play(int client, bool& bCounted) {
     const auto deadline = Clock::now() + kLongestWait;
     std::string request;
     char buffer[4096];
@@ -105,6 +107,13 @@ void CLoopbackServer::Play(int client) {
     }
     for (const auto& [pauseMs, bytes] : m_script.steps) {
         std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+        // A connection stops counting as open once it is answered: the client may
+        // then close it and open the next before this thread runs again, which
+        // must not count as two at once.
+        if (bCounted) {
+            --m_open;
+            bCounted = false;
+        }
         if (m_bStop || ::send(client, bytes.data(), bytes.size(), MSG_NOSIGNAL) < 0)
             return;
     }

@@ -37,13 +37,14 @@ public:
     /// What each connection sent before the server answered, in order.
     std::vector<std::string> Requests() const;
     int Closed() const { return m_closed.load(); }
-    /// The most connections it has served at once, and how many it serves now.
+    /// The most connections open at once before their answer, and how many are
+    /// open and unanswered now (a silent server's stay so until the client closes).
     int MostAtOnce() const { return m_mostAtOnce.load(); }
     int Open() const { return m_open.load(); }
 
 private:
     void Serve();
-    void Play(int client);
+    void Play(int client, bool& bCounted);
     void Handle(int client);
 
     SScript m_script;
