@@ -46,6 +46,9 @@ inline constexpr SSettingName kGridColumns[4] = {
 inline constexpr SStringSetting kSettingsFilter{"Settings", "Filter", "011111111111111111111"};
 /// Seconds a host is given to answer.
 inline constexpr SIntSetting kSettingsTimeout{"Settings", "Timeout", 15};
+/// 1 checks links as today's browsers reach them (https, Host, redirects); read
+/// at the start of each test.
+inline constexpr SIntSetting kSettingsCurrentWeb{"Settings", "CurrentWeb", 0};
 
 // The Export command: the last report path and its format (0 text, 1 HTML).
 inline constexpr SStringSetting kXportSelStarter{"XportSel", "Starter", "results.txt"};
