@@ -1,15 +1,18 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
+#include <memory>
 #include <mutex>
+#include <openssl/types.h>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
 /// A TCP server on a loopback address that plays a fixed script to every
-/// connection, on a thread of its own. Every wait is bounded, and the server
-/// stops when the object goes.
+/// connection, on a thread of its own, in plain text or over TLS. Every wait is
+/// bounded, and the server stops when the object goes.
 class CLoopbackServer {
 public:
     struct SScript {
@@ -19,6 +22,13 @@ public:
         bool bEndless = false;    ///< then send without end (bounded by a cap)
         bool bHoldOpen = false;   ///< then wait for the client to close
         bool bConcurrent = false; ///< each connection on a thread of its own
+        // The braces keep the short positional initialisations warning-free.
+        /// When set, the answer to each request, sent before the steps.
+        std::function<std::string(const std::string& request)> respond{};
+        /// PEM files of the server's certificate (chain) and key: each connection
+        /// then starts with a TLS handshake, and one that fails is recorded as "".
+        std::string tlsCert{};
+        std::string tlsKey{};
     };
 
     static SScript Reply(const std::string& bytes) { return {true, {{0, bytes}}, false, false}; }
@@ -44,10 +54,11 @@ public:
 
 private:
     void Serve();
-    void Play(int client, bool& bCounted);
+    bool Play(int client, SSL* pTls, bool& bCounted);
     void Handle(int client);
 
     SScript m_script;
+    std::unique_ptr<SSL_CTX, void (*)(SSL_CTX*)> m_pTls{nullptr, nullptr};
     int m_listener = -1;
     int m_port = 0;
     std::atomic<bool> m_bStop{false};

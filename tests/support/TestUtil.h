@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <functional>
 #include <string>
+#include <vector>
 
 /// A folder of its own for one test, removed with everything in it at the end.
 /// While it lives, XDG_CONFIG_HOME points into it, so no test ever sees the
@@ -28,6 +29,20 @@ private:
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 void MakeDir(const std::string& path);
+
+/// A certificate and its private key, as PEM files.
+struct STestCert {
+    std::string certFile, keyFile;
+};
+
+/// Makes a certificate authority `name` in `dir` (`dir`/`name`.pem and .key) for
+/// a test to trust through SSL_CERT_FILE. Its certificates, like its own, hold
+/// from a day ago for three days, so no clock edge can fail them.
+STestCert MakeCa(const std::string& dir, const std::string& name);
+/// Makes a TLS server certificate `name` in `dir`, signed by `ca`, for the
+/// subjectAltNames `sans` (each "DNS:host" or "IP:address").
+STestCert MakeLeaf(const std::string& dir, const STestCert& ca, const std::string& name,
+                   const std::vector<std::string>& sans);
 
 /// For tests that need a namespace of their own (`unshare` flags such as
 /// "-rn" or "-rm"): outside it, runs the current test again inside one and
