@@ -157,15 +157,23 @@ TEST(CliTest, CheckListsResultsAndTellsByItsExitStatus) {
     const std::string port = std::to_string(ok.Port());
     CLoopbackServer gone("127.0.0.2", ok.Port(), CLoopbackServer::Reply("HTTP/1.0 404 No\r\n"));
     const std::string page = dir / "page.htm";
-    WriteFile(page, "<a href=\"http://127.0.0.1/\">Ok</a><a href=\"http://127.0.0.2/x\">Gone</a>");
+    WriteFile(page, "<a href=\"http://127.0.0.1/\">Ok</a><a href=\"http://127.0.0.2/x\">Gone</a>"
+                    "<a href=\"https://127.0.0.1:1/\">Secure</a>");
 
     CliResult r = RunCli({"check", "--http-port", port, page});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.out, "http://127.0.0.2/x\tHTTP Code 404 Not Found\tGone\t" + page + "\n");
+    const std::string goneRow = "http://127.0.0.2/x\tHTTP Code 404 Not Found\tGone\t" + page + "\n";
+    EXPECT_EQ(r.out, goneRow);
     EXPECT_NE(r.err.find("\n\nTesting: " + page + "\nResults for " + page +
                          ": URLs tested: 2. URL errors: 1.\n\nEnd of test: "),
               std::string::npos)
         << r.err;
+    // The secure link counts only when links are checked as today's browsers do.
+    r = RunCli({"check", "--http-port", port, "--current-web", "--jobs", "2", page});
+    EXPECT_EQ(r.out,
+              goneRow + "https://127.0.0.1:1/\tCan't Connect to Host\tSecure\t" + page + "\n");
+    r = RunCli({"links", "--current-web", page});
+    EXPECT_TRUE(r.out.ends_with("\nhttps://127.0.0.1:1/\tSecure\n")) << r.out;
 
     // The stored filter counts, and --filter overrides it.
     CSettingsStore settings;
