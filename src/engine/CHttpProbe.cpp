@@ -253,16 +253,7 @@ void CHttpProbe::OnSocketNotify(int /*socket*/, quint32 lParam) {
         return;
     }
     if (event == CSocketWnd::kFdRead) {
-        char chunk[kReplyCapacity];
-        ssize_t n =
-            m_pSocketWnd->Receive(chunk, kReplyCapacity - m_replyBuffer.size(), MSG_DONTWAIT);
-        if (n > 0) {
-            if (m_replyBuffer.empty())
-                m_host.SetStatusPane(ISessionHost::Pane::Method, "Host Reply Received");
-            m_replyBuffer.append(chunk, static_cast<std::size_t>(n));
-        } else if (n == 0) {
-            m_bPeerClosed = true;
-        }
+        ReceivePlain(kReplyCapacity);
         // An ftp greeting is never read: its first bytes finish the link.
         const bool bFtpAnswered = m_scheme == CUrlExtractor::kSchemeFtp && !m_replyBuffer.empty();
         if (bFtpAnswered || StatusLineComplete() || (m_bPeerClosed && !m_replyBuffer.empty())) {
@@ -276,13 +267,7 @@ void CHttpProbe::OnSocketNotify(int /*socket*/, quint32 lParam) {
             Finish(StatusCodeOf(m_replyBuffer), true); // closed after a partial status line
             return;
         }
-        if (m_bTimeOutOnClose) {
-            Finish(Outcome::kTimedOut, false);
-            return;
-        }
-        // Closed without a reply: the link waits for its time-out.
-        CloseConnection();
-        m_host.SetStatusPane(ISessionHost::Pane::Connection, "Connection Closed by Host");
+        OnClosedWithoutReply();
     }
 }
 
@@ -297,7 +282,7 @@ void CHttpProbe::OnCurrentWebEvent(quint32 event) {
     if (m_pTls)
         ReceiveTls();
     else if (event == CSocketWnd::kFdRead)
-        ReceivePlain();
+        ReceivePlain(kHeadCap);
     if (event == CSocketWnd::kFdClose)
         m_bPeerClosed = true;
     EvaluateHead();
@@ -311,9 +296,11 @@ void CHttpProbe::WatchWrite(bool bWrite) {
     }
 }
 
-void CHttpProbe::ReceivePlain() {
+void CHttpProbe::ReceivePlain(std::size_t capacity) {
     char chunk[4096];
-    const std::size_t room = std::min(sizeof(chunk), kHeadCap - m_replyBuffer.size());
+    const std::size_t room = std::min(sizeof(chunk), capacity - m_replyBuffer.size());
+    if (room == 0)
+        return; // a read of nothing would look like the host's close
     const ssize_t n = m_pSocketWnd->Receive(chunk, room, MSG_DONTWAIT);
     if (n > 0) {
         if (m_replyBuffer.empty())

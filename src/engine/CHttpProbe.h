@@ -98,7 +98,8 @@ private:
     void OnCurrentWebEvent(quint32 event);
     void ContinueTls();
     void WatchWrite(bool bWrite);
-    void ReceivePlain();
+    /// Reads what has come, as long as the reply holds less than `capacity`.
+    void ReceivePlain(std::size_t capacity);
     void ReceiveTls();
     void EvaluateHead();
     void FollowRedirect(unsigned code, std::string_view location);

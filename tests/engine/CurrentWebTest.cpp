@@ -29,6 +29,12 @@ std::string Reply(const std::string& status, const std::string& headers = "") {
     return "HTTP/1.1 " + status + "\r\n" + headers + "Content-Length: 0\r\n\r\n";
 }
 
+std::function<std::string(const std::string&)> OkOnlyAt(const std::string& path) {
+    return [path](const std::string& request) {
+        return Reply(PathOf(request) == path ? "200 OK" : "404 Not Found");
+    };
+}
+
 std::string Redirect(const std::string& location) {
     return Reply("301 Moved Permanently", "Location: " + location + "\r\n");
 }
@@ -91,13 +97,7 @@ protected:
 };
 
 TEST_F(CurrentWebTest, SecureLinksAreVerifiedAndRequestsNameTheirHost) {
-    CLoopbackServer secure("127.0.0.1", 0,
-                           Routed(
-                               [](const std::string& request) {
-                                   return Reply(PathOf(request) == "/" ? "200 OK"
-                                                                       : "404 Not Found");
-                               },
-                               &m_leaf));
+    CLoopbackServer secure("127.0.0.1", 0, Routed(OkOnlyAt("/"), &m_leaf));
     CLoopbackServer untrusted(
         "127.0.0.1", 0, Routed([](const std::string&) { return Reply("200 OK"); }, &m_untrusted));
     // A virtual host: without its name it answers 400, as many sites now do.
@@ -141,13 +141,7 @@ TEST_F(CurrentWebTest, SecureLinksAreVerifiedAndRequestsNameTheirHost) {
 }
 
 TEST_F(CurrentWebTest, RedirectsAreFollowedUpToFiveHopsAndNamedInTheReason) {
-    CLoopbackServer secure("127.0.0.1", 0,
-                           Routed(
-                               [](const std::string& request) {
-                                   return Reply(PathOf(request) == "/ok" ? "200 OK"
-                                                                         : "404 Not Found");
-                               },
-                               &m_leaf));
+    CLoopbackServer secure("127.0.0.1", 0, Routed(OkOnlyAt("/ok"), &m_leaf));
     const std::string s = std::to_string(secure.Port());
     // A head, then a body without end: never downloaded.
     CLoopbackServer::SScript body =
