@@ -2,14 +2,15 @@
 
 #include "app/CSettingsStore.h"
 #include "app/HelpTopics.h"
+#include "dialogs/CAboutDlg.h"
 #include "dialogs/CPreferencesDlg.h"
 #include "dialogs/CReasonCheckListBox.h"
+#include "dialogs/CStaticLink.h"
 #include "dialogs/CTestProgressDlg.h"
 #include "engine/CFileEnumerator.h"
 #include "engine/CTestSession.h"
 #include "export/CExportDlg.h"
 #include "export/CReportWriter.h"
-#include "repair/CRepairDlg.h"
 #include "repair/CRepairEngine.h"
 #include "repair/CRepairFailureDlg.h"
 #include "results/CLinkvetView.h"
@@ -25,10 +26,12 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QSplitter>
 #include <QSplitterHandle>
 #include <QTest>
@@ -58,6 +61,16 @@ CModalAnswerer::Answer Select(const std::string& path, bool bAllFiles = false) {
     };
 }
 
+// Stands in for the desktop's handler of a scheme.
+class COpenRecorder : public QObject {
+    Q_OBJECT
+public slots:
+    void Open(const QUrl& url) { m_opened.push_back(url.toString().toStdString()); }
+
+public:
+    std::vector<std::string> m_opened;
+};
+
 class MainFrameTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(m_settings.OpenBaseKey(nullptr)); }
@@ -85,13 +98,12 @@ protected:
 };
 
 TEST_F(MainFrameTest, ATestRunsFromCtrlOToSearchCompleteAndEscStopsOne) {
-    CLoopbackServer ok("127.0.0.1", 0, CLoopbackServer::Reply("HTTP/1.0 200 OK\r\n"));
-    CLoopbackServer gone("127.0.0.2", ok.Port(), CLoopbackServer::Reply("HTTP/1.0 404 Gone\r\n"));
-    CLoopbackServer silent("127.0.0.7", ok.Port(), CLoopbackServer::Silent());
+    CLoopbackServer gone("127.0.0.1", 0, CLoopbackServer::Reply("HTTP/1.0 404 Gone\r\n"));
+    CLoopbackServer silent("127.0.0.7", gone.Port(), CLoopbackServer::Silent());
     const std::string page = m_dir / "page.htm";
-    WriteFile(page, "<a href=\"http://127.0.0.1/\">A</a><a href=\"http://127.0.0.2/x\">B</a>");
+    WriteFile(page, "<a href=\"http://127.0.0.1/x\">B</a>");
     Open();
-    View().Session().SetPorts(ok.Port(), ok.Port());
+    View().Session().SetPorts(gone.Port(), gone.Port());
     CModalAnswerer answerer(Select(page));
     QTest::keyClick(m_frame.get(), Qt::Key_O, Qt::ControlModifier);
     EXPECT_TRUE(Enabled(Command::StopTest));
@@ -346,6 +358,48 @@ TEST_F(MainFrameTest, PreferencesPresetsActAtOnceTheTimeOutIsCheckedAndOnlyOkSto
     EXPECT_EQ(answerer.m_messages, (Texts{range, range, CPreferencesDlg::kNotIntegerMessage}));
 }
 
+TEST_F(MainFrameTest, AnAboutLinkOpenedStaysPurpleForTheRunAndOneThatFailedStaysBlue) {
+    Open();
+    const QColor blue(Qt::blue), purple(Qt::darkMagenta);
+    COpenRecorder recorder;
+    QDesktopServices::setUrlHandler(QStringLiteral("mailto"), &recorder, "Open");
+    const auto showAbout = [&](const std::function<void(CStaticLink&, CStaticLink&)>& act) {
+        CModalAnswerer answerer([&](QWidget* dialog) {
+            act(*Child<CStaticLink>(dialog, "mailLink"), *Child<CStaticLink>(dialog, "homeLink"));
+            dialog->close();
+        });
+        m_frame->Action(Command::AppAbout)->trigger();
+    };
+    showAbout([&](CStaticLink&, CStaticLink& home) {
+        // Without a desktop, nothing answers for http: a beep, and no change.
+        QMouseEvent over(QEvent::MouseMove, QPointF(1, 1), QPointF(1, 1), Qt::NoButton, {}, {});
+        QApplication::sendEvent(&home, &over);
+        EXPECT_EQ(home.cursor().pixmap().size(), QSize(32, 32)); // the program's own hand
+        QSignalSpy failed(&home, &CStaticLink::OpenFailed);
+        QTest::mouseClick(&home, Qt::LeftButton);
+        EXPECT_EQ(failed.count(), 1);
+        EXPECT_EQ(home.TextColor(), blue);
+        QDesktopServices::setUrlHandler(QStringLiteral("http"), &recorder, "Open");
+        QTest::mouseClick(&home, Qt::LeftButton);
+        EXPECT_EQ(home.TextColor(), purple);
+        QApplication::sendEvent(&home, &over); // for a second after a click, still the arrow
+        EXPECT_EQ(home.cursor().shape(), Qt::ArrowCursor);
+    });
+    showAbout([&](CStaticLink& mail, CStaticLink& home) {
+        EXPECT_EQ(home.TextColor(), purple);
+        EXPECT_EQ(mail.TextColor(), blue);
+        mail.OnClicked();
+        mail.OnClicked();
+        EXPECT_EQ(mail.TextColor(), purple);
+    });
+    const std::string mailTo = std::string("mailto:") + CAboutDlg::kMakerMail;
+    EXPECT_EQ(recorder.m_opened,
+              (std::vector<std::string>{"http://www.veldmark.example/", mailTo, mailTo}));
+    EXPECT_TRUE(m_bMailVisited && m_bHomeVisited);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("mailto"));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+}
+
 TEST_F(MainFrameTest, PlacementIsStoredOnceItSettlesAndWhenClosing) {
     const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
     m_settings.SetInt("Screen", "cx", work.width() + 1); // stored on a larger screen
@@ -455,3 +509,5 @@ TEST_F(MainFrameTest, F1AndHelpOpenTheirWindowsTopicAndWithoutABrowserTheProgram
         EXPECT_EQ(top.text().toStdString(), "Preferences"); // the topic's heading
     });
 }
+
+#include "CMainFrameTest.moc"

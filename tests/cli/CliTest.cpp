@@ -189,22 +189,19 @@ TEST(CliTest, CheckListsResultsAndTellsByItsExitStatus) {
     EXPECT_EQ(r.err, "No files found.\n\nWas your filter option set correctly?\n");
 }
 
-TEST(CliTest, CheckWritesItsReportInsteadOfTheLinesOrIntoAFile) {
+TEST(CliTest, CheckWritesItsReportInsteadOfTheLinesOrIntoAFileAfterTheRepair) {
     CTempDir dir;
     CLoopbackServer gone("127.0.0.1", 0, CLoopbackServer::Reply("HTTP/1.0 404 No\r\n"));
     const std::string port = std::to_string(gone.Port());
     const std::string page = dir / "page.htm";
-    WriteFile(page, "<a href=\"http://127.0.0.1/x?a&b\">Gone</a>");
+    WriteFile(page, "<p>\n<a href=\"http://127.0.0.1/x?a&b\">Gone</a>\n");
     const std::string line = "http://127.0.0.1/x?a&b\tHTTP Code 404 Not Found\tGone";
-
-    CliResult r = RunCli({"check", "--http-port", port, "--report", "text", page});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.out, "FILE: " + page + "\r\n" + line + "\r\n");
 
     // Into a file, which is replaced without a question; the lines still come.
     const std::string report = dir / "r.html";
     WriteFile(report, "an older report");
-    r = RunCli({"check", "--http-port", port, "--report", "html", "--output", report, page});
+    CliResult r =
+        RunCli({"check", "--http-port", port, "--report", "html", "--output", report, page});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, line + "\t" + page + "\n");
     EXPECT_TRUE(ReadFile(report).starts_with("<HTML>\r\n")); // the writer's suite has the rest
@@ -219,20 +216,13 @@ TEST(CliTest, CheckWritesItsReportInsteadOfTheLinesOrIntoAFile) {
     EXPECT_EQ(child.Wait(), 2);
     const std::string log = ReadFile(dir / "err");
     EXPECT_TRUE(log.ends_with("\nfile write error\n")) << log; // and nothing after it
-}
 
-TEST(CliTest, CheckRepairsTheListedPagesThenWritesTheReport) {
-    CTempDir dir;
-    CLoopbackServer gone("127.0.0.1", 0, CLoopbackServer::Reply("HTTP/1.0 404 No\r\n"));
-    const std::string port = std::to_string(gone.Port());
-    const std::string page = dir / "page.htm";
-    WriteFile(page, "<p>\n<a href=\"http://127.0.0.1/x\">Gone</a>\n");
-    CliResult r = RunCli({"check", "--http-port", port, "--repair", "2", "--report", "text", page});
+    // The listed pages are repaired first, then the report goes to stdout instead of the lines.
+    r = RunCli({"check", "--http-port", port, "--repair", "2", "--report", "text", page});
     EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "FILE: " + page + "\r\n" + line + "\r\n");
     EXPECT_TRUE(r.err.ends_with("\nAll URL repairs completed\n")) << r.err;
     EXPECT_EQ(ReadFile(page), "<p>\r\n");
-    EXPECT_EQ(r.out, "FILE: " + page + "\r\nhttp://127.0.0.1/x\tHTTP Code 404 Not Found\tGone\r\n");
-
     // The test joins a URL broken over two lines; the repair cannot find it.
     WriteFile(page, "<a href=\"http://127.0.0.1/\nx\">Gone</a>\n");
     r = RunCli({"check", "--http-port", port, "--repair", "0", page});
