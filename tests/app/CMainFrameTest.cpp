@@ -2,14 +2,15 @@
 
 #include "app/CSettingsStore.h"
 #include "app/HelpTopics.h"
+#include "dialogs/CAboutDlg.h"
 #include "dialogs/CPreferencesDlg.h"
 #include "dialogs/CReasonCheckListBox.h"
+#include "dialogs/CStaticLink.h"
 #include "dialogs/CTestProgressDlg.h"
 #include "engine/CFileEnumerator.h"
 #include "engine/CTestSession.h"
 #include "export/CExportDlg.h"
 #include "export/CReportWriter.h"
-#include "repair/CRepairDlg.h"
 #include "repair/CRepairEngine.h"
 #include "repair/CRepairFailureDlg.h"
 #include "results/CLinkvetView.h"
@@ -25,10 +26,12 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QSplitter>
 #include <QSplitterHandle>
 #include <QTest>
@@ -58,6 +61,16 @@ CModalAnswerer::Answer Select(const std::string& path, bool bAllFiles = false) {
     };
 }
 
+// Stands in for the desktop's handler of a scheme.
+class COpenRecorder : public QObject {
+    Q_OBJECT
+public slots:
+    void Open(const QUrl& url) { m_opened.push_back(url.toString().toStdString()); }
+
+public:
+    std::vector<std::string> m_opened;
+};
+
 class MainFrameTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(m_settings.OpenBaseKey(nullptr)); }
@@ -85,13 +98,12 @@ protected:
 };
 
 TEST_F(MainFrameTest, ATestRunsFromCtrlOToSearchCompleteAndEscStopsOne) {
-    CLoopbackServer ok("127.0.0.1", 0, CLoopbackServer::Reply("HTTP/1.0 200 OK\r\n"));
-    CLoopbackServer gone("127.0.0.2", ok.Port(), CLoopbackServer::Reply("HTTP/1.0 404 Gone\r\n"));
-    CLoopbackServer silent("127.0.0.7", ok.Port(), CLoopbackServer::Silent());
+    CLoopbackServer gone("127.0.0.1", 0, CLoopbackServer::Reply("HTTP/1.0 404 Gone\r\n"));
+    CLoopbackServer silent("127.0.0.7", gone.Port(), CLoopbackServer::Silent());
     const std::string page = m_dir / "page.htm";
-    WriteFile(page, "<a href=\"http://127.0.0.1/\">A</a><a href=\"http://127.0.0.2/x\">B</a>");
+    WriteFile(page, "<a href=\"http://127.0.0.1/x\">B</a>");
     Open();
-    View().Session().SetPorts(ok.Port(), ok.Port());
+    View().Session().SetPorts(gone.Port(), gone.Port());
     CModalAnswerer answerer(Select(page));
     QTest::keyClick(m_frame.get(), Qt::Key_O, Qt::ControlModifier);
     EXPECT_TRUE(Enabled(Command::StopTest));
@@ -224,14 +236,12 @@ TEST_F(MainFrameTest, ExportAsksBeforeReplacingStoresTheChoiceAndReportsWriteErr
     EXPECT_EQ(ReadFile(old), "old");
     EXPECT_EQ(m_settings.GetString("XportSel", "Starter", "none"), "none");
 
-    const std::string unwritable = m_dir / "missing/r.html";
-    EXPECT_EQ(exportTo(unwritable, 1), Messages{CReportWriter::kWriteErrorMessage});
-    EXPECT_EQ(m_settings.GetString("XportSel", "Starter", ""), unwritable);
-    EXPECT_EQ(m_settings.GetInt("XportSel", "Text", 9), 1);
     answerer.m_messageButton = QStringLiteral("Yes");
-    EXPECT_EQ(exportTo("/dev/full", 0),
+    EXPECT_EQ(exportTo("/dev/full", 1),
               (Messages{std::string("/dev/full") + CLinkvetView::kReplaceQuestion,
                         CReportWriter::kWriteErrorMessage}));
+    EXPECT_EQ(m_settings.GetString("XportSel", "Starter", ""), "/dev/full"); // before writing
+    EXPECT_EQ(m_settings.GetInt("XportSel", "Text", 9), 1);
     EXPECT_EQ(exportTo(old, 0), Messages{old + CLinkvetView::kReplaceQuestion});
     EXPECT_EQ(ReadFile(old).rfind("FILE: /site/page.htm\r\n", 0), 0u);
 }
@@ -294,21 +304,43 @@ TEST_F(MainFrameTest, RepairAsksFirstCanDropTheStoppingRowAndExportsAfterEveryRu
     EXPECT_EQ(ReadFile(report), "FILE: " + page + "\r\nhttp://h/1\tHTTP Code 404 Not Found\tn\r\n");
 }
 
-TEST_F(MainFrameTest, PreferencesShowTheFilterPresetsActAtOnceAndTheTimeOutIsChecked) {
-    m_settings.SetString("Settings", "Filter", "0x1111111111111111111"); // edited by hand
+TEST_F(MainFrameTest, PreferencesPresetsActAtOnceTheTimeOutIsCheckedAndOnlyOkStores) {
+    const std::string stored = "0x1111111111111111111"; // edited by hand
+    m_settings.SetString("Settings", "Filter", stored);
     Open();
     CReasonFilter& reasons = View().Session().Reasons();
-    CPreferencesDlg dlg(nullptr, reasons);
-    auto* list = Child<CReasonCheckListBox>(&dlg, "reasonList");
-    EXPECT_EQ(list->Checks(), CPreferencesDlg::kHawkFilter); // any character but '0' checks
-    Child<QPushButton>(&dlg, "oneEyeButton")->click();
-    EXPECT_EQ(list->Checks(), "000000011110000001000");
-    EXPECT_EQ(reasons.Filter(), list->Checks());
+    bool bOk = false;
+    CModalAnswerer answerer([&](QWidget* dlg) {
+        auto* list = Child<CReasonCheckListBox>(dlg, "reasonList");
+        Child<QCheckBox>(dlg, "currentWebCheck")->setChecked(true);
+        Child<QLineEdit>(dlg, "timeoutEdit")->setText(QStringLiteral("30"));
+        if (bOk) {
+            list->SetChecks(std::string(21, '0'));
+        } else { // any character but '0' checks
+            EXPECT_EQ(list->Checks(), CPreferencesDlg::kHawkFilter);
+            Child<QPushButton>(dlg, "oneEyeButton")->click();
+        }
+        Child<QPushButton>(dlg, bOk ? "okButton" : "cancelButton")->click();
+    });
+    QTest::keyClick(m_frame.get(), Qt::Key_F2);
+    // Cancel stores nothing, but the preset acts at once and lasts for the run.
+    EXPECT_EQ(m_settings.GetString("Settings", "Filter", ""), stored);
+    EXPECT_EQ(m_settings.GetString("Settings", "Timeout", "none"), "none");
+    EXPECT_EQ(m_settings.GetString("Settings", "CurrentWeb", "none"), "none");
+    EXPECT_EQ(reasons.Filter(), CReasonFilter::kOneEyeShutFilter);
+    EXPECT_EQ(reasons.TimeoutMs(), 15000);
+    bOk = true;
+    View().OnPreferences();
+    EXPECT_EQ(m_settings.GetString("Settings", "Filter", ""), std::string(21, '0'));
+    EXPECT_EQ(m_settings.GetString("Settings", "Timeout", ""), "30");
+    EXPECT_EQ(m_settings.GetString("Settings", "CurrentWeb", ""), "1");
+    EXPECT_EQ(reasons.TimeoutMs(), 30000);
 
+    CPreferencesDlg dlg(nullptr, reasons);
     dlg.show();
     auto* edit = Child<QLineEdit>(&dlg, "timeoutEdit");
-    list->item(0)->setCheckState(Qt::Checked);
-    CModalAnswerer answerer;
+    Child<CReasonCheckListBox>(&dlg, "reasonList")->item(0)->setCheckState(Qt::Checked);
+    answerer.m_messages.clear();
     using Texts = std::vector<std::string>;
     Texts outcomes; // a refused time-out leaves the dialog open at the edit
     for (const char* text : {"4", "1001", "x", "5", "1000"}) {
@@ -316,66 +348,56 @@ TEST_F(MainFrameTest, PreferencesShowTheFilterPresetsActAtOnceAndTheTimeOutIsChe
         Child<QPushButton>(&dlg, "okButton")->click();
         const bool bAtEdit = dlg.isVisible() && dlg.focusWidget() == edit;
         outcomes.push_back(bAtEdit ? "open" : std::to_string(dlg.m_prefs.timeoutSeconds));
+        if (outcomes.size() == 1) { // a refused OK takes the checks even so
+            EXPECT_EQ(reasons.Filter(), "100000000000000000000");
+        }
         dlg.show();
     }
     EXPECT_EQ(outcomes, (Texts{"open", "open", "open", "5", "1000"}));
     const std::string range = CPreferencesDlg::kOutOfRangeMessage;
     EXPECT_EQ(answerer.m_messages, (Texts{range, range, CPreferencesDlg::kNotIntegerMessage}));
-    EXPECT_EQ(reasons.Filter(), "100000011110000001000"); // a refused OK takes the checks even so
 }
 
-TEST_F(MainFrameTest, PreferencesAreStoredOnlyOnOkButAPresetLastsForTheRun) {
-    const std::string oneEye(CReasonFilter::kOneEyeShutFilter);
-    m_settings.SetString("Settings", "Filter", oneEye);
+TEST_F(MainFrameTest, AnAboutLinkOpenedStaysPurpleForTheRunAndOneThatFailedStaysBlue) {
     Open();
-    CReasonFilter& reasons = View().Session().Reasons();
-    bool bOk = false;
-    CModalAnswerer answerer([&](QWidget* dlg) {
-        Child<QCheckBox>(dlg, "currentWebCheck")->setChecked(true);
-        if (bOk) {
-            Child<CReasonCheckListBox>(dlg, "reasonList")->SetChecks(std::string(21, '0'));
-            Child<QLineEdit>(dlg, "timeoutEdit")->setText(QStringLiteral("30"));
-        } else {
-            Child<QPushButton>(dlg, "hawkButton")->click();
-        }
-        Child<QPushButton>(dlg, bOk ? "okButton" : "cancelButton")->click();
+    const QColor blue(Qt::blue), purple(Qt::darkMagenta);
+    COpenRecorder recorder;
+    QDesktopServices::setUrlHandler(QStringLiteral("mailto"), &recorder, "Open");
+    const auto showAbout = [&](const std::function<void(CStaticLink&, CStaticLink&)>& act) {
+        CModalAnswerer answerer([&](QWidget* dialog) {
+            act(*Child<CStaticLink>(dialog, "mailLink"), *Child<CStaticLink>(dialog, "homeLink"));
+            dialog->close();
+        });
+        m_frame->Action(Command::AppAbout)->trigger();
+    };
+    showAbout([&](CStaticLink&, CStaticLink& home) {
+        // Without a desktop, nothing answers for http: a beep, and no change.
+        QMouseEvent over(QEvent::MouseMove, QPointF(1, 1), QPointF(1, 1), Qt::NoButton, {}, {});
+        QApplication::sendEvent(&home, &over);
+        EXPECT_EQ(home.cursor().pixmap().size(), QSize(32, 32)); // the program's own hand
+        QSignalSpy failed(&home, &CStaticLink::OpenFailed);
+        QTest::mouseClick(&home, Qt::LeftButton);
+        EXPECT_EQ(failed.count(), 1);
+        EXPECT_EQ(home.TextColor(), blue);
+        QDesktopServices::setUrlHandler(QStringLiteral("http"), &recorder, "Open");
+        QTest::mouseClick(&home, Qt::LeftButton);
+        EXPECT_EQ(home.TextColor(), purple);
+        QApplication::sendEvent(&home, &over); // for a second after a click, still the arrow
+        EXPECT_EQ(home.cursor().shape(), Qt::ArrowCursor);
     });
-    QTest::keyClick(m_frame.get(), Qt::Key_F2);
-    EXPECT_EQ(m_settings.GetString("Settings", "Filter", ""), oneEye);
-    EXPECT_EQ(m_settings.GetString("Settings", "Timeout", "none"), "none");
-    EXPECT_EQ(m_settings.GetString("Settings", "CurrentWeb", "none"), "none");
-    EXPECT_EQ(reasons.Filter(), "011111111111111111111");
-    EXPECT_EQ(reasons.TimeoutMs(), 15000);
-
-    bOk = true;
-    View().OnPreferences();
-    EXPECT_EQ(m_settings.GetString("Settings", "Filter", ""), std::string(21, '0'));
-    EXPECT_EQ(m_settings.GetString("Settings", "Timeout", ""), "30");
-    EXPECT_EQ(m_settings.GetString("Settings", "CurrentWeb", ""), "1");
-    EXPECT_EQ(reasons.TimeoutMs(), 30000);
-}
-
-TEST_F(MainFrameTest, PreferencesChangedDuringATestCountForTheLinksThatFollow) {
-    m_settings.SetInt("Settings", "Timeout", 1); // edited by hand: shorter than OK allows
-    CLoopbackServer silent("127.0.0.7", 0, CLoopbackServer::Silent());
-    CLoopbackServer late("127.0.0.8", silent.Port(),
-                         {true, {{1500, "HTTP/1.0 404 Not Found\r\n"}}, false, false});
-    const std::string page = m_dir / "page.htm";
-    WriteFile(page, "<a href=\"http://127.0.0.7/\">S</a><a href=\"http://127.0.0.8/\">L</a>");
-    Open();
-    View().Session().SetPorts(silent.Port(), silent.Port());
-    CModalAnswerer answerer([](QWidget* dlg) {
-        Child<QPushButton>(dlg, "oneEyeButton")->click();
-        Child<QLineEdit>(dlg, "timeoutEdit")->setText(QStringLiteral("5"));
-        Child<QPushButton>(dlg, "okButton")->click();
+    showAbout([&](CStaticLink& mail, CStaticLink& home) {
+        EXPECT_EQ(home.TextColor(), purple);
+        EXPECT_EQ(mail.TextColor(), blue);
+        mail.OnClicked();
+        mail.OnClicked();
+        EXPECT_EQ(mail.TextColor(), purple);
     });
-    View().Session().StartTest(page, false, false, false);
-    ASSERT_TRUE(RunUntil([&] { return silent.Requests().size() == 1; }));
-    View().OnPreferences();
-    ASSERT_TRUE(RunUntil([&] { return View().Session().IsTestEnded(); }));
-    // The silent link timed out (old 1 s) under the new filter; the late one got 5 s.
-    ASSERT_EQ(View().Results().RowCount(), 1);
-    EXPECT_EQ(View().Results().Row(0).reason, "HTTP Code 404 Not Found");
+    const std::string mailTo = std::string("mailto:") + CAboutDlg::kMakerMail;
+    EXPECT_EQ(recorder.m_opened,
+              (std::vector<std::string>{"http://www.veldmark.example/", mailTo, mailTo}));
+    EXPECT_TRUE(m_bMailVisited && m_bHomeVisited);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("mailto"));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
 }
 
 TEST_F(MainFrameTest, PlacementIsStoredOnceItSettlesAndWhenClosing) {
@@ -487,3 +509,5 @@ TEST_F(MainFrameTest, F1AndHelpOpenTheirWindowsTopicAndWithoutABrowserTheProgram
         EXPECT_EQ(top.text().toStdString(), "Preferences"); // the topic's heading
     });
 }
+
+#include "CMainFrameTest.moc"

@@ -71,27 +71,4 @@ TEST(SocketWndTest, LookUpsRunOnABoundedPoolThatMayFailToStart) {
     EXPECT_LE(most.load(), 2);
 }
 
-TEST(SocketWndTest, ReportsDataThenTheCloseAndSendsNothingAfterClosing) {
-    CLoopbackServer server("127.0.0.1", 0, CLoopbackServer::Reply("hello"));
-    CLookupPool lookups;
-    CSocketWnd socket(lookups);
-    QSignalSpy finished(&socket, &CSocketWnd::ConnectFinished);
-    QSignalSpy events(&socket, &CSocketWnd::SocketNotify);
-    socket.Connect("127.0.0.1", std::to_string(server.Port()));
-    ASSERT_TRUE(finished.wait(10000));
-    EXPECT_EQ(socket.Send("GET / HTTP/1.0\r\n\r\n", 18, 0), 18);
-    socket.SelectEvents(CSocketWnd::kFdRead | CSocketWnd::kFdClose);
-    ASSERT_TRUE(events.wait(10000));
-    EXPECT_EQ(events.at(0).at(1).toUInt(), CSocketWnd::kFdRead);
-    char buffer[16] = {};
-    EXPECT_EQ(socket.Receive(buffer, sizeof(buffer), 0), 5);
-    ASSERT_TRUE(events.count() > 1 || events.wait(10000));
-    EXPECT_EQ(events.at(1).at(1).toUInt(), CSocketWnd::kFdClose);
-
-    socket.CloseSocket();
-    EXPECT_EQ(socket.Send("x", 1, 0), 0);
-    EXPECT_FALSE(events.wait(200)); // a close is reported once, and nothing after
-    EXPECT_EQ(events.count(), 2);
-}
-
 } // namespace
