@@ -1,7 +1,6 @@
 #include "support/TestUtil.h"
 
 #include <cstdlib>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -10,40 +9,25 @@
 
 namespace {
 
-// Makes `name`'s key and has `pCa` sign it with `extensions` (itself when there
-// is no `pCa`). What the openssl tool leaves and says stays in a folder of its
-// own, and is shown only when it fails.
+// Makes `name`'s key and a certificate for it with the extensions `addext`
+// (openssl's -addext arguments), signed by `pCa` or by itself. What the tool
+// says is shown only when it fails.
 STestCert Issue(const std::string& dir, const std::string& name, const STestCert* pCa,
-                const std::string& extensions) {
-    const std::string work = dir + "/" + name + ".d";
-    const auto quoted = [](const std::string& path) { return " '" + path + "'"; };
-    WriteFile(work + "/index", "");
-    WriteFile(work + "/openssl.cnf",
-              "[req]\ndistinguished_name = dn\n[dn]\n[ca]\ndefault_ca = signer\n[signer]\n"
-              "database = " +
-                  work + "/index\nnew_certs_dir = " + work +
-                  "\nrand_serial = yes\ndefault_md = sha256\npolicy = any\nunique_subject = no\n"
-                  "[any]\ncommonName = supplied\n[extensions]\n" +
-                  extensions);
-    const std::time_t dayAgo = std::time(nullptr) - 24 * 60 * 60;
-    std::tm utc{};
-    char start[16];
-    std::strftime(start, sizeof(start), "%y%m%d%H%M%SZ", ::gmtime_r(&dayAgo, &utc));
+                const std::vector<std::string>& addext) {
+    const auto quoted = [](const std::string& text) { return " '" + text + "'"; };
     const STestCert made{dir + "/" + name + ".pem", dir + "/" + name + ".key"};
-    const std::string config = " -config" + quoted(work + "/openssl.cnf");
-    const std::string signer =
-        pCa ? " -cert" + quoted(pCa->certFile) + " -keyfile" + quoted(pCa->keyFile)
-            : " -selfsign -keyfile" + quoted(made.keyFile);
-    const std::string command =
-        "(openssl req" + config + " -new -newkey ec -pkeyopt ec_paramgen_curve:P-256 -noenc" +
-        " -subj" + quoted("/CN=" + name) + " -keyout" + quoted(made.keyFile) + " -out" +
-        quoted(work + "/request") + " && openssl ca -batch -notext" + config +
-        " -extensions extensions -startdate " + start + " -days 3" + signer + " -in" +
-        quoted(work + "/request") + " -out" + quoted(made.certFile) + ") >" +
-        quoted(work + "/log") + " 2>&1";
-    if (std::system(command.c_str()) != 0)
+    WriteFile(dir + "/" + name + ".cnf", "[req]\ndistinguished_name = dn\n[dn]\n");
+    std::string command = "openssl req -x509 -config" + quoted(dir + "/" + name + ".cnf") +
+                          " -newkey ec -pkeyopt ec_paramgen_curve:P-256 -noenc -days 3 -subj" +
+                          quoted("/CN=" + name) + " -keyout" + quoted(made.keyFile) + " -out" +
+                          quoted(made.certFile);
+    if (pCa != nullptr)
+        command += " -CA" + quoted(pCa->certFile) + " -CAkey" + quoted(pCa->keyFile);
+    for (const std::string& extension : addext)
+        command += " -addext" + quoted(extension);
+    if (std::system((command + " >" + quoted(dir + "/" + name + ".log") + " 2>&1").c_str()) != 0)
         throw std::runtime_error("openssl cannot make " + made.certFile + ":\n" +
-                                 ReadFile(work + "/log"));
+                                 ReadFile(dir + "/" + name + ".log"));
     return made;
 }
 
@@ -51,18 +35,16 @@ STestCert Issue(const std::string& dir, const std::string& name, const STestCert
 
 STestCert MakeCa(const std::string& dir, const std::string& name) {
     return Issue(dir, name, nullptr,
-                 "basicConstraints = critical,CA:TRUE\nkeyUsage = critical,keyCertSign,cRLSign\n"
-                 "subjectKeyIdentifier = hash\n");
+                 {"basicConstraints = critical,CA:TRUE", "keyUsage = critical,keyCertSign"});
 }
 
 STestCert MakeLeaf(const std::string& dir, const STestCert& ca, const std::string& name,
                    const std::vector<std::string>& sans) {
-    std::string extensions = "basicConstraints = CA:FALSE\nkeyUsage = critical,digitalSignature\n"
-                             "extendedKeyUsage = serverAuth\nsubjectKeyIdentifier = hash\n"
-                             "authorityKeyIdentifier = keyid\n";
-    for (std::size_t i = 0; i < sans.size(); ++i)
-        extensions += (i == 0 ? "subjectAltName = " : ",") + sans[i];
-    return Issue(dir, name, &ca, extensions + "\n");
+    std::string names = "subjectAltName = ";
+    for (const std::string& san : sans)
+        names += san + (&san == &sans.back() ? "" : ",");
+    return Issue(dir, name, &ca,
+                 {"basicConstraints = CA:FALSE", "extendedKeyUsage = serverAuth", names});
 }
 
 CTempDir::CTempDir() {

@@ -36,8 +36,7 @@ struct STestCert {
 };
 
 /// Makes a certificate authority `name` in `dir` (`dir`/`name`.pem and .key) for
-/// a test to trust through SSL_CERT_FILE. Its certificates, like its own, hold
-/// from a day ago for three days, so no clock edge can fail them.
+/// a test to trust through SSL_CERT_FILE. Certificates hold for three days.
 STestCert MakeCa(const std::string& dir, const std::string& name);
 /// Makes a TLS server certificate `name` in `dir`, signed by `ca`, for the
 /// subjectAltNames `sans` (each "DNS:host" or "IP:address").
