@@ -196,15 +196,17 @@ void CHttpProbe::OnConnectFinished(unsigned code) {
 }
 
 std::string CHttpProbe::Request() const {
+    std::string request = "GET ";
+    request += m_strPath;
     if (!m_bCurrentWeb)
-        return "GET " + m_strPath + " HTTP/1.0\r\n\r\n";
-    std::string host = m_strHost;
-    host.erase(0, std::min(host.find_first_not_of(' '), host.size()));
+        return request += " HTTP/1.0\r\n\r\n";
+    request += " HTTP/1.1\r\nHost: ";
+    request.append(m_strHost, std::min(m_strHost.find_first_not_of(' '), m_strHost.size()));
     if (m_bHostWithPort)
-        host += ":" + std::to_string(m_hopPort);
-    return "GET " + m_strPath + " HTTP/1.1\r\nHost: " + host +
-           "\r\nUser-Agent: " + std::string(kUserAgent) +
-           "\r\nAccept: */*\r\nConnection: close\r\n\r\n";
+        request.append(1, ':').append(std::to_string(m_hopPort));
+    request += "\r\nUser-Agent: ";
+    request += kUserAgent;
+    return request += "\r\nAccept: */*\r\nConnection: close\r\n\r\n";
 }
 
 void CHttpProbe::ContinueTls() {
