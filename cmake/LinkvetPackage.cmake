@@ -45,4 +45,6 @@ set(CPACK_STRIP_FILES ON)
 # time, which no linker records, so they are named here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# The trust store that https links are verified against.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "ca-certificates")
 include(CPack)

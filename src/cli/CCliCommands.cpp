@@ -24,16 +24,18 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: linkvet-cli files [--all] [--recurse] [--html-only] PATH\n"
-    "       linkvet-cli links FILE\n"
+    "       linkvet-cli links [--current-web] FILE\n"
     "       linkvet-cli check [--all] [--recurse] [--html-only] [--filter CHARS]\n"
     "                         [--timeout SECONDS] [--report text|html [--output FILE]]\n"
-    "                         [--repair 0|1|2] [--jobs N [--per-host M]] PATH\n"
+    "                         [--repair 0|1|2] [--jobs N [--per-host M]]\n"
+    "                         [--current-web] PATH\n"
     "\n"
     "  files   the files a test of PATH takes, in test order, one per line\n"
     "          --all        PATH is a folder: test its files\n"
     "          --recurse    with --all: its sub-folders too\n"
     "          --html-only  only paths that look like HTML pages (.htm, .asp, ...)\n"
     "  links   the links of FILE in page order: URL, TAB, anchor name\n"
+    "          --current-web  https links too\n"
     "  check   tests the links of what `files` lists; each listed result is a line:\n"
     "          URL, TAB, reason, TAB, site name, TAB, file name; the log goes to\n"
     "          stderr. Exit status 0: nothing listed, 1: results listed, 2: the\n"
@@ -54,7 +56,12 @@ constexpr const char* kUsage =
     "                            default, is the window's paced test); the same\n"
     "                            rows and log, in the same order\n"
     "          --per-host M      with --jobs: at most M connections to one host\n"
-    "                            (1 to N, default 16)\n";
+    "                            (1 to N, default 16)\n"
+    "          --current-web     checks links as today's browsers do: https links\n"
+    "                            too (verified against the system's trust store),\n"
+    "                            an HTTP/1.1 request with a Host header, the port\n"
+    "                            in the URL, redirects followed up to 5 hops\n"
+    "                            (also on when the window's Preferences say so)\n";
 
 } // namespace
 
@@ -101,6 +108,7 @@ struct SOptions {
     std::string output;
     long jobs = 1;
     long perHost = -1;
+    bool bCurrentWeb = false;
     std::vector<std::string> paths;
 };
 
@@ -113,11 +121,16 @@ long ParseNumber(const std::string& text, long low, long high) {
     return value >= low && value <= high ? value : -1;
 }
 
-long CountLinks(const StringList& files) {
+CUrlExtractor::ELinks LinksOf(bool bCurrentWeb) {
+    return bCurrentWeb ? CUrlExtractor::ELinks::CurrentWeb : CUrlExtractor::ELinks::Classic;
+}
+
+long CountLinks(const StringList& files, bool bCurrentWeb) {
     long count = 0;
     for (const std::string& file : files)
-        CUrlExtractor::ExtractUrls(file,
-                                   [&count](const std::string&, const std::string&) { ++count; });
+        CUrlExtractor::ExtractUrls(
+            file, [&count](const std::string&, const std::string&) { ++count; },
+            LinksOf(bCurrentWeb));
     return count;
 }
 
@@ -154,6 +167,8 @@ std::string ParseOptions(const std::vector<std::string>& args, bool bSelection, 
             options.bRecurse = true;
         } else if (bSelection && arg == "--html-only") {
             options.bHtmlOnly = true;
+        } else if ((bTest || !bSelection) && arg == "--current-web") {
+            options.bCurrentWeb = true; // links and check
         } else if (bTest && arg == "--filter" && bHasValue) {
             options.filter = args[++i];
             if (options.filter.size() != CReasonFilter::kReasonCount)
@@ -222,7 +237,7 @@ int CCliCommands::Links(const std::vector<std::string>& args) {
         line.assign(url).append(1, '\t').append(name);
         WriteLine(line);
     };
-    if (!CUrlExtractor::ExtractUrls(options.paths[0], print)) {
+    if (!CUrlExtractor::ExtractUrls(options.paths[0], print, LinksOf(options.bCurrentWeb))) {
         Error("Cannot open file: " + options.paths[0]);
         return kExitUnusable;
     }
@@ -262,6 +277,8 @@ int CCliCommands::Check(const std::vector<std::string>& args) {
         if (options.timeout > 0)
             session.Reasons().SetTimeoutSeconds(static_cast<int>(options.timeout));
         session.SetPorts(static_cast<int>(options.httpPort), static_cast<int>(options.ftpPort));
+        if (options.bCurrentWeb)
+            session.ForceCurrentWeb();
         QObject::connect(&session, &std::remove_reference_t<decltype(session)>::TestFinished, &loop,
                          &QEventLoop::quit);
         session.StartTest(options.paths[0], options.bRecurse, options.bAll, options.bHtmlOnly);
@@ -291,9 +308,12 @@ int CCliCommands::Check(const std::vector<std::string>& args) {
                                    static_cast<int>(perHost));
         QTimer progress;
         if (::isatty(fileno(m_err)) == 1)
-            ShowProgress(progress, session, host,
-                         CountLinks(CFileEnumerator::CollectFiles(
-                             options.paths[0], options.bRecurse, options.bAll, options.bHtmlOnly)));
+            ShowProgress(
+                progress, session, host,
+                CountLinks(CFileEnumerator::CollectFiles(options.paths[0], options.bRecurse,
+                                                         options.bAll, options.bHtmlOnly),
+                           options.bCurrentWeb ||
+                               settings.Get(SettingsKeys::kSettingsCurrentWeb) != 0));
         bRan = runTest(session);
         progress.stop();
         host.ShowStatusLine("");

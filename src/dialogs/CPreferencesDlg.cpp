@@ -26,6 +26,7 @@ CPreferencesDlg::~CPreferencesDlg() = default;
 bool CPreferencesDlg::UpdateData(bool bSaveAndValidate) {
     if (!bSaveAndValidate) {
         m_ui->timeoutEdit->setText(QString::number(m_prefs.timeoutSeconds));
+        m_ui->currentWebCheck->setChecked(m_prefs.bCurrentWeb);
         return true;
     }
     bool bNumber = false;
@@ -35,6 +36,7 @@ bool CPreferencesDlg::UpdateData(bool bSaveAndValidate) {
                                                                            : nullptr;
     if (problem == nullptr) {
         m_prefs.timeoutSeconds = seconds;
+        m_prefs.bCurrentWeb = m_ui->currentWebCheck->isChecked();
         return true;
     }
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Linkvet"), QString::fromUtf8(problem),

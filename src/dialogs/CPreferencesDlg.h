@@ -12,14 +12,15 @@ class CPreferencesDlg;
 
 /// What the Preferences dialog asks for besides the filter.
 struct SPreferences {
-    int timeoutSeconds = 0; ///< how long a slow host is given, 5 to 1000 once accepted
+    int timeoutSeconds = 0;   ///< how long a slow host is given, 5 to 1000 once accepted
+    bool bCurrentWeb = false; ///< check links as today's browsers reach them, from the next test
 };
 
-/// "Preferences": which outcomes are listed and how long a slow host is waited
-/// for. The filter is edited in place: the two presets and OK put a new filter
-/// into `reasons` at once, where it stays even when the dialog is then
-/// cancelled, so a running test applies it to every link finished afterwards.
-/// The time-out only leaves the dialog through `m_prefs` after OK.
+/// "Preferences": which outcomes are listed, how long a slow host is waited for
+/// and whether links are checked as today's browsers reach them. The filter is edited in place: the
+/// two presets and OK put a new filter into `reasons` at once, where it stays even when the dialog
+/// is then cancelled, so a running test applies it to every link finished afterwards. The time-out
+/// and the current-web mode only leave the dialog through `m_prefs` after OK.
 class CPreferencesDlg : public QDialog {
     Q_OBJECT
 public:

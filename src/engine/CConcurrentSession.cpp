@@ -1,5 +1,6 @@
 #include "engine/CConcurrentSession.h"
 
+#include "app/CSettingsStore.h"
 #include "engine/CFileEnumerator.h"
 #include "engine/CHostLookup.h"
 #include "engine/CHttpProbe.h"
@@ -7,6 +8,7 @@
 #include "engine/CUrlExtractor.h"
 #include "engine/OutcomeCodes.h"
 
+#include <QTimer>
 #include <algorithm>
 #include <arpa/inet.h>
 #include <climits>
@@ -31,8 +33,9 @@ std::string Summary(const std::string& file, int urls, int errors) {
 
 CConcurrentSession::CConcurrentSession(ISessionHost& host, CSettingsStore& settings, int jobs,
                                        int perHost, QObject* parent, CLookupPool::Resolver resolver)
-    : QObject(parent), m_host(host), m_reasons(host), m_lookups(std::move(resolver)),
-      m_jobs(std::clamp(jobs, 1, kMaxJobs)), m_perHost(std::clamp(perHost, 1, m_jobs)) {
+    : QObject(parent), m_host(host), m_settings(settings), m_reasons(host),
+      m_lookups(std::move(resolver)), m_jobs(std::clamp(jobs, 1, kMaxJobs)),
+      m_perHost(std::clamp(perHost, 1, m_jobs)) {
     m_reasons.Load(settings);
 }
 
@@ -58,6 +61,7 @@ void CConcurrentSession::StartTest(const std::string& path, bool recurse, bool a
     m_bRunning = true;
     m_bStoppedOnError = false;
     m_reasons.m_bUnknownReason = false;
+    m_bCurrentWeb = m_bForceCurrentWeb || m_settings.Get(SettingsKeys::kSettingsCurrentWeb) != 0;
     m_fileErrorCount = -1;
     m_linksDone = 0;
     m_scheme = CUrlExtractor::kSchemeHttp;
@@ -89,7 +93,9 @@ void CConcurrentSession::ReadAhead() {
         file.path = m_fileList.front();
         m_fileList.pop_front();
         StringList urls, names;
-        if (!CUrlExtractor::ExtractUrls(file.path, urls, names)) {
+        if (!CUrlExtractor::ExtractUrls(file.path, urls, names,
+                                        m_bCurrentWeb ? CUrlExtractor::ELinks::CurrentWeb
+                                                      : CUrlExtractor::ELinks::Classic)) {
             file.bReadFailed = true; // the test ends there: nothing after it is read
             m_fileList.clear();
             return;
@@ -107,7 +113,7 @@ void CConcurrentSession::AddLink(SFile& file, std::string url, std::string name)
     if (!bNew)
         return; // probed once, listed at each of its places
 
-    std::string host = CUrlExtractor::GetUrlHost(url, m_scheme);
+    std::string host = CHttpProbe::HostOf(url, m_scheme, m_bCurrentWeb);
     host.erase(0, std::min(host.find_first_not_of(' '), host.size()));
     std::unique_ptr<SHost>& pHost = m_hosts[host];
     if (!pHost) {
@@ -191,13 +197,15 @@ void CConcurrentSession::StartProbe(SHost* pHost) {
     LaterPtr<CHttpProbe> pProbe(new CHttpProbe(m_host, m_lookups));
     CHttpProbe* pRaw = pProbe.get();
     pRaw->SetTimeOutOnClose(true);
+    pRaw->SetCurrentWeb(m_bCurrentWeb);
     if (pHost->lookup == SHost::ELookup::Found)
         pRaw->UseAddress(pHost->address);
     connect(pRaw, &CHttpProbe::Finished, this,
             [this, pRaw](unsigned code, bool bReplied) { OnProbeFinished(pRaw, code, bReplied); });
-    m_probes.emplace(pRaw, SProbe{std::move(pProbe), pHost, job.pOutcome});
-    pRaw->Start(job.url, job.scheme,
-                job.scheme == CUrlExtractor::kSchemeFtp ? m_ftpPort : m_httpPort,
+    const SProbe& probe =
+        m_probes.emplace(pRaw, SProbe{std::move(pProbe), pHost, std::move(job)}).first->second;
+    pRaw->Start(probe.job.url, probe.job.scheme,
+                probe.job.scheme == CUrlExtractor::kSchemeFtp ? m_ftpPort : m_httpPort,
                 m_reasons.TimeoutMs());
 }
 
@@ -205,12 +213,31 @@ void CConcurrentSession::OnProbeFinished(CHttpProbe* pProbe, unsigned code, bool
     auto it = m_probes.find(pProbe);
     if (it == m_probes.end())
         return;
-    *it->second.pOutcome = {true, code, bReplied};
     SHost* pHost = it->second.pHost;
+    SJob job = std::move(it->second.job);
+    const long retryAfter = pProbe->RetryAfterSeconds();
+    const bool bRetry = m_bCurrentWeb && code == 429 && !job.bRetried && retryAfter >= 0 &&
+                        retryAfter <= kMostRetryWaitSeconds;
+    if (!bRetry)
+        *job.pOutcome = {true, code, bReplied, pProbe->Redirected()};
     m_probes.erase(it); // released once control is back in the event loop
     --pHost->inFlight;
     UpdateReady(pHost);
+    if (bRetry)
+        RetryLater(pHost, std::move(job), retryAfter);
     Advance();
+}
+
+void CConcurrentSession::RetryLater(SHost* pHost, SJob job, long seconds) {
+    job.bRetried = true;
+    QTimer::singleShot(static_cast<int>(seconds * 1000), this,
+                       [this, pHost, job = std::move(job), generation = m_generation]() mutable {
+                           if (generation != m_generation || !m_bRunning)
+                               return; // the test is over: pHost is gone
+                           pHost->waiting.push_front(std::move(job));
+                           UpdateReady(pHost);
+                           Advance();
+                       });
 }
 
 bool CConcurrentSession::ListSettled() {
@@ -240,8 +267,9 @@ bool CConcurrentSession::ListSettled() {
             // A reply to an ftp link is never evaluated; a failure is listed for both.
             const bool bEvaluated = !outcome.bReplied || link.scheme == CUrlExtractor::kSchemeHttp;
             if (bEvaluated && m_reasons.IsReasonReported(outcome.code)) {
-                m_host.AddResultRow(
-                    {link.url, m_reasons.ReasonText(outcome.code), link.name, m_currentFile});
+                m_host.AddResultRow({link.url,
+                                     m_reasons.ReasonText(outcome.code, outcome.bRedirected),
+                                     link.name, m_currentFile});
                 ++m_fileErrorCount;
             }
             file.links.pop_front();
@@ -278,6 +306,7 @@ void CConcurrentSession::OnStopTest() {
 
 void CConcurrentSession::Reset() {
     m_bRunning = false;
+    ++m_generation;
     for (auto& [pRaw, probe] : m_probes) {
         probe.pProbe->disconnect(this);
         probe.pProbe->Cancel(); // closes its connection now

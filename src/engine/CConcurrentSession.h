@@ -35,11 +35,16 @@ class CSettingsStore;
 /// listed, so the pages' links held do not grow with the size of the site (only
 /// each distinct URL's outcome is kept, for its repeats); a link is listed as
 /// soon as every link before it has been.
+///
+/// The current-web mode is read as CTestSession reads it. In it, a link that
+/// gets a 429 reply with a Retry-After of at most kMostRetryWaitSeconds is
+/// probed once more after that wait, without holding a probe's place meanwhile.
 class CConcurrentSession : public QObject {
     Q_OBJECT
 public:
     static constexpr int kMaxJobs = 1024;
     static constexpr int kDefaultPerHost = 16;
+    static constexpr long kMostRetryWaitSeconds = 30;
 
     /// As CTestSession's.
     CConcurrentSession(ISessionHost& host, CSettingsStore& settings, int jobs, int perHost,
@@ -52,6 +57,7 @@ public:
 
     CReasonFilter& Reasons() { return m_reasons; }
     void SetPorts(int httpPort, int ftpPort);
+    void ForceCurrentWeb() { m_bForceCurrentWeb = true; }
 
     bool IsTestRunning() const { return m_bRunning; }
     bool StoppedOnError() const { return m_bStoppedOnError; }
@@ -66,6 +72,7 @@ private:
         bool bSettled = false;
         unsigned code = 0;
         bool bReplied = false;
+        bool bRedirected = false;
     };
     struct SHost;
     struct SJob {
@@ -73,6 +80,7 @@ private:
         std::string url;
         int scheme;
         SOutcome* pOutcome;
+        bool bRetried = false;
     };
     struct SLink {
         std::string url;
@@ -107,12 +115,14 @@ private:
     void OnLookupFinished(SHost* pHost, bool bFound, in_addr address);
     void StartProbe(SHost* pHost);
     void OnProbeFinished(CHttpProbe* pProbe, unsigned code, bool bReplied);
+    void RetryLater(SHost* pHost, SJob job, long seconds);
     void UpdateReady(SHost* pHost);
     bool ListSettled();
     void EndTest();
     void Reset();
 
     ISessionHost& m_host;
+    CSettingsStore& m_settings;
     CReasonFilter m_reasons;
     CLookupPool m_lookups;
     int m_jobs;
@@ -120,7 +130,10 @@ private:
     int m_httpPort = 80;
     int m_ftpPort = 21;
 
+    bool m_bForceCurrentWeb = false;
+    bool m_bCurrentWeb = false;
     bool m_bRunning = false;
+    unsigned m_generation = 0; // a retry's wait from an earlier test comes to nothing
     bool m_bStoppedOnError = false;
     bool m_bAdvancing = false;
     bool m_bAgain = false;
@@ -138,7 +151,7 @@ private:
     struct SProbe {
         LaterPtr<CHttpProbe> pProbe;
         SHost* pHost;
-        SOutcome* pOutcome;
+        SJob job;
     };
     std::map<CHttpProbe*, SProbe> m_probes;
 

@@ -1,14 +1,21 @@
 #include "engine/CHttpProbe.h"
 
 #include "engine/CSocketWnd.h"
+#include "engine/CTlsChannel.h"
 #include "engine/CUrlExtractor.h"
+#include "engine/CWebAddress.h"
 #include "engine/ISessionHost.h"
 #include "engine/OutcomeCodes.h"
 
+#include <algorithm>
 #include <climits>
 #include <sys/socket.h>
 
 namespace {
+
+char Lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool IsCSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
@@ -59,16 +66,60 @@ unsigned CHttpProbe::StatusCodeOf(std::string_view reply) {
     return static_cast<unsigned>(code);
 }
 
+std::string CHttpProbe::HostOf(const std::string& link, int scheme, bool bCurrentWeb) {
+    if (!bCurrentWeb)
+        return CUrlExtractor::GetUrlHost(link, scheme);
+    const std::optional<SWebAddress> address = CWebAddress::Parse(link);
+    return address ? address->host : std::string();
+}
+
+std::optional<std::string_view> CHttpProbe::HeaderValue(std::string_view head,
+                                                        std::string_view name) {
+    std::size_t at = head.find('\n'); // past the status line
+    while (at != std::string_view::npos && at + 1 < head.size()) {
+        const std::size_t end = std::min(head.find('\n', at + 1), head.size());
+        std::string_view line = head.substr(at + 1, end - at - 1);
+        if (line.ends_with('\r'))
+            line.remove_suffix(1);
+        if (line.empty())
+            break; // the end of the head
+        at = end;
+        if (line.size() <= name.size() || line[name.size()] != ':' ||
+            !std::equal(name.begin(), name.end(), line.begin(),
+                        [](char a, char b) { return Lower(a) == Lower(b); }))
+            continue;
+        std::string_view value = line.substr(name.size() + 1);
+        while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+            value.remove_prefix(1);
+        while (!value.empty() && (value.back() == ' ' || value.back() == '\t'))
+            value.remove_suffix(1);
+        return value;
+    }
+    return std::nullopt;
+}
+
 void CHttpProbe::Start(const std::string& link, int scheme, int port, int timeoutMs) {
     Cancel();
     m_bActive = true;
     m_scheme = scheme;
+    m_port = port;
+    m_timeoutMs = timeoutMs;
+    m_redirects = 0;
+    m_visited.clear();
+    m_retryAfterSeconds = -1;
+    if (m_bCurrentWeb) {
+        StartHop(link);
+        return;
+    }
     m_strHost = CUrlExtractor::GetUrlHost(link, scheme);
     m_strPath = CUrlExtractor::GetUrlPath(link, scheme);
     m_replyBuffer.clear();
     m_bPeerClosed = false;
     m_timeoutTimer.start(timeoutMs);
+    Connect(std::to_string(port));
+}
 
+void CHttpProbe::Connect(const std::string& port) {
     m_pSocketWnd.reset(new CSocketWnd(m_lookups));
     connect(m_pSocketWnd.get(), &CSocketWnd::ConnectFinished, this, &CHttpProbe::OnConnectFinished);
     connect(m_pSocketWnd.get(), &CSocketWnd::SocketNotify, this, &CHttpProbe::OnSocketNotify);
@@ -76,10 +127,41 @@ void CHttpProbe::Start(const std::string& link, int scheme, int port, int timeou
     m_bWaitCursor = true;
     m_host.SetStatusPane(ISessionHost::Pane::Connection, "Connecting to " + m_strHost);
     m_host.SetStatusPane(ISessionHost::Pane::Method, "");
-    if (m_knownAddress)
-        m_pSocketWnd->ConnectTo(*m_knownAddress, std::to_string(port));
+    // A look-up result handed in belongs to the link's own host, not a redirect's.
+    if (m_knownAddress && m_redirects == 0)
+        m_pSocketWnd->ConnectTo(*m_knownAddress, port);
     else
-        m_pSocketWnd->Connect(m_strHost, std::to_string(port));
+        m_pSocketWnd->Connect(m_strHost, port);
+}
+
+void CHttpProbe::StartHop(const std::string& url) {
+    m_strUrl = url;
+    m_replyBuffer.clear();
+    m_bPeerClosed = false;
+    m_pTls.reset();
+    m_timeoutTimer.start(m_timeoutMs);
+    const std::optional<SWebAddress> address = CWebAddress::Parse(url);
+    const bool bControl =
+        address && std::any_of(address->host.begin(), address->host.end(), [](char c) {
+            return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+        });
+    if (!address || bControl) {
+        m_strHost.clear(); // no host: the socket reports an invalid name
+        Connect("0");
+        return;
+    }
+    m_strHost = address->host;
+    m_strPath = address->path;
+    const bool bTls = address->scheme == SWebAddress::EScheme::Https;
+    // The port given is the link's own scheme's; a hop to https goes to 443.
+    const int defaultPort = bTls ? address->StandardPort() : m_port;
+    const int port = address->PortOr(defaultPort);
+    m_visited.push_back(CWebAddress::Key(*address, port));
+    m_tlsPhase = bTls ? ETlsPhase::Handshake : ETlsPhase::Read;
+    m_hopPort = port;
+    m_bHopTls = bTls;
+    m_bHostWithPort = port != address->StandardPort();
+    Connect(port == SWebAddress::kUnusablePort ? "0" : std::to_string(port));
 }
 
 void CHttpProbe::OnConnectFinished(unsigned code) {
@@ -93,15 +175,66 @@ void CHttpProbe::OnConnectFinished(unsigned code) {
         return;
     }
     m_pSocketWnd->SelectEvents(CSocketWnd::kFdRead | CSocketWnd::kFdClose);
+    if (m_bCurrentWeb && m_bHopTls) {
+        std::string host = m_strHost;
+        host.erase(0, std::min(host.find_first_not_of(' '), host.size()));
+        m_pTls = std::make_unique<CTlsChannel>(m_pSocketWnd->Socket(), host, m_hopPort);
+        m_bWatchingWrite = false;
+        m_host.SetStatusPane(ISessionHost::Pane::Method, "");
+        ContinueTls();
+        return;
+    }
     if (m_scheme == CUrlExtractor::kSchemeHttp) {
         // One write for the whole request: the bytes on the wire are the same as
         // three, without waiting on the peer's acknowledgements in between.
-        const std::string request = "GET " + m_strPath + " HTTP/1.0\r\n\r\n";
+        const std::string request = Request();
         m_pSocketWnd->Send(request.data(), request.size(), 0);
         m_host.SetStatusPane(ISessionHost::Pane::Method, "GET method sent to host");
     } else {
         m_host.SetStatusPane(ISessionHost::Pane::Method, "");
     }
+}
+
+std::string CHttpProbe::Request() const {
+    if (!m_bCurrentWeb)
+        return "GET " + m_strPath + " HTTP/1.0\r\n\r\n";
+    std::string host = m_strHost;
+    host.erase(0, std::min(host.find_first_not_of(' '), host.size()));
+    if (m_bHostWithPort)
+        host += ":" + std::to_string(m_hopPort);
+    return "GET " + m_strPath + " HTTP/1.1\r\nHost: " + host +
+           "\r\nUser-Agent: " + std::string(kUserAgent) +
+           "\r\nAccept: */*\r\nConnection: close\r\n\r\n";
+}
+
+void CHttpProbe::ContinueTls() {
+    CTlsChannel::EStatus status = CTlsChannel::EStatus::Done;
+    if (m_tlsPhase == ETlsPhase::Handshake) {
+        status = m_pTls->Handshake();
+        if (status == CTlsChannel::EStatus::Failed) {
+            Finish(Outcome::kSecureConnectionFailed, false);
+            return;
+        }
+        if (status == CTlsChannel::EStatus::Done)
+            m_tlsPhase = ETlsPhase::Send;
+    }
+    if (m_tlsPhase == ETlsPhase::Send) {
+        status = m_pTls->Write(Request());
+        if (status == CTlsChannel::EStatus::Failed) {
+            OnClosedWithoutReply(); // the host went before the request was out
+            return;
+        }
+        if (status == CTlsChannel::EStatus::Done) {
+            m_tlsPhase = ETlsPhase::Read;
+            m_host.SetStatusPane(ISessionHost::Pane::Method, "GET method sent to host");
+        }
+    }
+    if (m_tlsPhase == ETlsPhase::Read) {
+        ReceiveTls(); // the reply may have come with the handshake's last bytes
+        EvaluateHead();
+        return;
+    }
+    WatchWrite(status == CTlsChannel::EStatus::WantWrite);
 }
 
 bool CHttpProbe::StatusLineComplete() const {
@@ -115,6 +248,10 @@ void CHttpProbe::OnSocketNotify(int /*socket*/, quint32 lParam) {
     if (!m_pSocketWnd)
         return;
     const quint32 event = lParam & 0xFFFF;
+    if (m_bCurrentWeb) {
+        OnCurrentWebEvent(event);
+        return;
+    }
     if (event == CSocketWnd::kFdRead) {
         char chunk[kReplyCapacity];
         ssize_t n =
@@ -149,6 +286,128 @@ void CHttpProbe::OnSocketNotify(int /*socket*/, quint32 lParam) {
     }
 }
 
+void CHttpProbe::OnCurrentWebEvent(quint32 event) {
+    if (m_pTls && m_tlsPhase != ETlsPhase::Read) {
+        if (event == CSocketWnd::kFdClose)
+            Finish(Outcome::kSecureConnectionFailed, false); // closed during the handshake
+        else
+            ContinueTls();
+        return;
+    }
+    if (m_pTls)
+        ReceiveTls();
+    else if (event == CSocketWnd::kFdRead)
+        ReceivePlain();
+    if (event == CSocketWnd::kFdClose)
+        m_bPeerClosed = true;
+    EvaluateHead();
+}
+
+void CHttpProbe::WatchWrite(bool bWrite) {
+    if (bWrite != m_bWatchingWrite) {
+        m_bWatchingWrite = bWrite;
+        m_pSocketWnd->SelectEvents(CSocketWnd::kFdRead | CSocketWnd::kFdClose |
+                                   (bWrite ? CSocketWnd::kFdWrite : 0));
+    }
+}
+
+void CHttpProbe::ReceivePlain() {
+    char chunk[4096];
+    const std::size_t room = std::min(sizeof(chunk), kHeadCap - m_replyBuffer.size());
+    const ssize_t n = m_pSocketWnd->Receive(chunk, room, MSG_DONTWAIT);
+    if (n > 0) {
+        if (m_replyBuffer.empty())
+            m_host.SetStatusPane(ISessionHost::Pane::Method, "Host Reply Received");
+        m_replyBuffer.append(chunk, static_cast<std::size_t>(n));
+    } else if (n == 0) {
+        m_bPeerClosed = true;
+    }
+}
+
+void CHttpProbe::ReceiveTls() {
+    // All that TLS has decrypted, up to the cap: none of it may wait unseen
+    // inside the channel while the socket is quiet.
+    char chunk[4096];
+    CTlsChannel::EStatus status = CTlsChannel::EStatus::Done;
+    while (m_replyBuffer.size() < kHeadCap && !m_bPeerClosed) {
+        const std::size_t room = std::min(sizeof(chunk), kHeadCap - m_replyBuffer.size());
+        const ssize_t n = m_pTls->Read(chunk, room, status);
+        if (n < 0)
+            break;
+        if (n == 0) {
+            m_bPeerClosed = true;
+            break;
+        }
+        if (m_replyBuffer.empty())
+            m_host.SetStatusPane(ISessionHost::Pane::Method, "Host Reply Received");
+        m_replyBuffer.append(chunk, static_cast<std::size_t>(n));
+    }
+    WatchWrite(status == CTlsChannel::EStatus::WantWrite);
+}
+
+void CHttpProbe::EvaluateHead() {
+    if (m_replyBuffer.empty()) {
+        if (m_bPeerClosed)
+            OnClosedWithoutReply();
+        return;
+    }
+    // An ftp greeting is never read: its first bytes finish the link.
+    if (m_scheme == CUrlExtractor::kSchemeFtp) {
+        Finish(StatusCodeOf(m_replyBuffer), true);
+        return;
+    }
+    const bool bHeadEnds = m_bPeerClosed || m_replyBuffer.size() >= kHeadCap;
+    if (!StatusLineComplete() && !bHeadEnds)
+        return;
+    const unsigned code = StatusCodeOf(m_replyBuffer);
+    const bool bRedirect = code == 301 || code == 302 || code == 303 || code == 307 || code == 308;
+    if (bRedirect || code == 429) {
+        // These need their headers: the whole head, or as much as there is.
+        if (!bHeadEnds && m_replyBuffer.find("\r\n\r\n") == std::string::npos &&
+            m_replyBuffer.find("\n\n") == std::string::npos)
+            return;
+        const std::string_view head(m_replyBuffer);
+        if (const auto location = HeaderValue(head, "Location"); bRedirect && location) {
+            FollowRedirect(code, *location);
+            return;
+        }
+        const auto retryAfter = HeaderValue(head, "Retry-After");
+        if (code == 429 && retryAfter && !retryAfter->empty() && retryAfter->size() <= 9 &&
+            retryAfter->find_first_not_of("0123456789") == std::string_view::npos)
+            m_retryAfterSeconds = std::stol(std::string(*retryAfter));
+    }
+    Finish(code, true);
+}
+
+void CHttpProbe::FollowRedirect(unsigned code, std::string_view location) {
+    const std::optional<std::string> next = CWebAddress::Resolve(m_strUrl, location);
+    if (!next) {
+        Finish(code, true); // a place no browser would go on to: the redirect stands
+        return;
+    }
+    const std::optional<SWebAddress> address = CWebAddress::Parse(*next);
+    const int port = address->PortOr(address->scheme == SWebAddress::EScheme::Https ? 443 : m_port);
+    const bool bLoop = std::find(m_visited.begin(), m_visited.end(),
+                                 CWebAddress::Key(*address, port)) != m_visited.end();
+    if (bLoop || m_redirects == kMostRedirects) {
+        Finish(Outcome::kTooManyRedirects, false);
+        return;
+    }
+    ++m_redirects;
+    CloseConnection();
+    StartHop(*next);
+}
+
+void CHttpProbe::OnClosedWithoutReply() {
+    if (m_bTimeOutOnClose) {
+        Finish(Outcome::kTimedOut, false);
+        return;
+    }
+    // Closed without a reply: the link waits for its time-out.
+    CloseConnection();
+    m_host.SetStatusPane(ISessionHost::Pane::Connection, "Connection Closed by Host");
+}
+
 void CHttpProbe::DrainReply() {
     // Only what is waiting now, and never more than a fixed amount: a host that
     // keeps sending cannot hold the link.
@@ -179,6 +438,7 @@ void CHttpProbe::Cancel() {
 }
 
 void CHttpProbe::ReleaseSocket() {
+    m_pTls.reset(); // before its socket closes
     m_pSocketWnd->disconnect(this);
     m_pSocketWnd->CloseSocket();
     m_pSocketWnd.reset();

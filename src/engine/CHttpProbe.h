@@ -4,13 +4,16 @@
 
 #include <QObject>
 #include <QTimer>
+#include <memory>
 #include <netinet/in.h>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class CLookupPool;
 class CSocketWnd;
+class CTlsChannel;
 class ISessionHost;
 
 /// The probe of one link: one connection, its reply buffer and its time-out.
@@ -29,17 +32,30 @@ class ISessionHost;
 /// time-out, unless SetTimeOutOnClose() asks for that outcome at once. The
 /// time-out covers look-up, connection and reply.
 ///
+/// In the current-web mode (SetCurrentWeb) a link is reached as today's
+/// browsers reach it: https links over TLS (a failed handshake or verification
+/// is 10006), the port written in the URL or the scheme's own, an HTTP/1.1
+/// request with a Host header, and redirects followed up to kMostRedirects hops,
+/// each with the whole time-out (more, or a loop, is 10007). Only the reply's
+/// head is read, never its body.
+///
 /// The probe writes the connection and method panes as it goes.
 class CHttpProbe : public QObject {
     Q_OBJECT
 public:
     static constexpr std::size_t kReplyCapacity = 512;
     static constexpr std::size_t kDrainCap = 64 * 1024;
+    /// The most of a reply's head read in the current-web mode.
+    static constexpr std::size_t kHeadCap = 32 * 1024;
+    static constexpr int kMostRedirects = 5;
+    static constexpr std::string_view kUserAgent = "Linkvet/2.2";
 
     CHttpProbe(ISessionHost& host, CLookupPool& lookups, QObject* parent = nullptr);
     ~CHttpProbe() override;
 
-    /// `scheme` is CUrlExtractor::kSchemeHttp or kSchemeFtp.
+    /// `scheme` is CUrlExtractor::kSchemeHttp or kSchemeFtp; `port` is the one
+    /// for that scheme (in the current-web mode, unless the URL names one; an
+    /// https link then goes to 443).
     void Start(const std::string& link, int scheme, int port, int timeoutMs);
     /// Ends the probe without an outcome.
     void Cancel();
@@ -49,6 +65,21 @@ public:
     /// With `bAtOnce`, a host that closes without a reply gives 10005 at once
     /// instead of leaving the link to its time-out.
     void SetTimeOutOnClose(bool bAtOnce) { m_bTimeOutOnClose = bAtOnce; }
+    void SetCurrentWeb(bool bOn) { m_bCurrentWeb = bOn; }
+
+    /// After Finished(): whether a redirect was followed on the way.
+    bool Redirected() const { return m_redirects > 0; }
+    /// After Finished() with a 429 reply: its Retry-After in seconds, or -1 when
+    /// it gave none in seconds.
+    long RetryAfterSeconds() const { return m_retryAfterSeconds; }
+
+    /// The host a link is probed at: in the current-web mode without any
+    /// "user:password@" and for https links too.
+    static std::string HostOf(const std::string& link, int scheme, bool bCurrentWeb);
+    /// The value of the first header called `name` (any letter case) in a
+    /// reply's head, trimmed; nothing when there is none.
+    static std::optional<std::string_view> HeaderValue(std::string_view head,
+                                                       std::string_view name);
 
     /// The status code of a reply: the number after the first word of its first
     /// non-empty line, or Outcome::kNoStatusCode.
@@ -58,8 +89,21 @@ signals:
     void Finished(unsigned code, bool bReplied);
 
 private:
+    enum class ETlsPhase { Handshake, Send, Read };
+
+    void Connect(const std::string& port);
+    void StartHop(const std::string& url);
     void OnConnectFinished(unsigned code);
     void OnSocketNotify(int socket, quint32 lParam);
+    void OnCurrentWebEvent(quint32 event);
+    void ContinueTls();
+    void WatchWrite(bool bWrite);
+    void ReceivePlain();
+    void ReceiveTls();
+    void EvaluateHead();
+    void FollowRedirect(unsigned code, std::string_view location);
+    void OnClosedWithoutReply();
+    std::string Request() const;
     bool StatusLineComplete() const;
     void DrainReply();
     void Finish(unsigned code, bool bReplied);
@@ -73,6 +117,20 @@ private:
     std::string m_strHost;
     std::string m_strPath;
     int m_scheme = 1;
+    int m_port = 0;
+    int m_timeoutMs = 0;
+    bool m_bCurrentWeb = false;
+    // The current-web mode's hop: its URL, TLS channel and the hops so far.
+    std::string m_strUrl;
+    std::unique_ptr<CTlsChannel> m_pTls;
+    ETlsPhase m_tlsPhase = ETlsPhase::Handshake;
+    int m_hopPort = 0;
+    bool m_bHopTls = false;
+    bool m_bHostWithPort = false;
+    bool m_bWatchingWrite = false;
+    int m_redirects = 0;
+    std::vector<std::string> m_visited;
+    long m_retryAfterSeconds = -1;
     std::string m_replyBuffer;
     bool m_bPeerClosed = false;
     bool m_bWaitCursor = false;

@@ -34,6 +34,14 @@ const std::array<SReason, CReasonFilter::kReasonCount>& CReasonFilter::ReasonTab
     return kTable;
 }
 
+std::string CReasonFilter::ReasonText(unsigned code, bool bRedirected) {
+    std::string text = ReasonText(code);
+    // "Too Many Redirects" says it already.
+    if (bRedirected && code != Outcome::kTooManyRedirects)
+        text += kRedirectedSuffix;
+    return text;
+}
+
 int CReasonFilter::ReasonIndex(unsigned code) {
     const auto& table = ReasonTable();
     auto it = std::find_if(table.begin(), table.end(),
@@ -73,6 +81,9 @@ std::string CReasonFilter::ReasonText(unsigned code) {
     int index = ReasonIndex(code);
     if (index >= 0)
         return std::string(ReasonTable()[static_cast<std::size_t>(index)].text);
+    for (const SReason& reason : kAlwaysListed)
+        if (reason.code == code)
+            return std::string(reason.text);
     m_bUnknownReason = true;
     m_host.Beep(ISessionHost::BeepKind::Warning);
     return std::string(kUnknownReasonText);

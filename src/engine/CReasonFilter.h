@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/SettingsKeys.h"
+#include "engine/OutcomeCodes.h"
 
 #include <array>
 #include <string>
@@ -27,6 +28,13 @@ public:
     static constexpr std::string_view kDefaultFilter = SettingsKeys::kSettingsFilter.defaultValue;
     static constexpr std::string_view kOneEyeShutFilter = "000000011110000001000";
     static constexpr std::string_view kUnknownReasonText = "--------------> UNKNOWN REASON !!!!!";
+    /// The outcomes of the current-web mode. The filter does not cover them:
+    /// they are always listed, and are no unknown reason.
+    static constexpr std::array<SReason, 2> kAlwaysListed{{
+        {Outcome::kSecureConnectionFailed, "Secure Connection Failed"},
+        {Outcome::kTooManyRedirects, "Too Many Redirects"},
+    }};
+    static constexpr std::string_view kRedirectedSuffix = " (redirected)";
     static constexpr std::string_view kSafeDefaultMessage = "Setting Filter Codes to Safe Default";
     static constexpr int kDefaultTimeoutSeconds = SettingsKeys::kSettingsTimeout.defaultValue;
 
@@ -46,6 +54,8 @@ public:
     /// The reason text of `code`. For a code outside the table: a warning beep,
     /// m_bUnknownReason set, and kUnknownReasonText.
     std::string ReasonText(unsigned code);
+    /// The same, ending in kRedirectedSuffix when `bRedirected`.
+    std::string ReasonText(unsigned code, bool bRedirected);
 
     const std::string& Filter() const { return m_strFilter; }
     void SetFilter(std::string filter) { m_strFilter = std::move(filter); }

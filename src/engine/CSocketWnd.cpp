@@ -134,7 +134,18 @@ int CSocketWnd::SelectEvents(quint32 mask) {
         connect(m_readNotifier.get(), &QSocketNotifier::activated, this, &CSocketWnd::OnReadable);
     }
     m_readNotifier->setEnabled((mask & (kFdRead | kFdClose)) != 0);
+    if ((mask & kFdWrite) != 0 && !m_writeNotifier) {
+        m_writeNotifier.reset(new QSocketNotifier(m_socket, QSocketNotifier::Write));
+        connect(m_writeNotifier.get(), &QSocketNotifier::activated, this, &CSocketWnd::OnWritable);
+    }
+    if (m_writeNotifier)
+        m_writeNotifier->setEnabled((mask & kFdWrite) != 0);
     return 0;
+}
+
+void CSocketWnd::OnWritable() {
+    if ((m_eventMask & kFdWrite) != 0)
+        emit SocketNotify(m_socket, kFdWrite);
 }
 
 void CSocketWnd::OnReadable() {
@@ -175,9 +186,11 @@ int CSocketWnd::CloseSocket() {
         m_connectNotifier->setEnabled(false);
         m_connectNotifier.reset();
     }
-    if (m_readNotifier) {
-        m_readNotifier->setEnabled(false);
-        m_readNotifier.reset();
+    for (LaterPtr<QSocketNotifier>* pNotifier : {&m_readNotifier, &m_writeNotifier}) {
+        if (*pNotifier) {
+            (*pNotifier)->setEnabled(false);
+            pNotifier->reset();
+        }
     }
     int result = 0;
     if (m_pendingSocket >= 0) {

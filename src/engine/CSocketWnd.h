@@ -22,14 +22,15 @@ class QSocketNotifier;
 ///   10004 the connection is refused or cannot be made.
 /// A host that converts as a dotted IPv4 address is used without a look-up.
 ///
-/// After SelectEvents(), SocketNotify() reports data to read (event 1) and the
-/// peer's close (event 32) in the low 16 bits of `lParam`, one at a time, in
-/// the order they occur. CloseSocket() ends everything, an attempt in flight
-/// included; nothing is reported after it.
+/// After SelectEvents(), SocketNotify() reports data to read (event 1), room to
+/// write (event 2) and the peer's close (event 32) in the low 16 bits of
+/// `lParam`, one at a time, in the order they occur. CloseSocket() ends everything, an attempt in
+/// flight included; nothing is reported after it.
 class CSocketWnd : public QObject {
     Q_OBJECT
 public:
     static constexpr quint32 kFdRead = 1;
+    static constexpr quint32 kFdWrite = 2;
     static constexpr quint32 kFdClose = 32;
     static constexpr int kSocketError = -1;
 
@@ -45,6 +46,8 @@ public:
     ssize_t Send(const char* data, std::size_t length, int flags);
     ssize_t Receive(char* buffer, std::size_t size, int flags);
     int CloseSocket();
+    /// The connected socket, or -1.
+    int Socket() const { return m_socket; }
 
 signals:
     void ConnectFinished(unsigned code);
@@ -54,6 +57,7 @@ private:
     void ConnectTo(in_addr address);
     void OnConnectWritable();
     void OnReadable();
+    void OnWritable();
     void FinishLater(unsigned code);
 
     CLookupPool& m_lookups;
@@ -65,4 +69,5 @@ private:
     LaterPtr<CHostLookup> m_lookup;
     LaterPtr<QSocketNotifier> m_connectNotifier;
     LaterPtr<QSocketNotifier> m_readNotifier;
+    LaterPtr<QSocketNotifier> m_writeNotifier;
 };

@@ -1,5 +1,6 @@
 #include "engine/CTestSession.h"
 
+#include "app/CSettingsStore.h"
 #include "engine/CFileEnumerator.h"
 #include "engine/CHttpProbe.h"
 #include "engine/CUrlExtractor.h"
@@ -46,7 +47,8 @@ QString WithoutTimeZone(const QString& format) {
 
 CTestSession::CTestSession(ISessionHost& host, CSettingsStore& settings, QObject* parent,
                            CLookupPool::Resolver resolver)
-    : QObject(parent), m_host(host), m_reasons(host), m_lookups(std::move(resolver)) {
+    : QObject(parent), m_host(host), m_settings(settings), m_reasons(host),
+      m_lookups(std::move(resolver)) {
     m_reasons.Load(settings);
     m_stepTimer.setInterval(kStepIntervalMs);
     m_stepTimer.setTimerType(Qt::PreciseTimer); // the test's pace: no drift per tick
@@ -103,6 +105,7 @@ void CTestSession::StartTest(const std::string& path, bool recurse, bool allFile
     m_fileErrorCount = -1;
     m_bStoppedOnError = false;
     m_reasons.m_bUnknownReason = false;
+    m_bCurrentWeb = m_bForceCurrentWeb || m_settings.Get(SettingsKeys::kSettingsCurrentWeb) != 0;
     if (!m_bStatusProgressCreated) {
         m_host.SetActivityIndicator(0);
         m_blinkCount = 0;
@@ -148,7 +151,9 @@ void CTestSession::TakeUpNextFile() {
     m_fileErrorCount = 0;
     m_urlCount = 0;
 
-    if (!CUrlExtractor::ExtractUrls(m_currentFile, m_urlList, m_siteNameList)) {
+    if (!CUrlExtractor::ExtractUrls(m_currentFile, m_urlList, m_siteNameList,
+                                    m_bCurrentWeb ? CUrlExtractor::ELinks::CurrentWeb
+                                                  : CUrlExtractor::ELinks::Classic)) {
         // The test is over before the messages show: no tick may go on meanwhile.
         SetState(EState::Ended);
         m_host.ShowMessage("Error: Cannot open file:\n\n" + m_currentFile);
@@ -184,18 +189,20 @@ void CTestSession::ProbeNextUrl() {
 
     SetState(EState::Probing);
     m_pProbe.reset(new CHttpProbe(m_host, m_lookups));
+    m_pProbe->SetCurrentWeb(m_bCurrentWeb);
     connect(m_pProbe.get(), &CHttpProbe::Finished, this, &CTestSession::OnProbeFinished);
     m_pProbe->Start(link, m_scheme, m_scheme == CUrlExtractor::kSchemeFtp ? m_ftpPort : m_httpPort,
                     m_reasons.TimeoutMs());
 }
 
 void CTestSession::OnProbeFinished(unsigned code, bool bReplied) {
+    const bool bRedirected = m_pProbe->Redirected();
     m_pProbe.reset();
     // A reply to an ftp link is never evaluated; a failure is listed for both.
     const bool bEvaluated = !bReplied || m_scheme == CUrlExtractor::kSchemeHttp;
     if (bEvaluated && m_reasons.IsReasonReported(code)) {
-        m_host.AddResultRow(
-            {m_urlList.front(), m_reasons.ReasonText(code), m_siteNameList.front(), m_currentFile});
+        m_host.AddResultRow({m_urlList.front(), m_reasons.ReasonText(code, bRedirected),
+                             m_siteNameList.front(), m_currentFile});
         ++m_fileErrorCount;
     }
     m_urlList.pop_front();

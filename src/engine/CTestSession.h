@@ -62,6 +62,8 @@ public:
     CReasonFilter& Reasons() { return m_reasons; }
     /// The ports links are probed on (80 and 21 unless changed).
     void SetPorts(int httpPort, int ftpPort);
+    /// Tests from now on check as today's browsers do, whatever the settings say.
+    void ForceCurrentWeb() { m_bForceCurrentWeb = true; }
 
     EState State() const { return m_state; }
     bool IsTestRunning() const {
@@ -95,9 +97,12 @@ private:
     void AppendFileSummary();
 
     ISessionHost& m_host;
+    CSettingsStore& m_settings;
     CReasonFilter m_reasons;
     CLookupPool m_lookups;
     EState m_state = EState::Idle;
+    bool m_bForceCurrentWeb = false;
+    bool m_bCurrentWeb = false;
 
     StringList m_fileList;
     StringList m_urlList;

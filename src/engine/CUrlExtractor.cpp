@@ -89,10 +89,11 @@ bool MatchesUpper(std::string_view text, std::size_t at, std::string_view upper)
     return true;
 }
 
-// The first "HTTP://" of the piece (any case), else the first "FTP://"; the
-// position of the link, or kNotFound. Every such link has its ':' right after the
-// scheme, so looking only at the colons finds them in order.
-std::size_t FindLinkStart(std::string_view piece) {
+// The first "HTTP://" (or with `bHttps`, "HTTPS://") of the piece in any case,
+// else the first "FTP://"; the position of the link, or kNotFound. Every such
+// link has its ':' right after the scheme, so looking only at the colons finds
+// them in order.
+std::size_t FindLinkStart(std::string_view piece, bool bHttps) {
     std::size_t firstFtp = kNotFound;
     std::size_t from = 0;
     const char* base = piece.data();
@@ -104,6 +105,8 @@ std::size_t FindLinkStart(std::string_view piece) {
         from = colon + 1;
         if (colon + 2 >= piece.size() || base[colon + 1] != '/' || base[colon + 2] != '/')
             continue;
+        if (bHttps && colon >= 5 && MatchesUpper(piece, colon - 5, "HTTPS"))
+            return colon - 5;
         if (colon >= 4 && MatchesUpper(piece, colon - 4, "HTTP"))
             return colon - 4;
         if (firstFtp == kNotFound && colon >= 3 && MatchesUpper(piece, colon - 3, "FTP"))
@@ -190,7 +193,7 @@ void CUrlExtractor::SearchPiece(std::string_view piece) {
     if (nul != nullptr)
         piece =
             piece.substr(0, static_cast<std::size_t>(static_cast<const char*>(nul) - piece.data()));
-    std::size_t start = FindLinkStart(piece);
+    std::size_t start = FindLinkStart(piece, m_links == ELinks::CurrentWeb);
     if (start == kNotFound || start == 0)
         return;
     std::size_t quote = piece.find('"', start);
@@ -221,11 +224,11 @@ void CUrlExtractor::SearchPiece(std::string_view piece) {
     }
 }
 
-bool CUrlExtractor::ExtractUrls(const std::string& path, const LinkHandler& onLink) {
+bool CUrlExtractor::ExtractUrls(const std::string& path, const LinkHandler& onLink, ELinks links) {
     CPosixFile file = CPosixFile::OpenRegularForReading(path);
     if (!file.IsOpen())
         return false;
-    CUrlExtractor extractor(onLink);
+    CUrlExtractor extractor(onLink, links);
     std::unique_ptr<char[]> block(new char[kReadBlock]);
     for (;;) {
         ssize_t n = file.Read(block.get(), kReadBlock);
@@ -240,12 +243,15 @@ bool CUrlExtractor::ExtractUrls(const std::string& path, const LinkHandler& onLi
 }
 
 bool CUrlExtractor::ExtractUrls(const std::string& path, StringList& urlList,
-                                StringList& siteNameList) {
+                                StringList& siteNameList, ELinks links) {
     StringList urls, names; // the caller's lists stay as they were on a failure
-    if (!ExtractUrls(path, [&](const std::string& url, const std::string& name) {
-            urls.push_back(url);
-            names.push_back(name);
-        }))
+    if (!ExtractUrls(
+            path,
+            [&](const std::string& url, const std::string& name) {
+                urls.push_back(url);
+                names.push_back(name);
+            },
+            links))
         return false;
     std::move(urls.begin(), urls.end(), std::back_inserter(urlList));
     std::move(names.begin(), names.end(), std::back_inserter(siteNameList));
@@ -253,8 +259,8 @@ bool CUrlExtractor::ExtractUrls(const std::string& path, StringList& urlList,
 }
 
 void CUrlExtractor::ExtractFromBytes(std::string_view page, StringList& urlList,
-                                     StringList& siteNameList) {
-    CUrlExtractor extractor;
+                                     StringList& siteNameList, ELinks links) {
+    CUrlExtractor extractor(links);
     for (std::size_t at = 0; at < page.size(); at += kReadBlock)
         extractor.Feed(page.data() + at, std::min(kReadBlock, page.size() - at));
     extractor.Finish();

@@ -23,6 +23,10 @@
 ///    first "</A" after it, else the first "</a", else the first "<";
 ///  - a piece without the quote, the ">" or the closer yields nothing.
 ///
+/// In the current-web mode (ELinks::CurrentWeb) the first "https://" counts as
+/// well: a piece's link is the first of "http://" and "https://", and "ftp://"
+/// only when there is neither.
+///
 /// The address loses trailing white space. The name has TABs turned into spaces
 /// and white space trimmed at both ends; an empty name is replaced by
 /// kSuppliedName, while a name of blanks only stays empty.
@@ -36,13 +40,17 @@ public:
     static constexpr int kSchemeHttp = 1;
     static constexpr int kSchemeFtp = 2;
 
+    /// Which links a page holds: http and ftp, or https as well.
+    enum class ELinks { Classic, CurrentWeb };
+
     /// Takes one link and its anchor name, in page order.
     using LinkHandler = std::function<void(const std::string& url, const std::string& name)>;
 
     /// Keeps the links found, for TakeResults.
-    CUrlExtractor() = default;
+    explicit CUrlExtractor(ELinks links = ELinks::Classic) : m_links(links) {}
     /// Hands each link to `onLink` as soon as it is found and keeps nothing.
-    explicit CUrlExtractor(LinkHandler onLink) : m_onLink(std::move(onLink)) {}
+    explicit CUrlExtractor(LinkHandler onLink, ELinks links = ELinks::Classic)
+        : m_onLink(std::move(onLink)), m_links(links) {}
 
     /// Feeds the next bytes of the page.
     void Feed(const char* data, std::size_t size);
@@ -57,17 +65,19 @@ public:
     /// it is found, so memory does not grow with the page. Returns false when the
     /// file is not a regular file that can be opened, or when reading it fails
     /// part-way (the links before the failure have been handed on).
-    static bool ExtractUrls(const std::string& path, const LinkHandler& onLink);
+    static bool ExtractUrls(const std::string& path, const LinkHandler& onLink,
+                            ELinks links = ELinks::Classic);
 
     /// Reads the file at `path` and appends its links to `urlList` and their names
     /// to `siteNameList`. Returns false when the file is not a regular file that
     /// can be opened, or when reading it fails part-way; the lists are then left
     /// as they were.
-    static bool ExtractUrls(const std::string& path, StringList& urlList, StringList& siteNameList);
+    static bool ExtractUrls(const std::string& path, StringList& urlList, StringList& siteNameList,
+                            ELinks links = ELinks::Classic);
 
     /// The same for a page already in memory.
     static void ExtractFromBytes(std::string_view page, StringList& urlList,
-                                 StringList& siteNameList);
+                                 StringList& siteNameList, ELinks links = ELinks::Classic);
 
     /// The scheme of a link from its first letter: 'H' or 'h' gives kSchemeHttp,
     /// 'F' or 'f' kSchemeFtp, anything else leaves `currentScheme`.
@@ -91,6 +101,7 @@ private:
     bool m_bCopying = false;
     bool m_bSeenNul = false; // pieces need a NUL check only on pages that hold one
     LinkHandler m_onLink;
+    ELinks m_links = ELinks::Classic;
     StringList m_urlList;
     StringList m_siteNameList;
 };

@@ -10,14 +10,12 @@ inline constexpr unsigned kHostNotFound = 10002;
 inline constexpr unsigned kNoSocket = 10003;
 inline constexpr unsigned kCannotConnect = 10004;
 inline constexpr unsigned kTimedOut = 10005;
+// Only in the current-web mode, and always listed:
+inline constexpr unsigned kSecureConnectionFailed = 10006; // TLS handshake or verification
+inline constexpr unsigned kTooManyRedirects = 10007;       // more than 5 hops, or a loop
 
 /// A reply whose status line holds no usable number. No reason knows it, so it
 /// is always listed, as an unknown reason.
 inline constexpr unsigned kNoStatusCode = 0;
-
-/// True for the codes that a connection failure or the time-out gives.
-constexpr bool IsFailure(unsigned code) {
-    return code >= kUnspecifiedSocketError && code <= kTimedOut;
-}
 
 } // namespace Outcome

@@ -205,6 +205,7 @@ void CLinkvetView::OnPreferences() {
     CReasonFilter& reasons = m_session->Reasons();
     CPreferencesDlg dlg(window(), reasons);
     dlg.m_prefs.timeoutSeconds = reasons.TimeoutSeconds();
+    dlg.m_prefs.bCurrentWeb = m_settings.Get(SettingsKeys::kSettingsCurrentWeb) != 0;
     dlg.UpdateData(false);
     connect(&dlg, &CPreferencesDlg::HelpRequested, this,
             [this] { emit HelpRequested(HelpTopics::kPreferences); });
@@ -213,6 +214,8 @@ void CLinkvetView::OnPreferences() {
         return;
     m_settings.Set(SettingsKeys::kSettingsTimeout, dlg.m_prefs.timeoutSeconds);
     m_settings.Set(SettingsKeys::kSettingsFilter, reasons.Filter());
+    // Only the next test reads it: a running one keeps the mode it started with.
+    m_settings.Set(SettingsKeys::kSettingsCurrentWeb, dlg.m_prefs.bCurrentWeb ? 1 : 0);
     reasons.SetTimeoutSeconds(dlg.m_prefs.timeoutSeconds);
 }
 

@@ -300,19 +300,16 @@ TEST_F(MainFrameTest, PreferencesShowTheFilterPresetsActAtOnceAndTheTimeOutIsChe
     CReasonFilter& reasons = View().Session().Reasons();
     CPreferencesDlg dlg(nullptr, reasons);
     auto* list = Child<CReasonCheckListBox>(&dlg, "reasonList");
-    using Texts = std::vector<std::string>;
-    Texts seen{list->Checks()};
-    for (const char* preset : {"oneEyeButton", "hawkButton"}) {
-        Child<QPushButton>(&dlg, preset)->click();
-        seen.push_back(list->Checks() == reasons.Filter() ? reasons.Filter() : "differ");
-    }
-    const std::string hawk(CPreferencesDlg::kHawkFilter);
-    EXPECT_EQ(seen, (Texts{hawk, "000000011110000001000", hawk}));
+    EXPECT_EQ(list->Checks(), CPreferencesDlg::kHawkFilter); // any character but '0' checks
+    Child<QPushButton>(&dlg, "oneEyeButton")->click();
+    EXPECT_EQ(list->Checks(), "000000011110000001000");
+    EXPECT_EQ(reasons.Filter(), list->Checks());
 
     dlg.show();
     auto* edit = Child<QLineEdit>(&dlg, "timeoutEdit");
-    list->item(1)->setCheckState(Qt::Unchecked);
+    list->item(0)->setCheckState(Qt::Checked);
     CModalAnswerer answerer;
+    using Texts = std::vector<std::string>;
     Texts outcomes; // a refused time-out leaves the dialog open at the edit
     for (const char* text : {"4", "1001", "x", "5", "1000"}) {
         edit->setText(QLatin1String(text));
@@ -324,7 +321,7 @@ TEST_F(MainFrameTest, PreferencesShowTheFilterPresetsActAtOnceAndTheTimeOutIsChe
     EXPECT_EQ(outcomes, (Texts{"open", "open", "open", "5", "1000"}));
     const std::string range = CPreferencesDlg::kOutOfRangeMessage;
     EXPECT_EQ(answerer.m_messages, (Texts{range, range, CPreferencesDlg::kNotIntegerMessage}));
-    EXPECT_EQ(reasons.Filter(), "001111111111111111111"); // a refused OK takes the checks even so
+    EXPECT_EQ(reasons.Filter(), "100000011110000001000"); // a refused OK takes the checks even so
 }
 
 TEST_F(MainFrameTest, PreferencesAreStoredOnlyOnOkButAPresetLastsForTheRun) {
@@ -334,6 +331,7 @@ TEST_F(MainFrameTest, PreferencesAreStoredOnlyOnOkButAPresetLastsForTheRun) {
     CReasonFilter& reasons = View().Session().Reasons();
     bool bOk = false;
     CModalAnswerer answerer([&](QWidget* dlg) {
+        Child<QCheckBox>(dlg, "currentWebCheck")->setChecked(true);
         if (bOk) {
             Child<CReasonCheckListBox>(dlg, "reasonList")->SetChecks(std::string(21, '0'));
             Child<QLineEdit>(dlg, "timeoutEdit")->setText(QStringLiteral("30"));
@@ -345,6 +343,7 @@ TEST_F(MainFrameTest, PreferencesAreStoredOnlyOnOkButAPresetLastsForTheRun) {
     QTest::keyClick(m_frame.get(), Qt::Key_F2);
     EXPECT_EQ(m_settings.GetString("Settings", "Filter", ""), oneEye);
     EXPECT_EQ(m_settings.GetString("Settings", "Timeout", "none"), "none");
+    EXPECT_EQ(m_settings.GetString("Settings", "CurrentWeb", "none"), "none");
     EXPECT_EQ(reasons.Filter(), "011111111111111111111");
     EXPECT_EQ(reasons.TimeoutMs(), 15000);
 
@@ -352,6 +351,7 @@ TEST_F(MainFrameTest, PreferencesAreStoredOnlyOnOkButAPresetLastsForTheRun) {
     View().OnPreferences();
     EXPECT_EQ(m_settings.GetString("Settings", "Filter", ""), std::string(21, '0'));
     EXPECT_EQ(m_settings.GetString("Settings", "Timeout", ""), "30");
+    EXPECT_EQ(m_settings.GetString("Settings", "CurrentWeb", ""), "1");
     EXPECT_EQ(reasons.TimeoutMs(), 30000);
 }
 

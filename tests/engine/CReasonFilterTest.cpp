@@ -41,6 +41,19 @@ TEST_F(ReasonFilterTest, FilterFollowsTheTableOrderAndUnknownOutcomesAreAlwaysLi
     EXPECT_EQ(m_host.m_beeps, std::vector<ISessionHost::BeepKind>{ISessionHost::BeepKind::Warning});
 }
 
+TEST_F(ReasonFilterTest, TheCurrentWebOutcomesAreAlwaysListedAndNeverUnknown) {
+    m_filter.SetFilter(std::string(21, '0'));
+    EXPECT_TRUE(m_filter.IsReasonReported(10006));
+    EXPECT_TRUE(m_filter.IsReasonReported(10007));
+    EXPECT_EQ(m_filter.ReasonText(10006, true), "Secure Connection Failed (redirected)");
+    EXPECT_EQ(m_filter.ReasonText(10007, true), "Too Many Redirects");
+    EXPECT_EQ(m_filter.ReasonText(404, true), "HTTP Code 404 Not Found (redirected)");
+    EXPECT_EQ(m_filter.ReasonText(404, false), "HTTP Code 404 Not Found");
+    EXPECT_FALSE(m_filter.m_bUnknownReason);
+    EXPECT_TRUE(m_host.m_beeps.empty());
+    EXPECT_EQ(m_filter.Filter().size(), 21u);
+}
+
 TEST_F(ReasonFilterTest, LoadReplacesAFilterOfTheWrongLengthAfterAWarningAndBoundsTheTimeout) {
     for (const std::string stored : {"0101", "0111111111111111111111", ""}) {
         ASSERT_TRUE(m_settings.SetString("Settings", "Filter", stored));

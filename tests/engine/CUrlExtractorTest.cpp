@@ -15,8 +15,9 @@ using Links = std::vector<std::pair<std::string, std::string>>;
 
 // The links of `page`, fed to the extractor in blocks of the sizes `blockSize`
 // gives (all at once by default).
-Links Extract(std::string_view page, const std::function<std::size_t()>& blockSize = {}) {
-    CUrlExtractor extractor;
+Links Extract(std::string_view page, const std::function<std::size_t()>& blockSize = {},
+              CUrlExtractor::ELinks kinds = CUrlExtractor::ELinks::Classic) {
+    CUrlExtractor extractor(kinds);
     for (std::size_t at = 0; at < page.size();) {
         std::size_t n = std::min(blockSize ? blockSize() : page.size(), page.size() - at);
         extractor.Feed(page.data() + at, n);
@@ -37,10 +38,10 @@ const std::string kSupplied(CUrlExtractor::kSuppliedName);
 using Cases = std::vector<std::pair<std::string, std::string>>;
 
 // Each page's links, written "URL|name;" one after the other.
-void ExpectLinks(const Cases& cases) {
+void ExpectLinks(const Cases& cases, CUrlExtractor::ELinks kinds = CUrlExtractor::ELinks::Classic) {
     for (const auto& [page, expected] : cases) {
         std::string links;
-        for (const auto& [url, name] : Extract(page))
+        for (const auto& [url, name] : Extract(page, {}, kinds))
             links += url + "|" + name + ";";
         EXPECT_EQ(links, expected) << page;
     }
@@ -104,6 +105,22 @@ TEST(UrlExtractorTest, WhichLinkASegmentYields) {
         {"<a", ""},
         {"<", ""},
     });
+}
+
+TEST(UrlExtractorTest, TheCurrentWebModeFindsSecureLinksUnderTheSameRules) {
+    ExpectLinks(
+        {
+            {R"(<a href="HTTPS://h/s">s</a>)", "HTTPS://h/s|s;"},
+            // Whichever of http and https starts first; ftp only without either.
+            {R"(<a href="https://s/" title="http://h/">x</a>)", "https://s/|x;"},
+            {R"(<a href="http://h/" title="hTTpS://s/">x</a>)", "http://h/|x;"},
+            {R"(<a href="ftp://f/" title="https://s/">x</a>)", "https://s/|x;"},
+            {R"(<a href="ftp://f/">x</a>)", "ftp://f/|x;"},
+            // Not at a segment's first byte, nor without its quote.
+            {R"(<Ahttps://h/">x</a>)", ""},
+            {"<a href='https://h/'>x</a>", ""},
+        },
+        CUrlExtractor::ELinks::CurrentWeb);
 }
 
 TEST(UrlExtractorTest, LongSegmentsAreSearchedIn999BytePieces) {
