@@ -1,16 +1,25 @@
-// linkvet-bench-jobs CLI WORKDIR: `linkvet-cli check --jobs 64` on a site of 200
-// pages and 10 000 links, served on port 80 of loopback addresses. It must run
-// in a network namespace of its own (bench/run starts it under `unshare -rn`).
+// linkvet-bench-jobs CLI WORKDIR [CERT KEY]: `linkvet-cli check --jobs 64` on a
+// site of 200 pages and 10 000 links, served on port 80 of loopback addresses.
+// It must run in a network namespace of its own (bench/run starts it under
+// `unshare -rn`).
 //
-//   127.0.0.1-4  fast hosts: 200, 301, 404 or 500, as the link's path says
+//   127.0.0.1-4  fast hosts: 200, 301 (no Location), 404 or 500, as the path says
 //   127.0.0.5    closes every connection without a reply
 //   127.0.0.6    nothing listens: refused
 //   127.0.0.7    silent: never answers
 //
 // About 6 % of the links repeat an earlier URL. Prints the wall time, links a
-// second, the peak RSS of the check and the most connections open at once to
-// each host, then checks that --jobs 64 gives the same rows as --jobs 1 on the
-// site's first 1 000 links (20 pages, one of them with a silent link).
+// second, the peak RSS and CPU time of the check and the most connections open
+// at once to each host. The wall time ends with the time-out of the last silent
+// link; the time of the server's last reply shows the pace of the rest.
+//
+// With CERT and KEY (PEM, for IP:127.0.0.1-7), the fast hosts also answer the
+// same over TLS on port 443, and `check --current-web --jobs 64` runs on the
+// same pages with half the fast links made https: its figures next to the plain
+// ones, and its rows must be the plain rows once https:// reads http://.
+//
+// Last, --jobs 64 must give the same rows as --jobs 1 on the site's first 1 000
+// links (20 pages, one of them with a silent link).
 #include "BenchUtil.h"
 
 #include <arpa/inet.h>
@@ -328,9 +337,10 @@ int main(int argc, char** argv) {
     const double busy = SecondsSince(start, server.LastReply());
     if (run.status != 1)
         bench::Fail("check --jobs 64 ended with status " + std::to_string(run.status));
-    std::printf("  %ld links, --jobs 64: %.2f s, %.0f links/s, peak RSS %.1f MiB; "
-                "last reply %.2f s in\n",
-                links, run.seconds, static_cast<double>(links) / run.seconds, run.peakMiB, busy);
+    std::printf("  %ld links, --jobs 64: %.2f s, %.0f links/s, peak RSS %.1f MiB, "
+                "%.2f s CPU; the last reply %.2f s in\n",
+                links, run.seconds, static_cast<double>(links) / run.seconds, run.peakMiB,
+                run.cpuSeconds, busy);
     PrintServer(server, 0);
 
     if (tls) {
@@ -342,10 +352,10 @@ int main(int argc, char** argv) {
         const double webBusy = SecondsSince(start, server.LastReply());
         if (web.status != 1)
             bench::Fail("check --current-web ended with status " + std::to_string(web.status));
-        std::printf("  --current-web, %d of them https: %.2f s, %.0f links/s, peak RSS %.1f MiB; "
-                    "last reply %.2f s in\n",
+        std::printf("  --current-web, %d of them https: %.2f s, %.0f links/s, peak RSS %.1f MiB, "
+                    "%.2f s CPU; the last reply %.2f s in\n",
                     https, web.seconds, static_cast<double>(links) / web.seconds, web.peakMiB,
-                    webBusy);
+                    web.cpuSeconds, webBusy);
         std::printf("  to plain http: %.2fx the time (%.2fx to the last reply), RSS %+.1f MB\n",
                     web.seconds / run.seconds, webBusy / busy,
                     (web.peakMiB - run.peakMiB) * 1.048576);
