@@ -1,28 +1,43 @@
-// linkvet-bench-jobs CLI WORKDIR: `linkvet-cli check --jobs 64` on a site of 200
-// pages and 10 000 links, served on port 80 of loopback addresses. It must run
-// in a network namespace of its own (bench/run starts it under `unshare -rn`).
+// linkvet-bench-jobs CLI WORKDIR [CERT KEY]: `linkvet-cli check --jobs 64` on a
+// site of 200 pages and 10 000 links, served on port 80 of loopback addresses.
+// It must run in a network namespace of its own (bench/run starts it under
+// `unshare -rn`).
 //
-//   127.0.0.1-4  fast hosts: 200, 301, 404 or 500, as the link's path says
+//   127.0.0.1-4  fast hosts: 200, 301 (no Location), 404 or 500, as the path says
 //   127.0.0.5    closes every connection without a reply
 //   127.0.0.6    nothing listens: refused
 //   127.0.0.7    silent: never answers
 //
 // About 6 % of the links repeat an earlier URL. Prints the wall time, links a
-// second, the peak RSS of the check and the most connections open at once to
-// each host, then checks that --jobs 64 gives the same rows as --jobs 1 on the
-// site's first 1 000 links (20 pages, one of them with a silent link).
+// second, the peak RSS and CPU time of the check and the most connections open
+// at once to each host. The wall time ends with the time-out of the last silent
+// link; the time of the server's last reply shows the pace of the rest.
+//
+// With CERT and KEY (PEM, for IP:127.0.0.1-7), the fast hosts also answer the
+// same over TLS on port 443, and `check --current-web --jobs 64` runs on the
+// same pages with half the fast links made https: its figures next to the plain
+// ones, and its rows must be the plain rows once https:// reads http://.
+//
+// Last, --jobs 64 must give the same rows as --jobs 1 on the site's first 1 000
+// links (20 pages, one of them with a silent link).
 #include "BenchUtil.h"
 
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <fcntl.h>
 #include <fstream>
 #include <map>
+#include <memory>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <pthread.h>
 #include <sys/epoll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
+#include <time.h>
 #include <unistd.h>
 #include <vector>
 
@@ -31,8 +46,9 @@ namespace {
 constexpr int kPages = 200;
 constexpr int kLinksPerPage = 50;
 constexpr int kHosts = 7;
+constexpr int kFastHosts = 4;
 
-std::string UrlOf(int k) {
+std::string UrlOf(int k, bool bMixed) {
     // The fixed mix: 94 % fast, the rest closing or refused, every 1000th silent.
     static const char* const kCodes[] = {"200", "301", "404", "500"};
     if (k % 1000 == 500)
@@ -42,13 +58,18 @@ std::string UrlOf(int k) {
     if (k % 100 < 6)
         return "http://127.0.0.6/refused" + std::to_string(k);
     if (k % 16 == 15 && k >= 200)
-        return UrlOf(k - 37 * (1 + k % 5)); // a repeated URL
-    return "http://127.0.0." + std::to_string(1 + k % 4) + "/p" + std::to_string(k) + "/s" +
-           kCodes[(k / 4) % 4];
+        return UrlOf(k - 37 * (1 + k % 5), bMixed); // a repeated URL
+    // Runs of 16 links take turns, so that every host and every status is half https.
+    const char* scheme = bMixed && (k / 16) % 2 == 1 ? "https" : "http";
+    return std::string(scheme) + "://127.0.0." + std::to_string(1 + k % kFastHosts) + "/p" +
+           std::to_string(k) + "/s" + kCodes[(k / 4) % 4];
 }
 
-void WriteSite(const std::string& folder, int pages) {
+// Writes the pages (over the old ones, so the test order stays); returns the
+// count of https links.
+int WriteSite(const std::string& folder, int pages, bool bMixed) {
     ::mkdir(folder.c_str(), 0700);
+    int https = 0;
     for (int p = 0; p < pages; ++p) {
         char name[32];
         std::snprintf(name, sizeof(name), "/page%03d.html", p);
@@ -56,56 +77,85 @@ void WriteSite(const std::string& folder, int pages) {
         page << "<html><body>\n";
         for (int i = 0; i < kLinksPerPage; ++i) {
             const int k = p * kLinksPerPage + i;
-            page << "<p><a href=\"" << UrlOf(k) << "\">Link " << k << "</a></p>\n";
+            const std::string url = UrlOf(k, bMixed);
+            https += url.starts_with("https:") ? 1 : 0;
+            page << "<p><a href=\"" << url << "\">Link " << k << "</a></p>\n";
         }
         page << "</body></html>\n";
     }
+    return https;
 }
 
-// One epoll thread serving every host; counts connections open at once per host.
+double SecondsSince(std::chrono::steady_clock::time_point start, std::int64_t nanos) {
+    return static_cast<double>(nanos - start.time_since_epoch().count()) / 1e9;
+}
+
+// One epoll thread serving every host, plain and TLS (non-blocking OpenSSL);
+// counts connections open at once per host and the TLS handshakes.
 class CSiteServer {
 public:
-    CSiteServer() {
+    explicit CSiteServer(SSL_CTX* pTls) : m_pTls(pTls) {
         m_epoll = ::epoll_create1(EPOLL_CLOEXEC);
         for (int h = 1; h <= kHosts; ++h) {
-            if (h == 6)
-                continue;
-            int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-            int one = 1;
-            ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
-            sockaddr_in local{};
-            local.sin_family = AF_INET;
-            local.sin_port = htons(80);
-            ::inet_aton(("127.0.0." + std::to_string(h)).c_str(), &local.sin_addr);
-            if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof(local)) != 0 ||
-                ::listen(fd, 4096) != 0)
-                bench::Fail("cannot listen on port 80 (not in a network namespace of its own?)");
-            Watch(fd, -h);
+            if (h != 6)
+                Listen(h, false);
+            if (m_pTls && h <= kFastHosts)
+                Listen(h, true);
         }
         m_thread = std::thread([this] { Serve(); });
+        pthread_getcpuclockid(m_thread.native_handle(), &m_cpuClock);
     }
     ~CSiteServer() {
         m_bStop = true;
         m_thread.join();
     }
     int MostAtOnce(int host) const { return m_most[host]; }
+    int TlsReplies() const { return m_tlsReplies; }
+    int Resumed() const { return m_resumed; }
+    int TlsFailed() const { return m_tlsFailed; }
+    std::int64_t LastReply() const { return m_lastReply; }
+    double CpuSeconds() const {
+        timespec used{};
+        ::clock_gettime(m_cpuClock, &used);
+        return static_cast<double>(used.tv_sec) + static_cast<double>(used.tv_nsec) / 1e9;
+    }
     void ResetCounts() {
         for (auto& most : m_most)
             most = 0;
+        m_tlsReplies = m_resumed = m_tlsFailed = 0;
     }
 
 private:
+    struct SSslFree {
+        void operator()(SSL* pSsl) const { SSL_free(pSsl); }
+    };
     struct SConn {
-        int host;
+        int host = 0;
         std::string request;
+        std::unique_ptr<SSL, SSslFree> pSsl;
+        bool bWantWrite = false;
     };
 
-    void Watch(int fd, int tag) {
+    void Listen(int host, bool bTls) {
+        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        int one = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_port = htons(bTls ? 443 : 80);
+        ::inet_aton(("127.0.0." + std::to_string(host)).c_str(), &local.sin_addr);
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof(local)) != 0 ||
+            ::listen(fd, 4096) != 0)
+            bench::Fail(
+                "cannot listen on ports 80 and 443 (not in a network namespace of its own?)");
+        Watch(fd, -(bTls ? host + kHosts : host), EPOLL_CTL_ADD, EPOLLIN);
+    }
+    void Watch(int fd, int tag, int op, std::uint32_t events) {
         epoll_event event{};
-        event.events = EPOLLIN;
+        event.events = events;
         event.data.u64 = (static_cast<std::uint64_t>(static_cast<std::uint32_t>(tag)) << 32) |
                          static_cast<std::uint32_t>(fd);
-        ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, fd, &event);
+        ::epoll_ctl(m_epoll, op, fd, &event);
     }
     void Close(int fd) {
         --m_open[m_conns[fd].host];
@@ -113,6 +163,11 @@ private:
         ::close(fd);
     }
     void Serve() {
+        // A peer that closes early must not end the program through SSL_write.
+        sigset_t pipe;
+        sigemptyset(&pipe);
+        sigaddset(&pipe, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
         epoll_event events[256];
         while (!m_bStop) {
             const int n = ::epoll_wait(m_epoll, events, 256, 20);
@@ -127,49 +182,100 @@ private:
             }
         }
     }
-    void Accept(int listener, int host) {
+    void Accept(int listener, int tag) {
+        const int host = tag > kHosts ? tag - kHosts : tag;
         for (int fd;
              (fd = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)) >= 0;) {
             if (host == 5) {
                 ::close(fd);
                 continue;
             }
-            m_conns[fd] = {host, {}};
+            SConn& conn = m_conns[fd];
+            conn.host = host;
+            if (tag > kHosts) {
+                conn.pSsl.reset(SSL_new(m_pTls));
+                SSL_set_fd(conn.pSsl.get(), fd);
+                SSL_set_accept_state(conn.pSsl.get());
+            }
             m_most[host] = std::max(m_most[host].load(), ++m_open[host]);
-            Watch(fd, 0);
+            Watch(fd, 0, EPOLL_CTL_ADD, EPOLLIN);
+        }
+    }
+    // Adds what the connection brings to its request; false once it is closed
+    // or its TLS failed.
+    bool Receive(int fd, SConn& conn) {
+        char buffer[2048];
+        if (!conn.pSsl) {
+            const ssize_t n = ::recv(fd, buffer, sizeof(buffer), 0);
+            if (n > 0)
+                conn.request.append(buffer, static_cast<std::size_t>(n));
+            return n > 0;
+        }
+        // OpenSSL may hold decrypted bytes that epoll cannot see: read until it wants more.
+        for (;;) {
+            const int n = SSL_read(conn.pSsl.get(), buffer, sizeof(buffer));
+            if (n > 0) {
+                conn.request.append(buffer, static_cast<std::size_t>(n));
+                continue;
+            }
+            const int error = SSL_get_error(conn.pSsl.get(), n);
+            if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) {
+                ERR_clear_error();
+                m_tlsFailed += conn.request.empty() ? 1 : 0;
+                return false;
+            }
+            const bool bWantWrite = error == SSL_ERROR_WANT_WRITE;
+            if (bWantWrite != conn.bWantWrite)
+                Watch(fd, 0, EPOLL_CTL_MOD, bWantWrite ? EPOLLOUT : EPOLLIN);
+            conn.bWantWrite = bWantWrite;
+            return true;
         }
     }
     void Read(int fd) {
-        char buffer[2048];
-        const ssize_t n = ::recv(fd, buffer, sizeof(buffer), 0);
-        if (n <= 0) {
+        SConn& conn = m_conns[fd];
+        if (!Receive(fd, conn)) {
             Close(fd);
             return;
         }
-        SConn& conn = m_conns[fd];
-        conn.request.append(buffer, static_cast<std::size_t>(n));
         if (conn.host == 7 || conn.request.find("\r\n\r\n") == std::string::npos)
             return;
         const std::size_t at = conn.request.find("/s");
         const std::string code = at == std::string::npos ? "200" : conn.request.substr(at + 2, 3);
         const std::string reply = "HTTP/1.0 " + code + " Whatever\r\nContent-Length: 0\r\n\r\n";
-        (void)!::send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
+        if (conn.pSsl) {
+            ++m_tlsReplies;
+            m_resumed += SSL_session_reused(conn.pSsl.get());
+            // A short write or a lost close_notify is the client's to tell.
+            SSL_write(conn.pSsl.get(), reply.data(), static_cast<int>(reply.size()));
+            SSL_shutdown(conn.pSsl.get());
+            ERR_clear_error();
+        } else {
+            (void)!::send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
+        }
+        m_lastReply = std::chrono::steady_clock::now().time_since_epoch().count();
         Close(fd);
     }
 
+    SSL_CTX* m_pTls = nullptr;
     int m_epoll = -1;
     std::atomic<bool> m_bStop{false};
     std::map<int, SConn> m_conns;
     int m_open[kHosts + 1] = {};
     std::atomic<int> m_most[kHosts + 1] = {};
+    std::atomic<int> m_tlsReplies{0}, m_resumed{0}, m_tlsFailed{0};
+    std::atomic<std::int64_t> m_lastReply{0};
     std::thread m_thread;
+    clockid_t m_cpuClock{};
 };
 
 bench::SRun RunCheck(const std::string& cli, const std::string& site, const std::string& jobs,
-                     const std::string& out) {
-    return bench::Run({cli, "check", "--all", "--recurse", "--timeout", "5", "--jobs", jobs,
-                       "--filter", "111111111111111111111", site},
-                      out, out + ".log");
+                     const std::string& out, bool bCurrentWeb = false) {
+    std::vector<std::string> args = {cli, "check",  "--all", "--recurse", "--timeout",
+                                     "5", "--jobs", jobs,    "--filter",  "111111111111111111111",
+                                     site};
+    if (bCurrentWeb)
+        args.insert(args.begin() + 2, "--current-web");
+    return bench::Run(args, out, out + ".log");
 }
 
 // The file, less its lines with a date when `bDated`.
@@ -182,26 +288,92 @@ std::string Slurp(const std::string& path, bool bDated = false) {
     return text;
 }
 
-} // namespace
+// Rows as the plain test would list them: https:// read as http://; counts by reason.
+std::string AsPlain(const std::string& rows, std::map<std::string, int>& byReason) {
+    std::string plain;
+    for (std::size_t at = 0, end; at < rows.size(); at = end + 1) {
+        end = rows.find('\n', at);
+        std::string line = rows.substr(at, end - at);
+        if (line.starts_with("https://"))
+            line.erase(4, 1);
+        const std::size_t tab = line.find('\t');
+        ++byReason[line.substr(tab + 1, line.find('\t', tab + 1) - tab - 1)];
+        plain += line + "\n";
+    }
+    return plain;
+}
 
-int main(int argc, char** argv) {
-    if (argc != 3)
-        bench::Fail("usage: linkvet-bench-jobs CLI WORKDIR");
-    const std::string cli = argv[1], work = argv[2];
-    WriteSite(work + "/site", kPages);
-    WriteSite(work + "/first", 1000 / kLinksPerPage);
-    CSiteServer server;
-
-    const bench::SRun run = RunCheck(cli, work + "/site", "64", work + "/out64");
-    const long links = static_cast<long>(kPages) * kLinksPerPage;
-    if (run.status != 1)
-        bench::Fail("check --jobs 64 ended with status " + std::to_string(run.status));
-    std::printf("  %ld links, --jobs 64: %.2f s, %.0f links/s, peak RSS %.1f MiB\n", links,
-                run.seconds, static_cast<double>(links) / run.seconds, run.peakMiB);
+void PrintServer(const CSiteServer& server, double cpuBefore) {
     std::printf("  most connections at once per host:");
     for (int h = 1; h <= kHosts; ++h)
         std::printf(" 127.0.0.%d: %d", h, server.MostAtOnce(h));
+    std::printf("\n  server thread: %.2f s CPU", server.CpuSeconds() - cpuBefore);
+    if (server.TlsReplies() + server.TlsFailed() > 0)
+        std::printf(", %d TLS replies (%d resumed sessions), %d failed handshakes",
+                    server.TlsReplies(), server.Resumed(), server.TlsFailed());
     std::printf("\n");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3 && argc != 5)
+        bench::Fail("usage: linkvet-bench-jobs CLI WORKDIR [CERT KEY]");
+    const std::string cli = argv[1], work = argv[2], site = work + "/site";
+    std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)> tls(nullptr, SSL_CTX_free);
+    if (argc == 5) {
+        tls.reset(SSL_CTX_new(TLS_server_method()));
+        if (!tls || SSL_CTX_use_certificate_chain_file(tls.get(), argv[3]) != 1 ||
+            SSL_CTX_use_PrivateKey_file(tls.get(), argv[4], SSL_FILETYPE_PEM) != 1)
+            bench::Fail("cannot load the certificate and key");
+    }
+    WriteSite(site, kPages, false);
+    WriteSite(work + "/first", 1000 / kLinksPerPage, false);
+    CSiteServer server(tls.get());
+    const long links = static_cast<long>(kPages) * kLinksPerPage;
+
+    auto start = std::chrono::steady_clock::now();
+    const bench::SRun run = RunCheck(cli, site, "64", work + "/out64");
+    const double busy = SecondsSince(start, server.LastReply());
+    if (run.status != 1)
+        bench::Fail("check --jobs 64 ended with status " + std::to_string(run.status));
+    std::printf("  %ld links, --jobs 64: %.2f s, %.0f links/s, peak RSS %.1f MiB, "
+                "%.2f s CPU; the last reply %.2f s in\n",
+                links, run.seconds, static_cast<double>(links) / run.seconds, run.peakMiB,
+                run.cpuSeconds, busy);
+    PrintServer(server, 0);
+
+    if (tls) {
+        const int https = WriteSite(site, kPages, true);
+        server.ResetCounts();
+        const double cpuBefore = server.CpuSeconds();
+        start = std::chrono::steady_clock::now();
+        const bench::SRun web = RunCheck(cli, site, "64", work + "/web64", true);
+        const double webBusy = SecondsSince(start, server.LastReply());
+        if (web.status != 1)
+            bench::Fail("check --current-web ended with status " + std::to_string(web.status));
+        std::printf("  --current-web, %d of them https: %.2f s, %.0f links/s, peak RSS %.1f MiB, "
+                    "%.2f s CPU; the last reply %.2f s in\n",
+                    https, web.seconds, static_cast<double>(links) / web.seconds, web.peakMiB,
+                    web.cpuSeconds, webBusy);
+        std::printf("  to plain http: %.2fx the time (%.2fx to the last reply), RSS %+.1f MB\n",
+                    web.seconds / run.seconds, webBusy / busy,
+                    (web.peakMiB - run.peakMiB) * 1.048576);
+        PrintServer(server, cpuBefore);
+
+        std::map<std::string, int> plainBy, webBy;
+        const std::string rows = AsPlain(Slurp(work + "/out64"), plainBy);
+        const bool bSame = AsPlain(Slurp(work + "/web64"), webBy) == rows;
+        if (plainBy != webBy || rows.empty()) {
+            for (const auto& [reason, count] : plainBy)
+                std::fprintf(stderr, "  plain: %5d %s\n", count, reason.c_str());
+            for (const auto& [reason, count] : webBy)
+                std::fprintf(stderr, "  --current-web: %5d %s\n", count, reason.c_str());
+            bench::Fail("--current-web lists other counts by reason than plain http");
+        }
+        std::printf("  --current-web: %s as plain http, https:// read as http://\n",
+                    bSame ? "the same rows" : "the same counts by reason (but not rows)");
+    }
 
     const bench::SRun fast = RunCheck(cli, work + "/first", "64", work + "/first64");
     const bench::SRun paced = RunCheck(cli, work + "/first", "1", work + "/first1");

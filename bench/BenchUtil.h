@@ -48,10 +48,11 @@ inline std::size_t ParseCount(const char* text) {
     std::exit(1);
 }
 
-/// What one run of a program came to: wall time, its peak resident set, and
-/// its exit status (-1 when a signal ended it).
+/// What one run of a program came to: wall time, CPU time (user and system),
+/// its peak resident set, and its exit status (-1 when a signal ended it).
 struct SRun {
     double seconds = 0;
+    double cpuSeconds = 0;
     double peakMiB = 0;
     int status = -1;
 };
@@ -77,6 +78,9 @@ inline SRun Run(std::vector<std::string> args, const std::string& out, const std
     ::wait4(pid, &status, 0, &usage);
     SRun run;
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    for (const timeval& used : {usage.ru_utime, usage.ru_stime})
+        run.cpuSeconds +=
+            static_cast<double>(used.tv_sec) + static_cast<double>(used.tv_usec) / 1e6;
     run.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;

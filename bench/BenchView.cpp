@@ -29,7 +29,8 @@ int main(int argc, char** argv) {
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     CSettingsStore settings;
     settings.OpenBaseKey(nullptr);
-    CMainFrame frame(settings);
+    bool bMailVisited = false, bHomeVisited = false;
+    CMainFrame frame(settings, bMailVisited, bHomeVisited);
     frame.show();
     QApplication::processEvents();
     CLinkvetView& view = frame.View();
