@@ -100,6 +100,9 @@ public:
     }
 
     static CClientContext& Instance() {
+        // OpenSSL is set up first, so its clean-up at exit runs after this
+        // context is freed, not before.
+        [[maybe_unused]] static const bool bLibrary = OPENSSL_init_ssl(0, nullptr) == 1;
         static CClientContext context;
         return context;
     }
