@@ -121,16 +121,12 @@ long ParseNumber(const std::string& text, long low, long high) {
     return value >= low && value <= high ? value : -1;
 }
 
-CUrlExtractor::ELinks LinksOf(bool bCurrentWeb) {
-    return bCurrentWeb ? CUrlExtractor::ELinks::CurrentWeb : CUrlExtractor::ELinks::Classic;
-}
-
 long CountLinks(const StringList& files, bool bCurrentWeb) {
     long count = 0;
     for (const std::string& file : files)
         CUrlExtractor::ExtractUrls(
             file, [&count](const std::string&, const std::string&) { ++count; },
-            LinksOf(bCurrentWeb));
+            CUrlExtractor::LinksFor(bCurrentWeb));
     return count;
 }
 
@@ -237,7 +233,8 @@ int CCliCommands::Links(const std::vector<std::string>& args) {
         line.assign(url).append(1, '\t').append(name);
         WriteLine(line);
     };
-    if (!CUrlExtractor::ExtractUrls(options.paths[0], print, LinksOf(options.bCurrentWeb))) {
+    if (!CUrlExtractor::ExtractUrls(options.paths[0], print,
+                                    CUrlExtractor::LinksFor(options.bCurrentWeb))) {
         Error("Cannot open file: " + options.paths[0]);
         return kExitUnusable;
     }

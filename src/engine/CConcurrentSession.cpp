@@ -94,8 +94,7 @@ void CConcurrentSession::ReadAhead() {
         m_fileList.pop_front();
         StringList urls, names;
         if (!CUrlExtractor::ExtractUrls(file.path, urls, names,
-                                        m_bCurrentWeb ? CUrlExtractor::ELinks::CurrentWeb
-                                                      : CUrlExtractor::ELinks::Classic)) {
+                                        CUrlExtractor::LinksFor(m_bCurrentWeb))) {
             file.bReadFailed = true; // the test ends there: nothing after it is read
             m_fileList.clear();
             return;

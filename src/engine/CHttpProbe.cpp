@@ -150,7 +150,9 @@ void CHttpProbe::StartHop(const std::string& url) {
         Connect("0");
         return;
     }
-    m_strHost = address->host;
+    // Blanks before the name are no part of it, in the Host header or for TLS.
+    m_strHost =
+        address->host.substr(std::min(address->host.find_first_not_of(' '), address->host.size()));
     m_strPath = address->path;
     const bool bTls = address->scheme == SWebAddress::EScheme::Https;
     // The port given is the link's own scheme's; a hop to https goes to 443.
@@ -176,9 +178,7 @@ void CHttpProbe::OnConnectFinished(unsigned code) {
     }
     m_pSocketWnd->SelectEvents(CSocketWnd::kFdRead | CSocketWnd::kFdClose);
     if (m_bCurrentWeb && m_bHopTls) {
-        std::string host = m_strHost;
-        host.erase(0, std::min(host.find_first_not_of(' '), host.size()));
-        m_pTls = std::make_unique<CTlsChannel>(m_pSocketWnd->Socket(), host, m_hopPort);
+        m_pTls = std::make_unique<CTlsChannel>(m_pSocketWnd->Socket(), m_strHost, m_hopPort);
         m_bWatchingWrite = false;
         m_host.SetStatusPane(ISessionHost::Pane::Method, "");
         ContinueTls();
@@ -201,7 +201,7 @@ std::string CHttpProbe::Request() const {
     if (!m_bCurrentWeb)
         return request += " HTTP/1.0\r\n\r\n";
     request += " HTTP/1.1\r\nHost: ";
-    request.append(m_strHost, std::min(m_strHost.find_first_not_of(' '), m_strHost.size()));
+    request += m_strHost;
     if (m_bHostWithPort)
         request.append(1, ':').append(std::to_string(m_hopPort));
     request += "\r\nUser-Agent: ";

@@ -152,8 +152,7 @@ void CTestSession::TakeUpNextFile() {
     m_urlCount = 0;
 
     if (!CUrlExtractor::ExtractUrls(m_currentFile, m_urlList, m_siteNameList,
-                                    m_bCurrentWeb ? CUrlExtractor::ELinks::CurrentWeb
-                                                  : CUrlExtractor::ELinks::Classic)) {
+                                    CUrlExtractor::LinksFor(m_bCurrentWeb))) {
         // The test is over before the messages show: no tick may go on meanwhile.
         SetState(EState::Ended);
         m_host.ShowMessage("Error: Cannot open file:\n\n" + m_currentFile);

@@ -42,6 +42,9 @@ public:
 
     /// Which links a page holds: http and ftp, or https as well.
     enum class ELinks { Classic, CurrentWeb };
+    static constexpr ELinks LinksFor(bool bCurrentWeb) {
+        return bCurrentWeb ? ELinks::CurrentWeb : ELinks::Classic;
+    }
 
     /// Takes one link and its anchor name, in page order.
     using LinkHandler = std::function<void(const std::string& url, const std::string& name)>;
