@@ -316,6 +316,23 @@ void PrintServer(const CSiteServer& server, double cpuBefore) {
 
 } // namespace
 
+// `check --jobs 64` on the site, with its figures on one line after `label`;
+// `busy` is when the server sent its last reply.
+bench::SRun TimedSiteRun(const std::string& cli, const std::string& site, const std::string& out,
+                         bool bCurrentWeb, const CSiteServer& server, long links,
+                         const std::string& label, double& busy) {
+    const auto start = std::chrono::steady_clock::now();
+    const bench::SRun run = RunCheck(cli, site, "64", out, bCurrentWeb);
+    busy = SecondsSince(start, server.LastReply());
+    if (run.status != 1)
+        bench::Fail(label + ": the check ended with status " + std::to_string(run.status));
+    std::printf("  %s: %.2f s, %.0f links/s, peak RSS %.1f MiB, %.2f s CPU; the last reply "
+                "%.2f s in\n",
+                label.c_str(), run.seconds, static_cast<double>(links) / run.seconds, run.peakMiB,
+                run.cpuSeconds, busy);
+    return run;
+}
+
 int main(int argc, char** argv) {
     if (argc != 3 && argc != 5)
         bench::Fail("usage: linkvet-bench-jobs CLI WORKDIR [CERT KEY]");
@@ -332,30 +349,19 @@ int main(int argc, char** argv) {
     CSiteServer server(tls.get());
     const long links = static_cast<long>(kPages) * kLinksPerPage;
 
-    auto start = std::chrono::steady_clock::now();
-    const bench::SRun run = RunCheck(cli, site, "64", work + "/out64");
-    const double busy = SecondsSince(start, server.LastReply());
-    if (run.status != 1)
-        bench::Fail("check --jobs 64 ended with status " + std::to_string(run.status));
-    std::printf("  %ld links, --jobs 64: %.2f s, %.0f links/s, peak RSS %.1f MiB, "
-                "%.2f s CPU; the last reply %.2f s in\n",
-                links, run.seconds, static_cast<double>(links) / run.seconds, run.peakMiB,
-                run.cpuSeconds, busy);
+    double busy = 0;
+    const bench::SRun run = TimedSiteRun(cli, site, work + "/out64", false, server, links,
+                                         std::to_string(links) + " links, --jobs 64", busy);
     PrintServer(server, 0);
 
     if (tls) {
         const int https = WriteSite(site, kPages, true);
         server.ResetCounts();
         const double cpuBefore = server.CpuSeconds();
-        start = std::chrono::steady_clock::now();
-        const bench::SRun web = RunCheck(cli, site, "64", work + "/web64", true);
-        const double webBusy = SecondsSince(start, server.LastReply());
-        if (web.status != 1)
-            bench::Fail("check --current-web ended with status " + std::to_string(web.status));
-        std::printf("  --current-web, %d of them https: %.2f s, %.0f links/s, peak RSS %.1f MiB, "
-                    "%.2f s CPU; the last reply %.2f s in\n",
-                    https, web.seconds, static_cast<double>(links) / web.seconds, web.peakMiB,
-                    web.cpuSeconds, webBusy);
+        double webBusy = 0;
+        const bench::SRun web =
+            TimedSiteRun(cli, site, work + "/web64", true, server, links,
+                         "--current-web, " + std::to_string(https) + " of them https", webBusy);
         std::printf("  to plain http: %.2fx the time (%.2fx to the last reply), RSS %+.1f MB\n",
                     web.seconds / run.seconds, webBusy / busy,
                     (web.peakMiB - run.peakMiB) * 1.048576);
