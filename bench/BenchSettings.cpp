@@ -5,7 +5,7 @@
 //   linkvet-bench-settings [MIB]      (default 32)
 
 #include "BenchUtil.h"
-#include "app/CSettingsStore.h"
+#include "settings/CSettingsStore.h"
 
 namespace {
 

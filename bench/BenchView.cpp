@@ -5,8 +5,8 @@
 // it times dropping the repaired rows of a 40 000-row list, as closing does.
 #include "BenchUtil.h"
 #include "app/CMainFrame.h"
-#include "app/CSettingsStore.h"
-#include "results/CLinkvetView.h"
+#include "settings/CSettingsStore.h"
+#include "view/CLinkvetView.h"
 #include "results/CResultsModel.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "app/CLinkvetApp.h"
 
 #include "app/CMainFrame.h"
-#include "app/CSettingsStore.h"
+#include "settings/CSettingsStore.h"
 
 CLinkvetApp::CLinkvetApp() = default;
 

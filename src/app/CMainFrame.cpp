@@ -1,10 +1,10 @@
 #include "app/CMainFrame.h"
 
-#include "app/CSettingsStore.h"
+#include "settings/CSettingsStore.h"
 #include "app/HelpTopics.h"
 #include "dialogs/CAboutDlg.h"
 #include "dialogs/CHelpViewer.h"
-#include "results/CLinkvetView.h"
+#include "view/CLinkvetView.h"
 
 #include <QAction>
 #include <QApplication>

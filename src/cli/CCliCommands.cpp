@@ -1,6 +1,6 @@
 #include "cli/CCliCommands.h"
 
-#include "app/CSettingsStore.h"
+#include "settings/CSettingsStore.h"
 #include "cli/CCliHost.h"
 #include "cli/CCliSignals.h"
 #include "engine/CConcurrentSession.h"

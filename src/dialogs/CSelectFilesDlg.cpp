@@ -1,6 +1,6 @@
 #include "dialogs/CSelectFilesDlg.h"
 
-#include "app/CSettingsStore.h"
+#include "settings/CSettingsStore.h"
 #include "results/CDisplayText.h"
 #include "ui_CSelectFilesDlg.h"
 

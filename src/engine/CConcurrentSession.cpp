@@ -1,6 +1,6 @@
 #include "engine/CConcurrentSession.h"
 
-#include "app/CSettingsStore.h"
+#include "settings/CSettingsStore.h"
 #include "engine/CFileEnumerator.h"
 #include "engine/CHostLookup.h"
 #include "engine/CHttpProbe.h"

@@ -1,6 +1,6 @@
 #include "engine/CFileEnumerator.h"
 
-#include "engine/CPosixFile.h"
+#include "base/CPosixFile.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,6 +1,6 @@
 #include "engine/CReasonFilter.h"
 
-#include "app/CSettingsStore.h"
+#include "settings/CSettingsStore.h"
 #include "engine/ISessionHost.h"
 #include "engine/OutcomeCodes.h"
 

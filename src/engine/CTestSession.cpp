@@ -1,6 +1,6 @@
 #include "engine/CTestSession.h"
 
-#include "app/CSettingsStore.h"
+#include "settings/CSettingsStore.h"
 #include "engine/CFileEnumerator.h"
 #include "engine/CHttpProbe.h"
 #include "engine/CUrlExtractor.h"

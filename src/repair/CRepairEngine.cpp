@@ -1,6 +1,6 @@
 #include "repair/CRepairEngine.h"
 
-#include "engine/CPosixFile.h"
+#include "base/CPosixFile.h"
 #include "engine/ISessionHost.h"
 #include "results/CResultsModel.h"
 

@@ -1,4 +1,4 @@
-#include "app/CSettingsStore.h"
+#include "settings/CSettingsStore.h"
 #include "cli/CCliCommands.h"
 #include "support/CLoopbackServer.h"
 #include "support/TestUtil.h"

@@ -1,6 +1,6 @@
 #include "engine/CConcurrentSession.h"
 
-#include "app/CSettingsStore.h"
+#include "settings/CSettingsStore.h"
 #include "engine/CTestSession.h"
 #include "support/CLoopbackServer.h"
 #include "support/CRecordingHost.h"

@@ -1,6 +1,6 @@
 #include "engine/CReasonFilter.h"
 
-#include "app/CSettingsStore.h"
+#include "settings/CSettingsStore.h"
 #include "support/CRecordingHost.h"
 #include "support/TestUtil.h"
 

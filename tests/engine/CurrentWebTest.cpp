@@ -1,6 +1,6 @@
 // Links checked as today's browsers reach them, against loopback servers: TLS
 // with a certificate authority made here, virtual hosts, ports and redirects.
-#include "app/CSettingsStore.h"
+#include "settings/CSettingsStore.h"
 #include "engine/CConcurrentSession.h"
 #include "engine/CTestSession.h"
 #include "support/CLoopbackServer.h"

@@ -1,6 +1,6 @@
-#include "app/CSettingsStore.h"
+#include "settings/CSettingsStore.h"
 
-#include "engine/CPosixFile.h"
+#include "base/CPosixFile.h"
 
 #include <QByteArray>
 #include <QDir>

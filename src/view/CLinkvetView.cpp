@@ -1,20 +1,20 @@
-#include "results/CLinkvetView.h"
+#include "view/CLinkvetView.h"
 
-#include "app/CSettingsStore.h"
+#include "settings/CSettingsStore.h"
 #include "app/HelpTopics.h"
 #include "dialogs/CPreferencesDlg.h"
 #include "dialogs/CSelectFilesDlg.h"
 #include "dialogs/CTestProgressDlg.h"
 #include "engine/CFileEnumerator.h"
 #include "engine/CTestSession.h"
-#include "export/CExportDlg.h"
+#include "dialogs/CExportDlg.h"
 #include "export/CReportWriter.h"
-#include "repair/CRepairDlg.h"
+#include "dialogs/CRepairDlg.h"
 #include "repair/CRepairEngine.h"
-#include "repair/CRepairFailureDlg.h"
+#include "dialogs/CRepairFailureDlg.h"
 #include "results/CDisplayText.h"
 #include "results/CResultsModel.h"
-#include "results/CResultsPrinter.h"
+#include "view/CResultsPrinter.h"
 
 #include <QApplication>
 #include <QHeaderView>

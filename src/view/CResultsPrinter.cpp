@@ -1,4 +1,4 @@
-#include "results/CResultsPrinter.h"
+#include "view/CResultsPrinter.h"
 
 #include "results/CDisplayText.h"
 #include "results/CResultsModel.h"

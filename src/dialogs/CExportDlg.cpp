@@ -1,4 +1,4 @@
-#include "export/CExportDlg.h"
+#include "dialogs/CExportDlg.h"
 
 #include "results/CDisplayText.h"
 #include "ui_CExportDlg.h"

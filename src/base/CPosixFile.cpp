@@ -1,4 +1,4 @@
-#include "engine/CPosixFile.h"
+#include "base/CPosixFile.h"
 
 #include <cerrno>
 #include <fcntl.h>

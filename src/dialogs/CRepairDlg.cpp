@@ -1,4 +1,4 @@
-#include "repair/CRepairDlg.h"
+#include "dialogs/CRepairDlg.h"
 
 #include "ui_CRepairDlg.h"
 

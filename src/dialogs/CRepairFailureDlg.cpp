@@ -1,4 +1,4 @@
-#include "repair/CRepairFailureDlg.h"
+#include "dialogs/CRepairFailureDlg.h"
 
 #include "results/CDisplayText.h"
 #include "ui_CRepairFailureDlg.h"
