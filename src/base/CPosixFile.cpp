@@ -41,6 +41,23 @@ bool CPosixFile::IsEnterableDirectory(const std::string& path) {
            ::access(path.c_str(), X_OK) == 0;
 }
 
+bool CPosixFile::WriteAll(const char* data, std::size_t size) {
+    return WriteAll(m_fd, data, size);
+}
+
+bool CPosixFile::WriteAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 ssize_t CPosixFile::Read(char* buffer, std::size_t size) {
     for (;;) {
         ssize_t n = ::read(m_fd, buffer, size);

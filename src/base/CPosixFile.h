@@ -28,6 +28,10 @@ public:
     /// Reads up to `size` bytes, retrying on interruption. Returns the count read,
     /// 0 at the end of the file, -1 on an error.
     ssize_t Read(char* buffer, std::size_t size);
+    /// Writes all of `size` bytes, riding out short writes and interruptions;
+    /// false when a write fails.
+    bool WriteAll(const char* data, std::size_t size);
+    static bool WriteAll(int fd, const char* data, std::size_t size);
 
 private:
     int m_fd = -1;

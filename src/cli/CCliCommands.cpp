@@ -1,21 +1,22 @@
 #include "cli/CCliCommands.h"
 
-#include "settings/CSettingsStore.h"
+#include "base/AsciiText.h"
 #include "cli/CCliHost.h"
 #include "cli/CCliSignals.h"
 #include "engine/CConcurrentSession.h"
 #include "engine/CFileEnumerator.h"
 #include "engine/CTestSession.h"
 #include "engine/CUrlExtractor.h"
+#include "engine/LogText.h"
 #include "export/CReportWriter.h"
 #include "repair/CRepairEngine.h"
+#include "settings/CSettingsStore.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <unistd.h>
@@ -114,11 +115,8 @@ struct SOptions {
 
 // A whole decimal number from `low` to `high`, or -1.
 long ParseNumber(const std::string& text, long low, long high) {
-    if (text.empty() || text.size() > 9 ||
-        text.find_first_not_of("0123456789") != std::string::npos)
-        return -1;
-    long value = std::strtol(text.c_str(), nullptr, 10);
-    return value >= low && value <= high ? value : -1;
+    const auto value = AsciiText::ParseDecimal(text, AsciiText::EDecimal::Whole, high);
+    return value && *value >= low ? static_cast<long>(*value) : -1;
 }
 
 long CountLinks(const StringList& files, bool bCurrentWeb) {
@@ -361,7 +359,7 @@ bool CCliCommands::WriteReport(int report, const std::string& output, const CRes
         return std::fwrite(bytes.data(), 1, bytes.size(), m_out) == bytes.size();
     };
     const bool bWritten = format == CReportWriter::kHtml
-                              ? CReportWriter::ExportHtml(rows, CTestSession::LongDateTime(), write)
+                              ? CReportWriter::ExportHtml(rows, LogText::LongDateTime(), write)
                               : CReportWriter::ExportText(rows, write);
     if (bWritten && std::fflush(m_out) == 0 && std::ferror(m_out) == 0)
         return true;

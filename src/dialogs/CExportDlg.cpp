@@ -3,18 +3,12 @@
 #include "results/CDisplayText.h"
 #include "ui_CExportDlg.h"
 
-#include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <algorithm>
 
 namespace {
-
-std::string ToBytes(const QString& text) {
-    const QByteArray bytes = QFile::encodeName(text);
-    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-}
 
 // Replaces the ending `from` of `path` by `to`, if something stands before it.
 void SwitchEnding(std::string& path, std::string_view from, std::string_view to) {
@@ -76,7 +70,7 @@ bool CExportDlg::UpdateData(bool bSaveAndValidate) {
 void CExportDlg::ReadControls() {
     const QString text = m_ui->pathEdit->text();
     if (text != m_shownPath)
-        m_choice.path = ToBytes(text);
+        m_choice.path = CDisplayText::PathToBytes(text);
     m_choice.format = m_ui->textRadio->isChecked() ? 0 : m_ui->htmlRadio->isChecked() ? 1 : -1;
 }
 
@@ -102,7 +96,7 @@ void CExportDlg::OnBrowse() {
     dialog.selectFile(CDisplayText::FromBytes(m_choice.path));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
-    m_choice.path = ToBytes(dialog.selectedFiles().constFirst());
+    m_choice.path = CDisplayText::PathToBytes(dialog.selectedFiles().constFirst());
     UpdateData(false);
     m_ui->okButton->setFocus();
 }

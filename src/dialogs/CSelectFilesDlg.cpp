@@ -1,21 +1,11 @@
 #include "dialogs/CSelectFilesDlg.h"
 
-#include "settings/CSettingsStore.h"
 #include "results/CDisplayText.h"
+#include "settings/CSettingsStore.h"
 #include "ui_CSelectFilesDlg.h"
 
-#include <QFile>
 #include <QFileDialog>
 #include <QPushButton>
-
-namespace {
-
-std::string ToBytes(const QString& text) {
-    const QByteArray bytes = QFile::encodeName(text);
-    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-}
-
-} // namespace
 
 CSelectFilesDlg::CSelectFilesDlg(CSettingsStore& settings, QWidget* parent)
     : QDialog(parent), m_settings(settings), m_ui(std::make_unique<Ui::CSelectFilesDlg>()) {
@@ -36,7 +26,7 @@ void CSelectFilesDlg::UpdateData(bool bSaveAndValidate) {
     if (bSaveAndValidate) {
         const QString text = m_ui->pathEdit->text();
         if (text != m_shownPath)
-            m_strPath = ToBytes(text);
+            m_strPath = CDisplayText::PathToBytes(text);
         m_bRecurse = m_ui->recurseCheck->isChecked();
         m_bAllFiles = m_ui->allFilesCheck->isChecked();
         m_bFilter = m_ui->htmlOnlyCheck->isChecked();
@@ -69,7 +59,7 @@ void CSelectFilesDlg::OnBrowse() {
         const QString folder =
             QFileDialog::getExistingDirectory(this, QStringLiteral("Folder to Test"));
         if (!folder.isEmpty()) {
-            m_strPath = ToBytes(folder);
+            m_strPath = CDisplayText::PathToBytes(folder);
             UpdateData(false);
         }
     } else {
@@ -86,7 +76,7 @@ void CSelectFilesDlg::OnBrowse() {
         const QString file =
             QFileDialog::getOpenFileName(this, QString(), CDisplayText::FromBytes(start));
         if (!file.isEmpty()) {
-            m_strPath = ToBytes(file);
+            m_strPath = CDisplayText::PathToBytes(file);
             UpdateData(false);
         }
     }

@@ -1,12 +1,13 @@
 #include "engine/CConcurrentSession.h"
 
-#include "settings/CSettingsStore.h"
+#include "base/AsciiText.h"
 #include "engine/CFileEnumerator.h"
 #include "engine/CHostLookup.h"
 #include "engine/CHttpProbe.h"
-#include "engine/CTestSession.h"
 #include "engine/CUrlExtractor.h"
+#include "engine/LogText.h"
 #include "engine/OutcomeCodes.h"
+#include "settings/CSettingsStore.h"
 
 #include <QTimer>
 #include <algorithm>
@@ -22,11 +23,6 @@ constexpr int kMaxLookups = 8;
 // holds up the listing, not the probing.
 long WindowFor(int jobs) {
     return std::clamp(256L * jobs, 1024L, 65536L);
-}
-
-std::string Summary(const std::string& file, int urls, int errors) {
-    return "Results for " + file + ": URLs tested: " + std::to_string(urls) +
-           ". URL errors: " + std::to_string(errors) + ".\r\n";
 }
 
 } // namespace
@@ -55,7 +51,7 @@ void CConcurrentSession::StartTest(const std::string& path, bool recurse, bool a
     Reset();
     m_fileList = CFileEnumerator::CollectFiles(path, recurse, allFiles, htmlOnly);
     if (m_fileList.empty()) {
-        m_host.ShowMessage(CTestSession::kNoFilesMessage);
+        m_host.ShowMessage(LogText::kNoFilesMessage);
         return;
     }
     m_bRunning = true;
@@ -66,7 +62,7 @@ void CConcurrentSession::StartTest(const std::string& path, bool recurse, bool a
     m_linksDone = 0;
     m_scheme = CUrlExtractor::kSchemeHttp;
     m_host.ClearLogAndResults();
-    m_host.AppendLog("Start of test " + CTestSession::LongDateTime() + "\r\n");
+    m_host.AppendLog(LogText::StartLine());
     // From the event loop, as the paced test's first step: the caller is waiting in it.
     QMetaObject::invokeMethod(this, &CConcurrentSession::Advance, Qt::QueuedConnection);
 }
@@ -112,8 +108,8 @@ void CConcurrentSession::AddLink(SFile& file, std::string url, std::string name)
     if (!bNew)
         return; // probed once, listed at each of its places
 
-    std::string host = CHttpProbe::HostOf(url, m_scheme, m_bCurrentWeb);
-    host.erase(0, std::min(host.find_first_not_of(' '), host.size()));
+    const std::string host(AsciiText::TrimStart(CHttpProbe::HostOf(url, m_scheme, m_bCurrentWeb),
+                                                AsciiText::ESpace::Blank));
     std::unique_ptr<SHost>& pHost = m_hosts[host];
     if (!pHost) {
         pHost = std::make_unique<SHost>();
@@ -245,20 +241,20 @@ bool CConcurrentSession::ListSettled() {
         SFile& file = m_window.front();
         if (!file.bTakenUp) {
             if (m_fileErrorCount != -1)
-                m_host.AppendLog(Summary(m_currentFile, m_urlCount, m_fileErrorCount));
+                m_host.AppendLog(LogText::Summary(m_currentFile, m_urlCount, m_fileErrorCount));
             m_currentFile = file.path;
             m_fileErrorCount = 0;
             m_urlCount = 0;
             file.bTakenUp = true;
             if (file.bReadFailed) {
-                m_host.ShowMessage("Error: Cannot open file:\n\n" + m_currentFile);
-                m_host.ShowMessage("Processing has stopped");
+                m_host.ShowMessage(LogText::CannotOpenMessage(m_currentFile));
+                m_host.ShowMessage(LogText::kProcessingStopped);
                 m_bStoppedOnError = true;
                 EndTest();
                 return true;
             }
             m_urlCount = static_cast<int>(std::min<std::size_t>(file.links.size(), INT_MAX));
-            m_host.AppendLog("Testing: " + m_currentFile);
+            m_host.AppendLog(LogText::TestingLine(m_currentFile));
         }
         while (m_bRunning && !file.links.empty() && file.links.front().pOutcome->bSettled) {
             const SLink& link = file.links.front();
@@ -287,8 +283,8 @@ bool CConcurrentSession::ListSettled() {
 
 void CConcurrentSession::EndTest() {
     Reset();
-    m_host.AppendLog(Summary(m_currentFile, m_urlCount, m_fileErrorCount));
-    m_host.AppendLog("End of test: " + CTestSession::LongDateTime());
+    m_host.AppendLog(LogText::Summary(m_currentFile, m_urlCount, m_fileErrorCount));
+    m_host.AppendLog(LogText::EndLine());
     m_host.SetStatusPane(ISessionHost::Pane::Connection, "Search Complete");
     m_host.SetStatusPane(ISessionHost::Pane::Method, "");
     m_host.Beep(ISessionHost::BeepKind::Default);
@@ -299,7 +295,7 @@ void CConcurrentSession::OnStopTest() {
     if (!m_bRunning)
         return;
     Reset();
-    m_host.AppendLog("Testing Stopped by User");
+    m_host.AppendLog(LogText::kStoppedByUser);
     emit TestFinished();
 }
 

@@ -1,9 +1,9 @@
 #include "engine/CFileEnumerator.h"
 
+#include "base/AsciiText.h"
 #include "base/CPosixFile.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
@@ -62,9 +62,7 @@ std::string CFileEnumerator::JoinPath(const std::string& folder, const std::stri
 
 bool CFileEnumerator::MatchesHtmlPattern(const std::string& path) {
     static const char* const kPatterns[] = {".HTM", ".SHTM", ".HTML", ".SHTML", ".ASP"};
-    std::string upper(path);
-    for (char& c : upper)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string upper = AsciiText::ToUpper(path);
     return std::any_of(std::begin(kPatterns), std::end(kPatterns), [&](const char* pattern) {
         std::size_t at = upper.find(pattern);
         return at != std::string::npos && at > 0;

@@ -1,5 +1,6 @@
 #include "engine/CHttpProbe.h"
 
+#include "base/AsciiText.h"
 #include "engine/CSocketWnd.h"
 #include "engine/CTlsChannel.h"
 #include "engine/CUrlExtractor.h"
@@ -11,17 +12,7 @@
 #include <climits>
 #include <sys/socket.h>
 
-namespace {
-
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool IsCSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
-} // namespace
+using AsciiText::IsCSpace;
 
 CHttpProbe::CHttpProbe(ISessionHost& host, CLookupPool& lookups, QObject* parent)
     : QObject(parent), m_host(host), m_lookups(lookups) {
@@ -55,15 +46,10 @@ unsigned CHttpProbe::StatusCodeOf(std::string_view reply) {
         ++i;
     if (i < line.size() && line[i] == '+')
         ++i;
-    if (i == line.size() || line[i] < '0' || line[i] > '9')
-        return Outcome::kNoStatusCode; // also a "-": it would wrap into a large code
-    unsigned long long code = 0;
-    for (; i < line.size() && line[i] >= '0' && line[i] <= '9'; ++i) {
-        code = code * 10 + static_cast<unsigned>(line[i] - '0');
-        if (code > UINT_MAX)
-            return Outcome::kNoStatusCode; // never wraps into a known code
-    }
-    return static_cast<unsigned>(code);
+    // A "-" gives no number: it would wrap into a large code, as would one too large.
+    const auto code =
+        AsciiText::ParseDecimal(line.substr(i), AsciiText::EDecimal::Leading, UINT_MAX);
+    return code ? static_cast<unsigned>(*code) : Outcome::kNoStatusCode;
 }
 
 std::string CHttpProbe::HostOf(const std::string& link, int scheme, bool bCurrentWeb) {
@@ -85,15 +71,9 @@ std::optional<std::string_view> CHttpProbe::HeaderValue(std::string_view head,
             break; // the end of the head
         at = end;
         if (line.size() <= name.size() || line[name.size()] != ':' ||
-            !std::equal(name.begin(), name.end(), line.begin(),
-                        [](char a, char b) { return Lower(a) == Lower(b); }))
+            !AsciiText::StartsWithNoCase(line, name))
             continue;
-        std::string_view value = line.substr(name.size() + 1);
-        while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
-            value.remove_prefix(1);
-        while (!value.empty() && (value.back() == ' ' || value.back() == '\t'))
-            value.remove_suffix(1);
-        return value;
+        return AsciiText::Trim(line.substr(name.size() + 1), AsciiText::ESpace::Tab);
     }
     return std::nullopt;
 }
@@ -151,8 +131,7 @@ void CHttpProbe::StartHop(const std::string& url) {
         return;
     }
     // Blanks before the name are no part of it, in the Host header or for TLS.
-    m_strHost =
-        address->host.substr(std::min(address->host.find_first_not_of(' '), address->host.size()));
+    m_strHost = AsciiText::TrimStart(address->host, AsciiText::ESpace::Blank);
     m_strPath = address->path;
     const bool bTls = address->scheme == SWebAddress::EScheme::Https;
     // The port given is the link's own scheme's; a hop to https goes to 443.
@@ -361,9 +340,10 @@ void CHttpProbe::EvaluateHead() {
             return;
         }
         const auto retryAfter = HeaderValue(head, "Retry-After");
-        if (code == 429 && retryAfter && !retryAfter->empty() && retryAfter->size() <= 9 &&
-            retryAfter->find_first_not_of("0123456789") == std::string_view::npos)
-            m_retryAfterSeconds = std::stol(std::string(*retryAfter));
+        if (code == 429 && retryAfter)
+            m_retryAfterSeconds =
+                AsciiText::ParseDecimal(*retryAfter, AsciiText::EDecimal::Whole, LONG_MAX)
+                    .value_or(-1);
     }
     Finish(code, true);
 }

@@ -1,5 +1,6 @@
 #include "engine/CSocketWnd.h"
 
+#include "base/AsciiText.h"
 #include "engine/CHostLookup.h"
 #include "engine/OutcomeCodes.h"
 
@@ -14,16 +15,9 @@ namespace {
 // The port as decimal text, as atoi reads it; anything that is not a port
 // number from 1 to 65535 counts as 0.
 quint16 ParsePort(const std::string& text) {
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
-        ++i;
-    long value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > 65535)
-            return 0;
-    }
-    return static_cast<quint16>(value);
+    using namespace AsciiText;
+    return static_cast<quint16>(
+        ParseDecimal(TrimStart(text, ESpace::CSpace), EDecimal::Leading, 65535).value_or(0));
 }
 
 } // namespace
@@ -50,8 +44,7 @@ void CSocketWnd::FinishLater(unsigned code) {
 
 void CSocketWnd::Connect(const std::string& hostText, const std::string& portText) {
     m_port = ParsePort(portText);
-    std::size_t start = hostText.find_first_not_of(' ');
-    std::string host = start == std::string::npos ? std::string() : hostText.substr(start);
+    const std::string host(AsciiText::TrimStart(hostText, AsciiText::ESpace::Blank));
     if (host.empty() || m_port == 0) {
         FinishLater(Outcome::kInvalidPortOrName);
         return;

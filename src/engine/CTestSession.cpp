@@ -1,46 +1,18 @@
 #include "engine/CTestSession.h"
 
-#include "settings/CSettingsStore.h"
 #include "engine/CFileEnumerator.h"
 #include "engine/CHttpProbe.h"
 #include "engine/CUrlExtractor.h"
+#include "engine/LogText.h"
 #include "engine/OutcomeCodes.h"
+#include "settings/CSettingsStore.h"
 
-#include <QRegularExpression>
 #include <climits>
 
 namespace {
 
-std::string Summary(const std::string& file, int urls, int errors) {
-    return "Results for " + file + ": URLs tested: " + std::to_string(urls) +
-           ". URL errors: " + std::to_string(errors) + ".\r\n";
-}
-
 int CountOf(const StringList& list) {
     return static_cast<int>(std::min<std::size_t>(list.size(), INT_MAX));
-}
-
-// A time format without its time-zone field, and without the brackets and
-// blanks around that field ("H:mm:ss (t)" becomes "H:mm:ss"). Quoted text is
-// kept as it stands.
-QString WithoutTimeZone(const QString& format) {
-    static const QRegularExpression kZone(
-        QStringLiteral("\\s*(\\(\\s*t+\\s*\\)|\\[\\s*t+\\s*\\]|t+)"));
-    QString out;
-    qsizetype start = 0;
-    while (start < format.size()) {
-        qsizetype quote = format.indexOf(QLatin1Char('\''), start);
-        if (quote < 0)
-            quote = format.size();
-        out += format.mid(start, quote - start).remove(kZone);
-        if (quote == format.size())
-            break;
-        qsizetype close = format.indexOf(QLatin1Char('\''), quote + 1);
-        close = close < 0 ? format.size() - 1 : close;
-        out += format.mid(quote, close - quote + 1);
-        start = close + 1;
-    }
-    return out.trimmed();
 }
 
 } // namespace
@@ -65,13 +37,6 @@ void CTestSession::SetPorts(int httpPort, int ftpPort) {
     m_ftpPort = ftpPort;
 }
 
-std::string CTestSession::LongDateTime(const QLocale& locale, const QDateTime& when) {
-    // Locale text for the log's start and end lines only; no page bytes pass here.
-    const QString text = locale.toString(when.date(), QLocale::LongFormat) + QLatin1Char(' ') +
-                         locale.toString(when.time(), WithoutTimeZone(locale.timeFormat()));
-    return text.toStdString();
-}
-
 void CTestSession::SetState(EState state) {
     m_state = state;
     if (IsTestRunning() != m_stepTimer.isActive()) {
@@ -93,7 +58,7 @@ void CTestSession::StartTest(const std::string& path, bool recurse, bool allFile
     m_fileList = CFileEnumerator::CollectFiles(path, recurse, allFiles, htmlOnly);
     m_fileCount = CountOf(m_fileList);
     if (m_fileCount == 0) {
-        m_host.ShowMessage(kNoFilesMessage);
+        m_host.ShowMessage(LogText::kNoFilesMessage);
         return;
     }
 
@@ -112,7 +77,7 @@ void CTestSession::StartTest(const std::string& path, bool recurse, bool allFile
         m_bStatusProgressCreated = true;
     }
     m_host.ClearLogAndResults();
-    m_host.AppendLog("Start of test " + LongDateTime() + "\r\n");
+    m_host.AppendLog(LogText::StartLine());
     SetState(EState::BetweenLinks);
 }
 
@@ -155,15 +120,15 @@ void CTestSession::TakeUpNextFile() {
                                     CUrlExtractor::LinksFor(m_bCurrentWeb))) {
         // The test is over before the messages show: no tick may go on meanwhile.
         SetState(EState::Ended);
-        m_host.ShowMessage("Error: Cannot open file:\n\n" + m_currentFile);
-        m_host.ShowMessage("Processing has stopped");
+        m_host.ShowMessage(LogText::CannotOpenMessage(m_currentFile));
+        m_host.ShowMessage(LogText::kProcessingStopped);
         m_bStoppedOnError = true;
         m_fileList.clear();
         EndTest();
         return;
     }
     m_urlCount = CountOf(m_urlList);
-    m_host.AppendLog("Testing: " + m_currentFile);
+    m_host.AppendLog(LogText::TestingLine(m_currentFile));
     m_fileList.pop_front();
     SetState(EState::BetweenLinks);
     if (!m_urlList.empty()) {
@@ -174,7 +139,7 @@ void CTestSession::TakeUpNextFile() {
 }
 
 void CTestSession::AppendFileSummary() {
-    m_host.AppendLog(Summary(m_currentFile, m_urlCount, m_fileErrorCount));
+    m_host.AppendLog(LogText::Summary(m_currentFile, m_urlCount, m_fileErrorCount));
 }
 
 void CTestSession::ProbeNextUrl() {
@@ -215,7 +180,7 @@ void CTestSession::EndTest() {
     SetState(EState::Ended);
     ResetSession(true);
     AppendFileSummary();
-    m_host.AppendLog("End of test: " + LongDateTime());
+    m_host.AppendLog(LogText::EndLine());
     m_host.SetStatusPane(ISessionHost::Pane::Connection, "Search Complete");
     m_host.SetStatusPane(ISessionHost::Pane::Method, "");
     m_host.Beep(ISessionHost::BeepKind::Default);
@@ -227,7 +192,7 @@ void CTestSession::OnStopTest() {
         return;
     SetState(EState::Ended);
     ResetSession(true);
-    m_host.AppendLog("Testing Stopped by User");
+    m_host.AppendLog(LogText::kStoppedByUser);
     emit TestFinished();
 }
 

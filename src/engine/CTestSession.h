@@ -6,8 +6,6 @@
 #include "engine/ISessionHost.h"
 #include "engine/StringList.h"
 
-#include <QDateTime>
-#include <QLocale>
 #include <QObject>
 #include <QTimer>
 #include <memory>
@@ -43,8 +41,6 @@ public:
     enum class EState { Idle, TakingUpFile, BetweenLinks, Probing, Ended };
 
     static constexpr int kStepIntervalMs = 100;
-    static constexpr const char* kNoFilesMessage =
-        "No files found.\n\nWas your filter option set correctly?";
 
     /// Loads the filter and time-out from `settings` (reporting an unusable
     /// filter through `host`). Host names are looked up with `resolver`, the
@@ -75,11 +71,6 @@ public:
     bool HasUnknownReason() const { return m_reasons.m_bUnknownReason; }
     /// True after a test that stopped because a file could not be read.
     bool StoppedOnError() const { return m_bStoppedOnError; }
-
-    /// The date and time in the locale's long form, for the log: weekday,
-    /// month name, day, year and the time with seconds, without a time zone.
-    static std::string LongDateTime(const QLocale& locale = QLocale::system(),
-                                    const QDateTime& when = QDateTime::currentDateTime());
 
 signals:
     /// The test has ended, normally or by Stop Test.

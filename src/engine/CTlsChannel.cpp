@@ -1,5 +1,7 @@
 #include "engine/CTlsChannel.h"
 
+#include "base/AsciiText.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstdint>
@@ -168,9 +170,7 @@ CTlsChannel::CTlsChannel(int socket, const std::string& host, int port) {
         m_pSsl = nullptr;
         return;
     }
-    m_sessionKey = host + ':' + std::to_string(port);
-    for (char& c : m_sessionKey)
-        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    m_sessionKey = AsciiText::ToLower(host + ':' + std::to_string(port));
     if (SSL_SESSION* pSession = context.Session(m_sessionKey))
         SSL_set_session(m_pSsl, pSession);
     SSL_set_ex_data(m_pSsl, 0, &m_sessionKey);

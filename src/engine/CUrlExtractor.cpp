@@ -1,5 +1,6 @@
 #include "engine/CUrlExtractor.h"
 
+#include "base/AsciiText.h"
 #include "base/CPosixFile.h"
 
 #include <algorithm>
@@ -16,14 +17,6 @@ namespace {
 
 constexpr std::size_t kReadBlock = 1 << 20;
 constexpr std::size_t kNotFound = std::string_view::npos;
-
-bool IsCSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
-char Upper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
 
 // Copies `size` bytes to `out` without CR and LF; returns the count copied.
 // `out` must have room for `size` bytes.
@@ -82,13 +75,6 @@ std::size_t FindIn(std::string_view text, std::size_t from, std::string_view nee
     return text.find(needle, from);
 }
 
-bool MatchesUpper(std::string_view text, std::size_t at, std::string_view upper) {
-    for (std::size_t k = 0; k < upper.size(); ++k)
-        if (Upper(text[at + k]) != upper[k])
-            return false;
-    return true;
-}
-
 // The first "HTTP://" (or with `bHttps`, "HTTPS://") of the piece in any case,
 // else the first "FTP://"; the position of the link, or kNotFound. Every such
 // link has its ':' right after the scheme, so looking only at the colons finds
@@ -105,27 +91,21 @@ std::size_t FindLinkStart(std::string_view piece, bool bHttps) {
         from = colon + 1;
         if (colon + 2 >= piece.size() || base[colon + 1] != '/' || base[colon + 2] != '/')
             continue;
-        if (bHttps && colon >= 5 && MatchesUpper(piece, colon - 5, "HTTPS"))
+        if (bHttps && colon >= 5 && AsciiText::EqualsNoCase(piece.substr(colon - 5, 5), "HTTPS"))
             return colon - 5;
-        if (colon >= 4 && MatchesUpper(piece, colon - 4, "HTTP"))
+        if (colon >= 4 && AsciiText::EqualsNoCase(piece.substr(colon - 4, 4), "HTTP"))
             return colon - 4;
-        if (firstFtp == kNotFound && colon >= 3 && MatchesUpper(piece, colon - 3, "FTP"))
+        if (firstFtp == kNotFound && colon >= 3 &&
+            AsciiText::EqualsNoCase(piece.substr(colon - 3, 3), "FTP"))
             firstFtp = colon - 3;
     }
     return firstFtp;
 }
 
 std::string TrimmedName(std::string_view raw) {
-    std::string name(raw);
-    for (char& c : name)
-        if (c == '\t')
-            c = ' ';
-    std::size_t b = 0, e = name.size();
-    while (b < e && IsCSpace(name[b]))
-        ++b;
-    while (e > b && IsCSpace(name[e - 1]))
-        --e;
-    return name.substr(b, e - b);
+    std::string name(AsciiText::Trim(raw, AsciiText::ESpace::CSpace));
+    std::replace(name.begin(), name.end(), '\t', ' ');
+    return name;
 }
 
 std::size_t PrefixLength(int scheme) {
@@ -211,7 +191,7 @@ void CUrlExtractor::SearchPiece(std::string_view piece) {
         return;
 
     std::size_t urlEnd = quote;
-    while (urlEnd > start && IsCSpace(piece[urlEnd - 1]))
+    while (urlEnd > start && AsciiText::IsCSpace(piece[urlEnd - 1]))
         --urlEnd;
     std::string url(piece.substr(start, urlEnd - start));
     std::string_view rawName = piece.substr(gt + 1, closer - gt - 1);
@@ -279,7 +259,7 @@ void CUrlExtractor::TakeResults(StringList& urlList, StringList& siteNameList) {
 int CUrlExtractor::SchemeOf(const std::string& url, int currentScheme) {
     if (url.empty())
         return currentScheme;
-    switch (Upper(url[0])) {
+    switch (AsciiText::ToUpper(url[0])) {
     case 'H':
         return kSchemeHttp;
     case 'F':

@@ -1,23 +1,11 @@
 #include "engine/CWebAddress.h"
 
+#include "base/AsciiText.h"
+
 #include <algorithm>
-#include <cctype>
 #include <vector>
 
 namespace {
-
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view lowerPrefix) {
-    if (text.size() < lowerPrefix.size())
-        return false;
-    for (std::size_t i = 0; i < lowerPrefix.size(); ++i)
-        if (Lower(text[i]) != lowerPrefix[i])
-            return false;
-    return true;
-}
 
 std::string_view WithoutFragment(std::string_view text) {
     return text.substr(0, text.find('#'));
@@ -33,7 +21,7 @@ struct SUrlParts {
 
 std::optional<SUrlParts> Split(std::string_view url) {
     for (std::string_view scheme : {"https", "http", "ftp"}) {
-        if (!StartsWithNoCase(url, scheme) || url.substr(scheme.size(), 3) != "://")
+        if (!AsciiText::StartsWithNoCase(url, scheme) || url.substr(scheme.size(), 3) != "://")
             continue;
         std::string_view after = WithoutFragment(url.substr(scheme.size() + 3));
         const std::size_t end = std::min(after.find_first_of("/?"), after.size());
@@ -103,15 +91,8 @@ std::string EncodedPath(std::string_view raw) {
 int ParsePort(std::string_view text) {
     if (text.empty())
         return 0;
-    long value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return SWebAddress::kUnusablePort;
-        value = value * 10 + (c - '0');
-        if (value > 65535)
-            return SWebAddress::kUnusablePort;
-    }
-    return value == 0 ? SWebAddress::kUnusablePort : static_cast<int>(value);
+    const auto port = AsciiText::ParseDecimal(text, AsciiText::EDecimal::Whole, 65535);
+    return port.value_or(0) == 0 ? SWebAddress::kUnusablePort : static_cast<int>(*port);
 }
 
 } // namespace
@@ -164,10 +145,10 @@ std::optional<std::string> CWebAddress::Resolve(std::string_view base, std::stri
     // A scheme of its own: letters first, then letters, digits, "+", "-" or ".".
     const std::size_t colon = location.find(':');
     if (colon != std::string_view::npos && colon < location.find_first_of("/?") && colon > 0 &&
-        std::isalpha(static_cast<unsigned char>(location[0])) != 0 &&
+        AsciiText::IsAlpha(location[0]) &&
         std::all_of(location.begin(), location.begin() + static_cast<std::ptrdiff_t>(colon),
                     [](char c) {
-                        return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '+' ||
+                        return AsciiText::IsAlpha(c) || AsciiText::IsDigit(c) || c == '+' ||
                                c == '-' || c == '.';
                     })) {
         const std::optional<SUrlParts> to = Split(location);
@@ -196,7 +177,6 @@ std::optional<std::string> CWebAddress::Resolve(std::string_view base, std::stri
 
 std::string CWebAddress::Key(const SWebAddress& address, int port) {
     std::string key = address.scheme == SWebAddress::EScheme::Https ? "https://" : "http://";
-    for (char c : address.host)
-        key.push_back(Lower(c));
+    key += AsciiText::ToLower(address.host);
     return key + ":" + std::to_string(port) + address.path;
 }

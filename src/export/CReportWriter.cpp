@@ -1,6 +1,7 @@
 #include "export/CReportWriter.h"
 
-#include "engine/CTestSession.h"
+#include "base/CPosixFile.h"
+#include "engine/LogText.h"
 #include "results/CResultsModel.h"
 
 #include <QFile>
@@ -122,25 +123,8 @@ bool CReportWriter::ExportHtml(const CResultsModel& rows, const std::string& dat
     return out.Finish();
 }
 
-namespace {
-
-// Writes to an open descriptor until everything is out.
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-} // namespace
-
 bool CReportWriter::WriteFile(const std::string& path, EFormat format, const CResultsModel& rows) {
-    const std::string dateTime = CTestSession::LongDateTime();
+    const std::string dateTime = LogText::LongDateTime();
     auto report = [&](const FnWrite& write) {
         return format == kHtml ? ExportHtml(rows, dateTime, write) : ExportText(rows, write);
     };
@@ -156,7 +140,9 @@ bool CReportWriter::WriteFile(const std::string& path, EFormat format, const CRe
         const int flags = ::fcntl(fd, F_GETFL);
         if (flags >= 0)
             ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-        const bool bWritten = report([fd](std::string_view bytes) { return WriteAll(fd, bytes); });
+        const bool bWritten = report([fd](std::string_view bytes) {
+            return CPosixFile::WriteAll(fd, bytes.data(), bytes.size());
+        });
         return ::close(fd) == 0 && bWritten;
     }
     // A file that may not be written stays as it is, as opening it would fail.

@@ -17,20 +17,6 @@ namespace {
 
 constexpr std::size_t kBlockSize = 64 * 1024;
 
-// Writes all of `data`, riding out short writes and interruptions.
-bool WriteAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // Puts `path` and `url` in place of the two "%s" of the not-found format.
 std::string NotFoundText(const std::string& path, const std::string& url) {
     const std::string_view format = CRepairEngine::kNotFoundFormat;
@@ -61,7 +47,7 @@ EBackup CopyToNewFile(int sourceFd, const std::string& backup, mode_t mode) {
             bOk = n == 0;
             break;
         }
-        bOk = WriteAll(fd, block.data(), static_cast<std::size_t>(n));
+        bOk = CPosixFile::WriteAll(fd, block.data(), static_cast<std::size_t>(n));
     }
     bOk = bOk && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
     bOk = ::close(fd) == 0 && bOk;
@@ -161,7 +147,7 @@ struct CRepairEngine::SState {
             Write("\r\n");
     }
     void Flush() {
-        if (!bBroken && !WriteAll(tempFd, out.data(), out.size()))
+        if (!bBroken && !CPosixFile::WriteAll(tempFd, out.data(), out.size()))
             bBroken = true;
         out.clear();
     }

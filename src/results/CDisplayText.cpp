@@ -1,5 +1,6 @@
 #include "results/CDisplayText.h"
 
+#include <QFile>
 #include <QStringDecoder>
 
 QString CDisplayText::FromBytes(const std::string& bytes) {
@@ -9,4 +10,9 @@ QString CDisplayText::FromBytes(const std::string& bytes) {
     if (!utf8.hasError())
         return text;
     return QString::fromLatin1(view);
+}
+
+std::string CDisplayText::PathToBytes(const QString& path) {
+    const QByteArray bytes = QFile::encodeName(path);
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }

@@ -9,4 +9,6 @@
 class CDisplayText {
 public:
     static QString FromBytes(const std::string& bytes);
+    /// A path the user typed or picked, as the bytes the file system names it by.
+    static std::string PathToBytes(const QString& path);
 };

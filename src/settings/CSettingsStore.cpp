@@ -1,5 +1,6 @@
 #include "settings/CSettingsStore.h"
 
+#include "base/AsciiText.h"
 #include "base/CPosixFile.h"
 
 #include <QByteArray>
@@ -9,7 +10,6 @@
 #include <QStringList>
 #include <QVariant>
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -42,12 +42,8 @@ QString EncodeKey(const std::string& key) {
     out.reserve(static_cast<qsizetype>(key.size()));
     for (char ch : key) {
         auto c = static_cast<unsigned char>(ch);
-        if (c >= 'A' && c <= 'Z')
-            out.append(QLatin1Char(static_cast<char>(c - 'A' + 'a')));
-        else if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))
-            out.append(QLatin1Char(static_cast<char>(c)));
-        else if (c == '_' || c == '.' || c == '-')
-            out.append(QLatin1Char(static_cast<char>(c)));
+        if (AsciiText::IsAlpha(ch) || AsciiText::IsDigit(ch) || c == '_' || c == '.' || c == '-')
+            out.append(QLatin1Char(AsciiText::ToLower(ch)));
         else {
             out.append(QLatin1Char('%'));
             out.append(QLatin1Char(kHex[c >> 4]));
@@ -84,12 +80,7 @@ std::string VariantToValue(const QVariant& v) {
 }
 
 std::string TrimmedC(std::string_view s) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && std::isspace(static_cast<unsigned char>(s[b])) != 0)
-        ++b;
-    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1])) != 0)
-        --e;
-    return std::string(s.substr(b, e - b));
+    return std::string(AsciiText::Trim(s, AsciiText::ESpace::CSpace));
 }
 
 std::string AbsoluteOrEmpty(const char* path) {
@@ -257,24 +248,8 @@ int CSettingsStore::GetInt(const std::string& section, const std::string& name,
     std::string text;
     if (!ReadRaw(section, name, text))
         return defaultValue;
-    std::size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])) != 0)
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        negative = text[i++] == '-';
-    if (i >= text.size() || std::isdigit(static_cast<unsigned char>(text[i])) == 0)
-        return defaultValue;
-    long long magnitude = 0;
-    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])) != 0; ++i) {
-        magnitude = magnitude * 10 + (text[i] - '0');
-        if (magnitude > static_cast<long long>(INT_MAX) + 1)
-            return defaultValue;
-    }
-    long long value = negative ? -magnitude : magnitude;
-    if (value > INT_MAX || value < INT_MIN)
-        return defaultValue;
-    return static_cast<int>(value);
+    const auto value = AsciiText::ParseDecimal(text, AsciiText::EDecimal::Scanf, INT_MAX);
+    return value ? static_cast<int>(*value) : defaultValue;
 }
 
 std::string CSettingsStore::GetString(const std::string& section, const std::string& name,

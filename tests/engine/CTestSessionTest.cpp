@@ -1,9 +1,10 @@
 #include "engine/CTestSession.h"
 
-#include "settings/CSettingsStore.h"
 #include "engine/CFileEnumerator.h"
 #include "engine/CHttpProbe.h"
+#include "engine/LogText.h"
 #include "engine/OutcomeCodes.h"
+#include "settings/CSettingsStore.h"
 #include "support/CLoopbackServer.h"
 #include "support/CRecordingHost.h"
 #include "support/TestUtil.h"
@@ -263,7 +264,7 @@ TEST_F(TestSessionTest, NoFilesOrAnUnreadableFileStopTheTestWithAMessage) {
     MakeDir(m_dir / "empty");
     m_host.m_log = "kept";
     m_session->StartTest(m_dir / "empty", false, true, true);
-    EXPECT_EQ(m_host.m_messages, std::vector<std::string>{CTestSession::kNoFilesMessage});
+    EXPECT_EQ(m_host.m_messages, std::vector<std::string>{LogText::kNoFilesMessage});
     EXPECT_EQ(m_host.m_log, "kept");
     EXPECT_FALSE(m_session->IsTestRunning());
     EXPECT_EQ(m_host.m_progressShown, 0);
@@ -309,7 +310,7 @@ TEST(LongDateTimeTest, TheTimeHasSecondsAndNoTimeZoneField) {
     const QDateTime when(QDate(2026, 3, 5), QTime(14, 7, 9));
     for (const char* name : {"en_US", "de_DE", "es_ES", "ca_ES", "eu_ES", "fa_IR"}) {
         const QLocale locale(QString::fromLatin1(name));
-        const QString text = QString::fromStdString(CTestSession::LongDateTime(locale, when));
+        const QString text = QString::fromStdString(LogText::LongDateTime(locale, when));
         const QString date = locale.toString(when.date(), QLocale::LongFormat) + QLatin1Char(' ');
         ASSERT_TRUE(text.startsWith(date)) << name;
         const QString time = text.mid(date.size());
