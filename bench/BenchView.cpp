@@ -5,9 +5,9 @@
 // it times dropping the repaired rows of a 40 000-row list, as closing does.
 #include "BenchUtil.h"
 #include "app/CMainFrame.h"
+#include "results/CResultsModel.h"
 #include "settings/CSettingsStore.h"
 #include "view/CLinkvetView.h"
-#include "results/CResultsModel.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -29,8 +29,7 @@ int main(int argc, char** argv) {
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     CSettingsStore settings;
     settings.OpenBaseKey(nullptr);
-    bool bMailVisited = false, bHomeVisited = false;
-    CMainFrame frame(settings, bMailVisited, bHomeVisited);
+    CMainFrame frame(settings);
     frame.show();
     QApplication::processEvents();
     CLinkvetView& view = frame.View();

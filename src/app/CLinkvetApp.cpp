@@ -12,7 +12,7 @@ CLinkvetApp::~CLinkvetApp() {
 bool CLinkvetApp::InitInstance() {
     m_pSettings = std::make_unique<CSettingsStore>();
     m_pSettings->OpenAndImport(); // a store that cannot open still gives defaults
-    m_pMainWnd = std::make_unique<CMainFrame>(*m_pSettings, m_bMailVisited, m_bHomeVisited);
+    m_pMainWnd = std::make_unique<CMainFrame>(*m_pSettings);
     m_pMainWnd->show();
     return true;
 }

@@ -19,10 +19,6 @@ public:
     CSettingsStore& Settings() { return *m_pSettings; }
     CMainFrame* MainWindow() { return m_pMainWnd.get(); }
 
-    /// Whether the About box's links were visited in this run.
-    bool m_bMailVisited = false;
-    bool m_bHomeVisited = false;
-
 private:
     std::unique_ptr<CSettingsStore> m_pSettings;
     std::unique_ptr<CMainFrame> m_pMainWnd;

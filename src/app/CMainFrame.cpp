@@ -1,9 +1,9 @@
 #include "app/CMainFrame.h"
 
-#include "settings/CSettingsStore.h"
 #include "app/HelpTopics.h"
 #include "dialogs/CAboutDlg.h"
 #include "dialogs/CHelpViewer.h"
+#include "settings/CSettingsStore.h"
 #include "view/CLinkvetView.h"
 
 #include <QAction>
@@ -30,12 +30,12 @@
 
 namespace {
 
-using Command = CMainFrame::Command;
+using ECommand = CMainFrame::ECommand;
 
 // One row per command: its texts, key and toolbar image, what it does, and when
 // it is enabled.
 struct SCommandRow {
-    Command command;
+    ECommand command;
     const char* text;
     const char* prompt; // shown in the status bar while the item is highlighted
     const char* tip;
@@ -80,16 +80,15 @@ QLabel* MakePane(const QString& text) {
 
 } // namespace
 
-// The images and the manual are built into the library; a static library's
-// resources must be registered by hand.
-static void InitResources() {
+// A static library's resources must be registered by hand, before any widget
+// of the window looks for an image or the manual.
+void CMainFrame::RegisterResources() {
     Q_INIT_RESOURCE(icons);
     Q_INIT_RESOURCE(help);
 }
 
-CMainFrame::CMainFrame(CSettingsStore& settings, bool& bMailVisited, bool& bHomeVisited)
-    : m_settings(settings), m_bMailVisited(bMailVisited), m_bHomeVisited(bHomeVisited) {
-    InitResources();
+CMainFrame::CMainFrame(CSettingsStore& settings) : m_settings(settings) {
+    RegisterResources();
     setWindowTitle(QStringLiteral("Linkvet"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/select@2x.png")));
     m_layoutTimer.setSingleShot(true);
@@ -106,7 +105,6 @@ CMainFrame::CMainFrame(CSettingsStore& settings, bool& bMailVisited, bool& bHome
     connect(m_view, &CLinkvetView::ActivityChanged, this, &CMainFrame::SetActivity);
     connect(m_view, &CLinkvetView::HelpRequested, this, &CMainFrame::OnHelp);
     UpdateCommandStates();
-    m_doc.OnNewDocument();
 }
 
 CMainFrame::~CMainFrame() {
@@ -211,47 +209,48 @@ void CMainFrame::showEvent(QShowEvent* event) {
 void CMainFrame::CreateActions() {
     CLinkvetView* view = m_view;
     const SCommandRow rows[] = {
-        {Command::SelectFiles, "&Select File(s)...", "Select file(s) to test", "Test File(s)",
+        {ECommand::SelectFiles, "&Select File(s)...", "Select file(s) to test", "Test File(s)",
          Qt::CTRL | Qt::Key_O, "select", std::bind_front(&CLinkvetView::OnSelectFiles, view),
          std::bind_front(&CLinkvetView::CanSelectFiles, view)},
-        {Command::ExportResults, "&Export Results...", "Export Test Results after choosing format",
+        {ECommand::ExportResults, "&Export Results...", "Export Test Results after choosing format",
          "Export", Qt::CTRL | Qt::Key_S, "export",
          std::bind_front(&CLinkvetView::OnExportResults, view),
          std::bind_front(&CLinkvetView::CanExportResults, view)},
-        {Command::RepairLinks, "Repair Failed &Links...", "Repair bad links in source file",
+        {ECommand::RepairLinks, "Repair Failed &Links...", "Repair bad links in source file",
          "Repair", Qt::Key_F5, "repair", std::bind_front(&CLinkvetView::OnRepairLinks, view),
          std::bind_front(&CLinkvetView::CanRepairLinks, view)},
-        {Command::FilePrint, "&Print...", "Print the active document", "Print",
+        {ECommand::FilePrint, "&Print...", "Print the active document", "Print",
          Qt::CTRL | Qt::Key_P, "print", std::bind_front(&CLinkvetView::OnFilePrint, view), nullptr},
-        {Command::FilePrintPreview, "Print Pre&view", "Display full pages", "Print Preview",
+        {ECommand::FilePrintPreview, "Print Pre&view", "Display full pages", "Print Preview",
          Qt::Key_unknown, nullptr, std::bind_front(&CLinkvetView::OnFilePrintPreview, view),
          nullptr},
-        {Command::FilePrintSetup, "P&rint Setup...", "Change the printer and printing options",
+        {ECommand::FilePrintSetup, "P&rint Setup...", "Change the printer and printing options",
          "Print Setup", Qt::Key_unknown, nullptr,
          std::bind_front(&CLinkvetView::OnFilePrintSetup, view), nullptr},
-        {Command::AppExit, "E&xit", "Quit the application; prompts to save documents", "Exit",
+        {ECommand::AppExit, "E&xit", "Quit the application; prompts to save documents", "Exit",
          Qt::Key_unknown, nullptr, [this] { close(); }, nullptr},
-        {Command::ViewStatusBar, "&Status Bar", "Show or hide the status bar", "Toggle StatusBar",
+        {ECommand::ViewStatusBar, "&Status Bar", "Show or hide the status bar", "Toggle StatusBar",
          Qt::Key_unknown, nullptr,
-         [this] { statusBar()->setVisible(Action(Command::ViewStatusBar)->isChecked()); }, nullptr},
-        {Command::Preferences, "&Preferences...", "Linkvet Preferences", "Preferences", Qt::Key_F2,
+         [this] { statusBar()->setVisible(Action(ECommand::ViewStatusBar)->isChecked()); },
+         nullptr},
+        {ECommand::Preferences, "&Preferences...", "Linkvet Preferences", "Preferences", Qt::Key_F2,
          "preferences", std::bind_front(&CLinkvetView::OnPreferences, view), nullptr},
-        {Command::StopTest, "&Stop Test", "Stop", "Stop", Qt::Key_Escape, "stop",
+        {ECommand::StopTest, "&Stop Test", "Stop", "Stop", Qt::Key_Escape, "stop",
          std::bind_front(&CLinkvetView::OnStopTest, view),
          std::bind_front(&CLinkvetView::CanStopTest, view)},
-        {Command::HelpFinder, "&Help Topics", "List Help topics", "Help Topics", Qt::Key_unknown,
+        {ECommand::HelpFinder, "&Help Topics", "List Help topics", "Help Topics", Qt::Key_unknown,
          nullptr, [this] { OnHelp(HelpTopics::kContents); }, nullptr},
-        {Command::AppAbout, "&About Linkvet...",
+        {ECommand::AppAbout, "&About Linkvet...",
          "Display program information, version number and copyright", "About", Qt::Key_unknown,
          "about", [this] { OnAppAbout(); }, nullptr},
-        {Command::Help, "Help", "Display help", "Help", Qt::Key_F1, nullptr,
+        {ECommand::Help, "Help", "Display help", "Help", Qt::Key_F1, nullptr,
          [this] { OnHelp(HelpTopics::kMainFrame); }, nullptr},
-        {Command::ContextHelp, "What's This?",
+        {ECommand::ContextHelp, "What's This?",
          "Display help for clicked on buttons, menus and windows", "Help", Qt::SHIFT | Qt::Key_F1,
          nullptr, [] { QWhatsThis::enterWhatsThisMode(); }, nullptr},
-        {Command::NextPane, "Next Pane", "Switch to the next window pane", "Next Pane", Qt::Key_F6,
+        {ECommand::NextPane, "Next Pane", "Switch to the next window pane", "Next Pane", Qt::Key_F6,
          nullptr, [this] { OnNextPane(); }, nullptr},
-        {Command::PrevPane, "Previous Pane", "Switch back to the previous window pane",
+        {ECommand::PrevPane, "Previous Pane", "Switch back to the previous window pane",
          "Previous Pane", Qt::SHIFT | Qt::Key_F6, nullptr, [this] { OnNextPane(); }, nullptr},
     };
     for (const SCommandRow& row : rows) {
@@ -261,36 +260,36 @@ void CMainFrame::CreateActions() {
             connect(m_actions[at], &QAction::triggered, this, row.handler);
         m_enabledRules[at] = row.handler ? row.enabled : [] { return false; };
     }
-    Action(Command::ViewStatusBar)->setCheckable(true);
-    Action(Command::ViewStatusBar)->setChecked(true);
+    Action(ECommand::ViewStatusBar)->setCheckable(true);
+    Action(ECommand::ViewStatusBar)->setChecked(true);
 }
 
 void CMainFrame::CreateBars() {
     auto* toolbar = new QToolBar(QStringLiteral("Toolbar"), this);
-    toolbar->setObjectName(QStringLiteral("AFX_IDW_TOOLBAR"));
+    toolbar->setObjectName(QStringLiteral("mainToolBar"));
     toolbar->setIconSize(QSize(16, 16));
-    AddActions(toolbar, {Action(Command::SelectFiles), Action(Command::ExportResults),
-                         Action(Command::RepairLinks), nullptr, Action(Command::FilePrint), nullptr,
-                         Action(Command::Preferences), Action(Command::StopTest), nullptr,
-                         Action(Command::AppAbout)});
+    AddActions(toolbar, {Action(ECommand::SelectFiles), Action(ECommand::ExportResults),
+                         Action(ECommand::RepairLinks), nullptr, Action(ECommand::FilePrint),
+                         nullptr, Action(ECommand::Preferences), Action(ECommand::StopTest),
+                         nullptr, Action(ECommand::AppAbout)});
     addToolBar(Qt::TopToolBarArea, toolbar);
     // The toolbar's own toggle follows it however it is hidden.
     QAction* toggleToolbar = toolbar->toggleViewAction();
     toggleToolbar->setText(QStringLiteral("&Toolbar"));
     toggleToolbar->setStatusTip(QStringLiteral("Show or hide the toolbar"));
-    m_actions[static_cast<std::size_t>(Command::ViewToolbar)] = toggleToolbar;
+    m_actions[static_cast<std::size_t>(ECommand::ViewToolbar)] = toggleToolbar;
 
     AddActions(menuBar()->addMenu(QStringLiteral("&File")),
-               {Action(Command::SelectFiles), Action(Command::ExportResults),
-                Action(Command::RepairLinks), nullptr, Action(Command::FilePrint),
-                Action(Command::FilePrintPreview), Action(Command::FilePrintSetup), nullptr,
-                Action(Command::AppExit)});
+               {Action(ECommand::SelectFiles), Action(ECommand::ExportResults),
+                Action(ECommand::RepairLinks), nullptr, Action(ECommand::FilePrint),
+                Action(ECommand::FilePrintPreview), Action(ECommand::FilePrintSetup), nullptr,
+                Action(ECommand::AppExit)});
     AddActions(menuBar()->addMenu(QStringLiteral("&View")),
-               {toggleToolbar, Action(Command::ViewStatusBar)});
+               {toggleToolbar, Action(ECommand::ViewStatusBar)});
     AddActions(menuBar()->addMenu(QStringLiteral("&Linkvet")),
-               {Action(Command::Preferences), Action(Command::StopTest)});
+               {Action(ECommand::Preferences), Action(ECommand::StopTest)});
     AddActions(menuBar()->addMenu(QStringLiteral("&Help")),
-               {Action(Command::HelpFinder), nullptr, Action(Command::AppAbout)});
+               {Action(ECommand::HelpFinder), nullptr, Action(ECommand::AppAbout)});
 
     // Pane 0 stretches and shows prompts; panes 1 to 3 are as wide as their
     // first texts.
@@ -347,16 +346,17 @@ void CMainFrame::OnNextPane() {
 }
 
 void CMainFrame::SetWhatsThis() {
-    const std::pair<Command, const char*> texts[] = {
-        {Command::SelectFiles, "Names a page or a folder of pages and tests their links."},
-        {Command::ExportResults, "Saves the list of bad links as a text or an HTML report."},
-        {Command::RepairLinks,
+    const std::pair<ECommand, const char*> texts[] = {
+        {ECommand::SelectFiles, "Names a page or a folder of pages and tests their links."},
+        {ECommand::ExportResults, "Saves the list of bad links as a text or an HTML report."},
+        {ECommand::RepairLinks,
          "Disables, replaces or removes the listed links in their pages, keeping a backup "
          "of each page."},
-        {Command::FilePrint, "Prints the list of bad links."},
-        {Command::Preferences, "Chooses the reasons that are listed and how long a host may take."},
-        {Command::StopTest, "Stops the running test; the links found so far stay listed."},
-        {Command::AppAbout, "Shows the program's version and its maker."},
+        {ECommand::FilePrint, "Prints the list of bad links."},
+        {ECommand::Preferences,
+         "Chooses the reasons that are listed and how long a host may take."},
+        {ECommand::StopTest, "Stops the running test; the links found so far stay listed."},
+        {ECommand::AppAbout, "Shows the program's version and its maker."},
     };
     for (const auto& [command, text] : texts)
         Action(command)->setWhatsThis(QString::fromUtf8(text));
@@ -419,8 +419,9 @@ void CMainFrame::OnHelp(int context) {
 }
 
 void CMainFrame::OnAppAbout() {
-    CAboutDlg dialog(this, m_bMailVisited, m_bHomeVisited);
+    CAboutDlg dialog(this, m_visitedLinks);
     dialog.exec();
+    m_visitedLinks = dialog.VisitedLinks();
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

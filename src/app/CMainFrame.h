@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/CLinkvetDoc.h"
+#include "dialogs/CAboutDlg.h"
 #include "dialogs/CHelpViewer.h"
 
 #include <QMainWindow>
@@ -28,7 +28,7 @@ public:
     static constexpr int kSettleMs = 500;
 
     /// The commands of the menus, the toolbar and the keys.
-    enum class Command {
+    enum class ECommand {
         SelectFiles,
         ExportResults,
         RepairLinks,
@@ -48,11 +48,12 @@ public:
         PrevPane,
         Count
     };
-    static constexpr std::size_t kCommandCount = static_cast<std::size_t>(Command::Count);
+    static constexpr std::size_t kCommandCount = static_cast<std::size_t>(ECommand::Count);
 
-    /// The two flags say whether the About box's mail and home-page links were
-    /// opened in this run; they belong to the caller.
-    CMainFrame(CSettingsStore& settings, bool& bMailVisited, bool& bHomeVisited);
+    explicit CMainFrame(CSettingsStore& settings);
+    /// Makes the images and the manual built into the program available; the
+    /// window does it itself, before its first widget needs them.
+    static void RegisterResources();
     ~CMainFrame() override;
 
     CLinkvetView& View() { return *m_view; }
@@ -62,7 +63,10 @@ public:
     /// The text of status pane 0 to 3.
     QString PaneText(int pane) const;
 
-    QAction* Action(Command command) const { return m_actions[static_cast<std::size_t>(command)]; }
+    QAction* Action(ECommand command) const { return m_actions[static_cast<std::size_t>(command)]; }
+
+    /// Which of the About box's links have been opened in this run.
+    const SVisitedLinks& VisitedLinks() const { return m_visitedLinks; }
 
     /// The program's own view of the manual, once no browser could show it.
     CHelpViewer* HelpViewer() const { return m_pHelpViewer; }
@@ -94,9 +98,7 @@ private:
     void OnAppAbout();
 
     CSettingsStore& m_settings;
-    bool& m_bMailVisited;
-    bool& m_bHomeVisited;
-    CLinkvetDoc m_doc;
+    SVisitedLinks m_visitedLinks;
     QSplitter* m_splitter = nullptr;
     CLinkvetView* m_view = nullptr;
     QPlainTextEdit* m_log = nullptr;

@@ -7,6 +7,12 @@ namespace Ui {
 class CAboutDlg;
 }
 
+/// Which of the About box's two links have been opened in this run.
+struct SVisitedLinks {
+    bool bMail = false;
+    bool bHome = false;
+};
+
 /// "About Linkvet": the version, a few words on the program and the maker's
 /// two live links, mail and home page.
 class CAboutDlg : public QDialog {
@@ -14,10 +20,12 @@ class CAboutDlg : public QDialog {
 public:
     static constexpr const char* kMakerMail = "linkvet@veldmark.example";
 
-    /// The flags say whether each link was opened in this run; they belong to
-    /// the caller and are set when a link is opened.
-    CAboutDlg(QWidget* parent, bool& bMailVisited, bool& bHomeVisited);
+    /// `visited` says which links were opened earlier in this run.
+    CAboutDlg(QWidget* parent, SVisitedLinks visited);
     ~CAboutDlg() override;
+
+    /// The links opened so far, earlier ones included.
+    SVisitedLinks VisitedLinks() const;
 
 private:
     std::unique_ptr<Ui::CAboutDlg> const m_ui;

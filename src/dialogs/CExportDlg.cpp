@@ -39,6 +39,11 @@ CExportDlg::CExportDlg(QWidget* parent)
 
 CExportDlg::~CExportDlg() = default;
 
+void CExportDlg::SetChoice(const SExportChoice& choice) {
+    m_choice = choice;
+    UpdateData(false);
+}
+
 bool CExportDlg::UpdateData(bool bSaveAndValidate) {
     if (bSaveAndValidate) {
         ReadControls();

@@ -25,20 +25,23 @@ public:
     explicit CExportDlg(QWidget* parent);
     ~CExportDlg() override;
 
+    /// Shows `choice` in the controls.
+    void SetChoice(const SExportChoice& choice);
+    /// What the controls held when OK was pressed.
+    const SExportChoice& Choice() const { return m_choice; }
+
+private:
     /// Moves `m_choice` to the controls (false) or the controls to `m_choice`
     /// (true), like dialog data exchange. Reading back a path longer than
     /// kMaxPathLength shows a notice, puts the keyboard on the path and
     /// returns false.
     bool UpdateData(bool bSaveAndValidate);
-
-    SExportChoice m_choice;
-
-private:
     // Reads the controls without checking the path's length.
     void ReadControls();
     void OnBrowse();
     void OnFormatChanged();
 
     std::unique_ptr<Ui::CExportDlg> const m_ui;
+    SExportChoice m_choice;
     QString m_shownPath; // the path as last shown, to keep its bytes when untouched
 };

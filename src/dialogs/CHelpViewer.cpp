@@ -7,13 +7,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-// The manual lives in a static library, whose resources are registered by hand.
-static void InitHelpResource() {
-    Q_INIT_RESOURCE(help);
-}
-
 CHelpViewer::CHelpViewer(QWidget* parent) : QDialog(parent) {
-    InitHelpResource();
     setWindowTitle(QStringLiteral("Linkvet Help"));
     m_pBrowser = new QTextBrowser;
     m_pBrowser->setOpenExternalLinks(true);

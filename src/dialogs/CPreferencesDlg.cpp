@@ -23,6 +23,11 @@ CPreferencesDlg::CPreferencesDlg(QWidget* parent, CReasonFilter& reasons)
 
 CPreferencesDlg::~CPreferencesDlg() = default;
 
+void CPreferencesDlg::SetPrefs(const SPreferences& prefs) {
+    m_prefs = prefs;
+    UpdateData(false);
+}
+
 bool CPreferencesDlg::UpdateData(bool bSaveAndValidate) {
     if (!bSaveAndValidate) {
         m_ui->timeoutEdit->setText(QString::number(m_prefs.timeoutSeconds));

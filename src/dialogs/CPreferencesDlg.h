@@ -20,7 +20,7 @@ struct SPreferences {
 /// and whether links are checked as today's browsers reach them. The filter is edited in place: the
 /// two presets and OK put a new filter into `reasons` at once, where it stays even when the dialog
 /// is then cancelled, so a running test applies it to every link finished afterwards. The time-out
-/// and the current-web mode only leave the dialog through `m_prefs` after OK.
+/// and the current-web mode only leave the dialog through Prefs() after OK.
 class CPreferencesDlg : public QDialog {
     Q_OBJECT
 public:
@@ -33,22 +33,25 @@ public:
     CPreferencesDlg(QWidget* parent, CReasonFilter& reasons);
     ~CPreferencesDlg() override;
 
-    /// Moves `m_prefs` to the controls (false), or reads and checks the controls
-    /// into `m_prefs` (true): a time-out that is not a whole number from 5 to
-    /// 1000 is refused with a message, the edit gets the focus and false is
-    /// returned.
-    bool UpdateData(bool bSaveAndValidate);
-
-    SPreferences m_prefs;
+    /// Shows `prefs` in the controls.
+    void SetPrefs(const SPreferences& prefs);
+    /// What the controls held when OK was pressed.
+    const SPreferences& Prefs() const { return m_prefs; }
 
 signals:
     /// The Help button: the manual is wanted at the preferences topic.
     void HelpRequested();
 
 private:
+    /// Moves `m_prefs` to the controls (false), or reads and checks the controls
+    /// into `m_prefs` (true): a time-out that is not a whole number from 5 to
+    /// 1000 is refused with a message, the edit gets the focus and false is
+    /// returned.
+    bool UpdateData(bool bSaveAndValidate);
     void OnOK();
     void OnPreset(std::string_view filter);
 
     CReasonFilter& m_reasons;
     std::unique_ptr<Ui::CPreferencesDlg> const m_ui;
+    SPreferences m_prefs;
 };

@@ -17,6 +17,11 @@ CRepairDlg::CRepairDlg(QWidget* parent)
 
 CRepairDlg::~CRepairDlg() = default;
 
+void CRepairDlg::SetChoice(const SRepairChoice& choice) {
+    m_choice = choice;
+    UpdateData(false);
+}
+
 void CRepairDlg::UpdateData(bool bSaveAndValidate) {
     if (bSaveAndValidate) {
         m_choice.type = m_ui->replaceRadio->isChecked()  ? 1

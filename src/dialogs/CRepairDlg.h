@@ -22,18 +22,21 @@ public:
     explicit CRepairDlg(QWidget* parent);
     ~CRepairDlg() override;
 
-    /// Moves `m_choice` to the controls (false) or the controls to `m_choice`
-    /// (true), like dialog data exchange.
-    void UpdateData(bool bSaveAndValidate);
-
-    SRepairChoice m_choice;
+    /// Shows `choice` in the controls.
+    void SetChoice(const SRepairChoice& choice);
+    /// What the controls held when OK was pressed.
+    const SRepairChoice& Choice() const { return m_choice; }
 
 signals:
     /// The Help button: the manual is wanted at the repair topic.
     void HelpRequested();
 
 private:
+    /// Moves `m_choice` to the controls (false) or the controls to `m_choice`
+    /// (true), like dialog data exchange.
+    void UpdateData(bool bSaveAndValidate);
     void OnTypeChanged();
 
     std::unique_ptr<Ui::CRepairDlg> const m_ui;
+    SRepairChoice m_choice;
 };

@@ -14,6 +14,11 @@ CRepairFailureDlg::CRepairFailureDlg(QWidget* parent)
 
 CRepairFailureDlg::~CRepairFailureDlg() = default;
 
+void CRepairFailureDlg::SetFailure(const SRepairFailure& failure) {
+    m_failure = failure;
+    UpdateData(false);
+}
+
 void CRepairFailureDlg::UpdateData(bool bSaveAndValidate) {
     if (bSaveAndValidate) {
         m_failure.bIgnoreUrl = m_ui->ignoreCheck->isChecked();

@@ -23,12 +23,16 @@ public:
     explicit CRepairFailureDlg(QWidget* parent);
     ~CRepairFailureDlg() override;
 
+    /// Shows `failure` in the controls.
+    void SetFailure(const SRepairFailure& failure);
+    /// The failure with the ignore box as it was when OK was pressed.
+    const SRepairFailure& Failure() const { return m_failure; }
+
+private:
     /// Moves `m_failure` to the controls (false) or the ignore box to
     /// `m_failure` (true); the two texts are for reading only.
     void UpdateData(bool bSaveAndValidate);
 
-    SRepairFailure m_failure;
-
-private:
     std::unique_ptr<Ui::CRepairFailureDlg> const m_ui;
+    SRepairFailure m_failure;
 };

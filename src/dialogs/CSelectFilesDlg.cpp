@@ -22,44 +22,49 @@ CSelectFilesDlg::CSelectFilesDlg(CSettingsStore& settings, QWidget* parent)
 
 CSelectFilesDlg::~CSelectFilesDlg() = default;
 
+void CSelectFilesDlg::SetSelection(const SFileSelection& selection) {
+    m_selection = selection;
+    UpdateData(false);
+}
+
 void CSelectFilesDlg::UpdateData(bool bSaveAndValidate) {
     if (bSaveAndValidate) {
         const QString text = m_ui->pathEdit->text();
         if (text != m_shownPath)
-            m_strPath = CDisplayText::PathToBytes(text);
-        m_bRecurse = m_ui->recurseCheck->isChecked();
-        m_bAllFiles = m_ui->allFilesCheck->isChecked();
-        m_bFilter = m_ui->htmlOnlyCheck->isChecked();
+            m_selection.path = CDisplayText::PathToBytes(text);
+        m_selection.bRecurse = m_ui->recurseCheck->isChecked();
+        m_selection.bAllFiles = m_ui->allFilesCheck->isChecked();
+        m_selection.bHtmlOnly = m_ui->htmlOnlyCheck->isChecked();
         return;
     }
-    m_shownPath = CDisplayText::FromBytes(m_strPath);
+    m_shownPath = CDisplayText::FromBytes(m_selection.path);
     m_ui->pathEdit->setText(m_shownPath);
-    m_ui->recurseCheck->setChecked(m_bRecurse);
-    m_ui->allFilesCheck->setChecked(m_bAllFiles);
-    m_ui->htmlOnlyCheck->setChecked(m_bFilter);
+    m_ui->recurseCheck->setChecked(m_selection.bRecurse);
+    m_ui->allFilesCheck->setChecked(m_selection.bAllFiles);
+    m_ui->htmlOnlyCheck->setChecked(m_selection.bHtmlOnly);
 }
 
 void CSelectFilesDlg::OnRecurseClicked() {
     UpdateData(true);
-    if (m_bRecurse)
-        m_bAllFiles = true;
+    if (m_selection.bRecurse)
+        m_selection.bAllFiles = true;
     UpdateData(false);
 }
 
 void CSelectFilesDlg::OnAllFilesClicked() {
     UpdateData(true);
-    if (!m_bAllFiles)
-        m_bRecurse = false;
+    if (!m_selection.bAllFiles)
+        m_selection.bRecurse = false;
     UpdateData(false);
 }
 
 void CSelectFilesDlg::OnBrowse() {
     UpdateData(true);
-    if (m_bAllFiles) {
+    if (m_selection.bAllFiles) {
         const QString folder =
             QFileDialog::getExistingDirectory(this, QStringLiteral("Folder to Test"));
         if (!folder.isEmpty()) {
-            m_strPath = CDisplayText::PathToBytes(folder);
+            m_selection.path = CDisplayText::PathToBytes(folder);
             UpdateData(false);
         }
     } else {
@@ -76,7 +81,7 @@ void CSelectFilesDlg::OnBrowse() {
         const QString file =
             QFileDialog::getOpenFileName(this, QString(), CDisplayText::FromBytes(start));
         if (!file.isEmpty()) {
-            m_strPath = CDisplayText::PathToBytes(file);
+            m_selection.path = CDisplayText::PathToBytes(file);
             UpdateData(false);
         }
     }

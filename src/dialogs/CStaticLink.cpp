@@ -25,7 +25,12 @@ CStaticLink::CStaticLink(QWidget* parent) : QLabel(parent) {
 }
 
 QColor CStaticLink::TextColor() const {
-    return m_pVisited != nullptr && *m_pVisited ? m_colorVisited : m_colorUnvisited;
+    return m_bVisited ? m_colorVisited : m_colorUnvisited;
+}
+
+void CStaticLink::SetVisited(bool bVisited) {
+    m_bVisited = bVisited;
+    update();
 }
 
 void CStaticLink::paintEvent(QPaintEvent* event) {
@@ -88,8 +93,7 @@ void CStaticLink::OnClicked() {
         emit OpenFailed();
         return;
     }
-    if (m_pVisited != nullptr)
-        *m_pVisited = true;
+    m_bVisited = true;
     setCursor(Qt::ArrowCursor);
     update();
 }

@@ -20,9 +20,10 @@ public:
 
     explicit CStaticLink(QWidget* parent = nullptr);
 
-    /// Ties the link to its owner's flag, which outlives this label and says
-    /// whether the target has been opened. Must be called before it is shown.
-    void SetVisitedFlag(bool& bVisited) { m_pVisited = &bVisited; }
+    /// Whether the target has been opened: set by a click that opened it, or
+    /// by the owner for a target opened earlier.
+    bool IsVisited() const { return m_bVisited; }
+    void SetVisited(bool bVisited);
 
     /// The target, once the first click has taken it from the text.
     const std::string& Link() const { return m_strLink; }
@@ -47,7 +48,7 @@ private:
 
     const QColor m_colorUnvisited{0, 0, 255};
     const QColor m_colorVisited{128, 0, 128};
-    bool* m_pVisited = nullptr;
+    bool m_bVisited = false;
     bool m_bCaptured = false;  // the pointer is over the link, showing the hand
     bool m_bLaunching = false; // a click has just opened the link
     std::string m_strLink;

@@ -53,11 +53,11 @@ void CResultsModel::SetFileFinished(int row, bool bSet) {
 
 const std::string& CResultsModel::Cell(const SResultRow& row, int column) {
     switch (column) {
-    case ColUrl:
+    case kColUrl:
         return row.url;
-    case ColReason:
+    case kColReason:
         return row.reason;
-    case ColSiteName:
+    case kColSiteName:
         return row.siteName;
     default:
         return row.fileName;
@@ -74,11 +74,11 @@ int CResultsModel::rowCount(const QModelIndex& parent) const {
 }
 
 int CResultsModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : ColumnCount;
+    return parent.isValid() ? 0 : kColumnCount;
 }
 
 QVariant CResultsModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= RowCount() || index.column() >= ColumnCount)
+    if (!index.isValid() || index.row() >= RowCount() || index.column() >= kColumnCount)
         return QVariant();
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
         return CDisplayText::FromBytes(Cell(Row(index.row()), index.column()));
@@ -88,7 +88,7 @@ QVariant CResultsModel::data(const QModelIndex& index, int role) const {
 QVariant CResultsModel::headerData(int section, Qt::Orientation orientation, int role) const {
     static const char* const kHeaders[] = {"URL", "Reason", "Site Name", "File Name"};
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
-        section >= ColumnCount)
+        section >= kColumnCount)
         return QAbstractTableModel::headerData(section, orientation, role);
     return QString::fromLatin1(kHeaders[section]);
 }

@@ -16,7 +16,7 @@
 class CResultsModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { ColUrl = 0, ColReason, ColSiteName, ColFileName, ColumnCount };
+    enum EColumn : int { kColUrl = 0, kColReason, kColSiteName, kColFileName, kColumnCount };
 
     explicit CResultsModel(QObject* parent = nullptr);
 

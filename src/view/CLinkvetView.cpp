@@ -1,19 +1,19 @@
 #include "view/CLinkvetView.h"
 
-#include "settings/CSettingsStore.h"
 #include "app/HelpTopics.h"
+#include "dialogs/CExportDlg.h"
 #include "dialogs/CPreferencesDlg.h"
+#include "dialogs/CRepairDlg.h"
+#include "dialogs/CRepairFailureDlg.h"
 #include "dialogs/CSelectFilesDlg.h"
 #include "dialogs/CTestProgressDlg.h"
 #include "engine/CFileEnumerator.h"
 #include "engine/CTestSession.h"
-#include "dialogs/CExportDlg.h"
 #include "export/CReportWriter.h"
-#include "dialogs/CRepairDlg.h"
 #include "repair/CRepairEngine.h"
-#include "dialogs/CRepairFailureDlg.h"
 #include "results/CDisplayText.h"
 #include "results/CResultsModel.h"
+#include "settings/CSettingsStore.h"
 #include "view/CResultsPrinter.h"
 
 #include <QApplication>
@@ -118,29 +118,30 @@ bool CLinkvetView::CanRepairLinks() const {
 void CLinkvetView::OnSelectFiles() {
     if (!CanSelectFiles())
         return;
-    CSelectFilesDlg dlg(m_settings, window());
-    dlg.m_strPath = m_settings.Get(SettingsKeys::kFileSelStarter);
-    dlg.m_bRecurse = m_settings.Get(SettingsKeys::kFileSelRecurse) != 0;
-    dlg.m_bAllFiles = m_settings.Get(SettingsKeys::kFileSelAllFiles) != 0;
-    dlg.m_bFilter = m_settings.Get(SettingsKeys::kFileSelFilter) != 0;
-    if (dlg.m_bRecurse && !dlg.m_bAllFiles) {
-        dlg.m_bRecurse = false;
+    SFileSelection stored{m_settings.Get(SettingsKeys::kFileSelStarter),
+                          m_settings.Get(SettingsKeys::kFileSelRecurse) != 0,
+                          m_settings.Get(SettingsKeys::kFileSelAllFiles) != 0,
+                          m_settings.Get(SettingsKeys::kFileSelFilter) != 0};
+    if (stored.bRecurse && !stored.bAllFiles) {
+        stored.bRecurse = false;
         m_settings.Set(SettingsKeys::kFileSelRecurse, 0);
     }
-    dlg.UpdateData(false);
+    CSelectFilesDlg dlg(m_settings, window());
+    dlg.SetSelection(stored);
     if (dlg.exec() != QDialog::Accepted)
         return;
 
-    m_settings.Set(SettingsKeys::kFileSelRecurse, dlg.m_bRecurse ? 1 : 0);
-    m_settings.Set(SettingsKeys::kFileSelAllFiles, dlg.m_bAllFiles ? 1 : 0);
-    m_settings.Set(SettingsKeys::kFileSelFilter, dlg.m_bFilter ? 1 : 0);
-    const std::string refusal = CFileEnumerator::CheckSelectedPath(dlg.m_strPath, dlg.m_bAllFiles);
+    const SFileSelection& chosen = dlg.Selection();
+    m_settings.Set(SettingsKeys::kFileSelRecurse, chosen.bRecurse ? 1 : 0);
+    m_settings.Set(SettingsKeys::kFileSelAllFiles, chosen.bAllFiles ? 1 : 0);
+    m_settings.Set(SettingsKeys::kFileSelFilter, chosen.bHtmlOnly ? 1 : 0);
+    const std::string refusal = CFileEnumerator::CheckSelectedPath(chosen.path, chosen.bAllFiles);
     if (!refusal.empty()) {
         ShowMessage(refusal);
         return;
     }
-    m_settings.Set(SettingsKeys::kFileSelStarter, dlg.m_strPath);
-    m_session->StartTest(dlg.m_strPath, dlg.m_bRecurse, dlg.m_bAllFiles, dlg.m_bFilter);
+    m_settings.Set(SettingsKeys::kFileSelStarter, chosen.path);
+    m_session->StartTest(chosen.path, chosen.bRecurse, chosen.bAllFiles, chosen.bHtmlOnly);
     emit CommandStatesChanged();
 }
 
@@ -150,12 +151,11 @@ void CLinkvetView::OnStopTest() {
 
 void CLinkvetView::OnExportResults() {
     CExportDlg dlg(window());
-    dlg.m_choice = {m_settings.Get(SettingsKeys::kXportSelStarter),
-                    m_settings.Get(SettingsKeys::kXportSelText)};
-    dlg.UpdateData(false);
+    dlg.SetChoice({m_settings.Get(SettingsKeys::kXportSelStarter),
+                   m_settings.Get(SettingsKeys::kXportSelText)});
     if (dlg.exec() != QDialog::Accepted)
         return;
-    const SExportChoice choice = dlg.m_choice;
+    const SExportChoice choice = dlg.Choice();
     if (IsReadableFile(choice.path) && !AskYesNo(choice.path + kReplaceQuestion))
         return;
     m_settings.Set(SettingsKeys::kXportSelStarter, choice.path);
@@ -172,14 +172,13 @@ void CLinkvetView::OnRepairLinks() {
     if (m_session->HasUnknownReason() && !AskYesNo(kUnknownReasonQuestion))
         return;
     CRepairDlg dlg(window());
-    dlg.m_choice = {m_settings.Get(SettingsKeys::kRepairType),
-                    m_settings.Get(SettingsKeys::kRepairSave) != 0};
-    dlg.UpdateData(false);
+    dlg.SetChoice({m_settings.Get(SettingsKeys::kRepairType),
+                   m_settings.Get(SettingsKeys::kRepairSave) != 0});
     connect(&dlg, &CRepairDlg::HelpRequested, this,
             [this] { emit HelpRequested(HelpTopics::kRepair); });
     if (dlg.exec() != QDialog::Accepted)
         return;
-    const SRepairChoice choice = dlg.m_choice;
+    const SRepairChoice choice = dlg.Choice();
     m_settings.Set(SettingsKeys::kRepairType, choice.type);
     m_settings.Set(SettingsKeys::kRepairSave, choice.bSaveBadUrls ? 1 : 0);
 
@@ -191,9 +190,8 @@ void CLinkvetView::OnRepairLinks() {
         box.exec();
     } else {
         CRepairFailureDlg failure(window());
-        failure.m_failure = {outcome.file, outcome.url, false};
-        failure.UpdateData(false);
-        if (failure.exec() == QDialog::Accepted && failure.m_failure.bIgnoreUrl &&
+        failure.SetFailure({outcome.file, outcome.url, false});
+        if (failure.exec() == QDialog::Accepted && failure.Failure().bIgnoreUrl &&
             outcome.stoppingRow >= 0)
             m_model->RemoveRow(outcome.stoppingRow);
     }
@@ -204,19 +202,19 @@ void CLinkvetView::OnRepairLinks() {
 void CLinkvetView::OnPreferences() {
     CReasonFilter& reasons = m_session->Reasons();
     CPreferencesDlg dlg(window(), reasons);
-    dlg.m_prefs.timeoutSeconds = reasons.TimeoutSeconds();
-    dlg.m_prefs.bCurrentWeb = m_settings.Get(SettingsKeys::kSettingsCurrentWeb) != 0;
-    dlg.UpdateData(false);
+    dlg.SetPrefs(
+        {reasons.TimeoutSeconds(), m_settings.Get(SettingsKeys::kSettingsCurrentWeb) != 0});
     connect(&dlg, &CPreferencesDlg::HelpRequested, this,
             [this] { emit HelpRequested(HelpTopics::kPreferences); });
     // The dialog has already put any new filter into effect, even on Cancel.
     if (dlg.exec() != QDialog::Accepted)
         return;
-    m_settings.Set(SettingsKeys::kSettingsTimeout, dlg.m_prefs.timeoutSeconds);
+    const SPreferences& prefs = dlg.Prefs();
+    m_settings.Set(SettingsKeys::kSettingsTimeout, prefs.timeoutSeconds);
     m_settings.Set(SettingsKeys::kSettingsFilter, reasons.Filter());
     // Only the next test reads it: a running one keeps the mode it started with.
-    m_settings.Set(SettingsKeys::kSettingsCurrentWeb, dlg.m_prefs.bCurrentWeb ? 1 : 0);
-    reasons.SetTimeoutSeconds(dlg.m_prefs.timeoutSeconds);
+    m_settings.Set(SettingsKeys::kSettingsCurrentWeb, prefs.bCurrentWeb ? 1 : 0);
+    reasons.SetTimeoutSeconds(prefs.timeoutSeconds);
 }
 
 void CLinkvetView::OnFilePrint() {

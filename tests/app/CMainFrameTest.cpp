@@ -1,24 +1,24 @@
 #include "app/CMainFrame.h"
 
-#include "settings/CSettingsStore.h"
 #include "app/HelpTopics.h"
 #include "dialogs/CAboutDlg.h"
+#include "dialogs/CExportDlg.h"
 #include "dialogs/CPreferencesDlg.h"
 #include "dialogs/CReasonCheckListBox.h"
+#include "dialogs/CRepairFailureDlg.h"
 #include "dialogs/CStaticLink.h"
 #include "dialogs/CTestProgressDlg.h"
 #include "engine/CFileEnumerator.h"
 #include "engine/CTestSession.h"
-#include "dialogs/CExportDlg.h"
 #include "export/CReportWriter.h"
 #include "repair/CRepairEngine.h"
-#include "dialogs/CRepairFailureDlg.h"
-#include "view/CLinkvetView.h"
 #include "results/CResultsModel.h"
-#include "view/CResultsPrinter.h"
+#include "settings/CSettingsStore.h"
 #include "support/CLoopbackServer.h"
 #include "support/CModalAnswerer.h"
 #include "support/TestUtil.h"
+#include "view/CLinkvetView.h"
+#include "view/CResultsPrinter.h"
 
 #include <QAction>
 #include <QApplication>
@@ -41,7 +41,7 @@
 
 namespace {
 
-using Command = CMainFrame::Command;
+using ECommand = CMainFrame::ECommand;
 
 template <typename T> T* Child(QWidget* parent, const char* name) {
     return parent->findChild<T*>(QLatin1String(name));
@@ -76,13 +76,13 @@ protected:
     void SetUp() override { ASSERT_TRUE(m_settings.OpenBaseKey(nullptr)); }
 
     void Open() {
-        m_frame = std::make_unique<CMainFrame>(m_settings, m_bMailVisited, m_bHomeVisited);
+        m_frame = std::make_unique<CMainFrame>(m_settings);
         m_frame->show();
         m_frame->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(m_frame.get()));
     }
     CLinkvetView& View() { return m_frame->View(); }
-    bool Enabled(Command command) { return m_frame->Action(command)->isEnabled(); }
+    bool Enabled(ECommand command) { return m_frame->Action(command)->isEnabled(); }
     void AddRows(int count, bool bRepaired = false) {
         for (int i = 0; i < count; ++i) {
             View().AddResultRow({"http://h/", "HTTP Code 404 Not Found", "name", "/site/page.htm"});
@@ -92,8 +92,6 @@ protected:
 
     CTempDir m_dir;
     CSettingsStore m_settings;
-    bool m_bMailVisited = false;
-    bool m_bHomeVisited = false;
     std::unique_ptr<CMainFrame> m_frame;
 };
 
@@ -106,17 +104,17 @@ TEST_F(MainFrameTest, ATestRunsFromCtrlOToSearchCompleteAndEscStopsOne) {
     View().Session().SetPorts(gone.Port(), gone.Port());
     CModalAnswerer answerer(Select(page));
     QTest::keyClick(m_frame.get(), Qt::Key_O, Qt::ControlModifier);
-    EXPECT_TRUE(Enabled(Command::StopTest));
-    EXPECT_FALSE(Enabled(Command::SelectFiles));
-    EXPECT_FALSE(Enabled(Command::ExportResults)); // no row yet
+    EXPECT_TRUE(Enabled(ECommand::StopTest));
+    EXPECT_FALSE(Enabled(ECommand::SelectFiles));
+    EXPECT_FALSE(Enabled(ECommand::ExportResults)); // no row yet
     ASSERT_TRUE(
         RunUntil([&] { return m_frame->PaneText(1) == QStringLiteral("Search Complete"); }));
     EXPECT_EQ(m_settings.GetString("FileSel", "Starter", ""), page);
-    EXPECT_TRUE(Enabled(Command::SelectFiles));
-    EXPECT_FALSE(Enabled(Command::StopTest));
-    EXPECT_TRUE(Enabled(Command::ExportResults));
-    EXPECT_TRUE(Enabled(Command::RepairLinks));
-    EXPECT_TRUE(Enabled(Command::Preferences)); // always, during a test too
+    EXPECT_TRUE(Enabled(ECommand::SelectFiles));
+    EXPECT_FALSE(Enabled(ECommand::StopTest));
+    EXPECT_TRUE(Enabled(ECommand::ExportResults));
+    EXPECT_TRUE(Enabled(ECommand::RepairLinks));
+    EXPECT_TRUE(Enabled(ECommand::Preferences)); // always, during a test too
     EXPECT_TRUE(answerer.m_messages.empty());
 
     // Esc stops a test from the main window (it keeps the keyboard) or the progress window.
@@ -124,12 +122,12 @@ TEST_F(MainFrameTest, ATestRunsFromCtrlOToSearchCompleteAndEscStopsOne) {
     QTest::keyClick(m_frame.get(), Qt::Key_O, Qt::ControlModifier);
     ASSERT_TRUE(RunUntil([&] { return silent.Requests().size() == 1; }));
     AddRows(1);
-    EXPECT_TRUE(Enabled(Command::ExportResults)); // also while a test runs
-    EXPECT_FALSE(Enabled(Command::RepairLinks));
+    EXPECT_TRUE(Enabled(ECommand::ExportResults)); // also while a test runs
+    EXPECT_FALSE(Enabled(ECommand::RepairLinks));
     ASSERT_TRUE(QTest::qWaitForWindowActive(m_frame.get()));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     EXPECT_TRUE(m_frame->LogPane().toPlainText().endsWith(QStringLiteral("Stopped by User\n")));
-    EXPECT_TRUE(Enabled(Command::SelectFiles));
+    EXPECT_TRUE(Enabled(ECommand::SelectFiles));
     QTest::keyClick(m_frame.get(), Qt::Key_O, Qt::ControlModifier);
     ASSERT_TRUE(RunUntil([&] { return silent.Requests().size() == 2; }));
     CTestProgressDlg* progress = View().findChild<CTestProgressDlg*>();
@@ -186,8 +184,7 @@ TEST_F(MainFrameTest, ExportSwitchesTheEndingWithTheFormatAndHoldsThePathTo200Ch
     auto* edit = Child<QLineEdit>(&dlg, "pathEdit");
     auto* text = Child<QRadioButton>(&dlg, "textRadio");
     auto* html = Child<QRadioButton>(&dlg, "htmlRadio");
-    dlg.m_choice = {"results.txt", 0};
-    dlg.UpdateData(false);
+    dlg.SetChoice({"results.txt", 0});
     dlg.show();
     html->click();
     EXPECT_EQ(edit->text(), QStringLiteral("results.html"));
@@ -203,8 +200,7 @@ TEST_F(MainFrameTest, ExportSwitchesTheEndingWithTheFormatAndHoldsThePathTo200Ch
     QTest::keyClicks(edit, QString(201, QLatin1Char('x')));
     EXPECT_EQ(edit->text().size(), 200);
     // A longer stored path is shown whole, and OK refuses it with a notice.
-    dlg.m_choice.path = std::string(201, 'y');
-    dlg.UpdateData(false);
+    dlg.SetChoice({std::string(201, 'y'), 0});
     EXPECT_EQ(edit->text().size(), 201);
     CModalAnswerer answerer;
     Child<QPushButton>(&dlg, "okButton")->click();
@@ -347,7 +343,7 @@ TEST_F(MainFrameTest, PreferencesPresetsActAtOnceTheTimeOutIsCheckedAndOnlyOkSto
         edit->setText(QLatin1String(text));
         Child<QPushButton>(&dlg, "okButton")->click();
         const bool bAtEdit = dlg.isVisible() && dlg.focusWidget() == edit;
-        outcomes.push_back(bAtEdit ? "open" : std::to_string(dlg.m_prefs.timeoutSeconds));
+        outcomes.push_back(bAtEdit ? "open" : std::to_string(dlg.Prefs().timeoutSeconds));
         if (outcomes.size() == 1) { // a refused OK takes the checks even so
             EXPECT_EQ(reasons.Filter(), "100000000000000000000");
         }
@@ -368,7 +364,7 @@ TEST_F(MainFrameTest, AnAboutLinkOpenedStaysPurpleForTheRunAndOneThatFailedStays
             act(*Child<CStaticLink>(dialog, "mailLink"), *Child<CStaticLink>(dialog, "homeLink"));
             dialog->close();
         });
-        m_frame->Action(Command::AppAbout)->trigger();
+        m_frame->Action(ECommand::AppAbout)->trigger();
     };
     showAbout([&](CStaticLink&, CStaticLink& home) {
         // Without a desktop, nothing answers for http: a beep, and no change.
@@ -395,7 +391,7 @@ TEST_F(MainFrameTest, AnAboutLinkOpenedStaysPurpleForTheRunAndOneThatFailedStays
     const std::string mailTo = std::string("mailto:") + CAboutDlg::kMakerMail;
     EXPECT_EQ(recorder.m_opened,
               (std::vector<std::string>{"http://www.veldmark.example/", mailTo, mailTo}));
-    EXPECT_TRUE(m_bMailVisited && m_bHomeVisited);
+    EXPECT_TRUE(m_frame->VisitedLinks().bMail && m_frame->VisitedLinks().bHome);
     QDesktopServices::unsetUrlHandler(QStringLiteral("mailto"));
     QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
 }
@@ -467,7 +463,7 @@ TEST_F(MainFrameTest, PrintingMakesOnePageForNoRowsAndForAFullPage) {
 } // namespace
 
 TEST(HelpTest, EveryTopicAskedForAndEveryLinkOfTheManualHasItsAnchor) {
-    CHelpViewer viewer(nullptr); // registers the manual
+    CMainFrame::RegisterResources();
     QFile file(QStringLiteral(":/help/linkvet.html"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const std::string manual = file.readAll().toStdString();
@@ -491,7 +487,7 @@ TEST_F(MainFrameTest, F1AndHelpOpenTheirWindowsTopicAndWithoutABrowserTheProgram
     EXPECT_EQ(topic(), "0x20080");
     const auto inPreferences = [this](const std::function<void(QWidget*)>& ask) {
         CModalAnswerer answerer([&](QWidget* dialog) { ask(dialog), dialog->close(); });
-        m_frame->Action(Command::Preferences)->trigger();
+        m_frame->Action(ECommand::Preferences)->trigger();
     };
     inPreferences([&](QWidget* dialog) {
         Child<QPushButton>(dialog, "helpButton")->click();

@@ -19,7 +19,7 @@ TEST(ResultsModelTest, RowsAreValuesWithTwoMarksThatKeepEachOther) {
     ASSERT_EQ(model.RowCount(), 6);
     EXPECT_EQ(model.Row(2).url, "http://h/2");
     EXPECT_EQ(model.Row(2).itemData, 0u); // a listed row carries no marks
-    EXPECT_EQ(model.data(model.index(2, CResultsModel::ColSiteName)).toString(),
+    EXPECT_EQ(model.data(model.index(2, CResultsModel::kColSiteName)).toString(),
               QStringView(u"name\u00e9").toString());
     EXPECT_EQ(model.GetPrintLine(0),
               "http://h/0 - HTTP Code 404 Not Found - name\xe9 - /site/p0.htm");
