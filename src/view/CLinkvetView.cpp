@@ -1,19 +1,19 @@
 #include "view/CLinkvetView.h"
 
-#include "settings/CSettingsStore.h"
 #include "app/HelpTopics.h"
+#include "dialogs/CExportDlg.h"
 #include "dialogs/CPreferencesDlg.h"
+#include "dialogs/CRepairDlg.h"
+#include "dialogs/CRepairFailureDlg.h"
 #include "dialogs/CSelectFilesDlg.h"
 #include "dialogs/CTestProgressDlg.h"
 #include "engine/CFileEnumerator.h"
 #include "engine/CTestSession.h"
-#include "dialogs/CExportDlg.h"
 #include "export/CReportWriter.h"
-#include "dialogs/CRepairDlg.h"
 #include "repair/CRepairEngine.h"
-#include "dialogs/CRepairFailureDlg.h"
 #include "results/CDisplayText.h"
 #include "results/CResultsModel.h"
+#include "settings/CSettingsStore.h"
 #include "view/CResultsPrinter.h"
 
 #include <QApplication>
@@ -162,7 +162,8 @@ void CLinkvetView::OnExportResults() {
     m_settings.Set(SettingsKeys::kXportSelText, choice.format);
     BeginWaitCursor();
     const bool bWritten = CReportWriter::WriteFile(
-        choice.path, choice.format != 0 ? CReportWriter::kHtml : CReportWriter::kText, *m_model);
+        choice.path,
+        choice.format != 0 ? CReportWriter::EFormat::Html : CReportWriter::EFormat::Text, *m_model);
     EndWaitCursor();
     if (!bWritten)
         ShowMessage(CReportWriter::kWriteErrorMessage);
