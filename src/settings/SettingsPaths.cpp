@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QString>
 #include <cerrno>
 #include <cstdlib>
 #include <pwd.h>

@@ -1,7 +1,8 @@
 #pragma once
 
-#include <QString>
 #include <string>
+
+class QString;
 
 /// Where the program's settings live, as bytes.
 namespace SettingsPaths {

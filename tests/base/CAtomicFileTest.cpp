@@ -89,13 +89,8 @@ TEST(AtomicFileTest, AWriterKilledAtAnyMomentLeavesTheOldOrTheNewFileWhole) {
     const std::string oldBytes(300000, 'o'), newBytes(600000, 'n');
     auto writeInChild = [&] {
         const pid_t child = ::fork();
-        if (child == 0) {
-            CAtomicFile file;
-            bool bOk = file.Open(path, E::EReplace::Replace, 0644);
-            for (std::size_t at = 0; bOk && at < newBytes.size(); at += 4096)
-                bOk = file.Write(std::string_view(newBytes).substr(at, 4096));
-            ::_exit(bOk && file.Commit() == E::ECommit::Done ? 0 : 1);
-        }
+        if (child == 0)
+            ::_exit(WriteWhole(path, newBytes) == E::ECommit::Done ? 0 : 1);
         return child;
     };
     // The kills fall anywhere within the time one whole write takes here.
