@@ -33,14 +33,15 @@ int main(int argc, char** argv) {
     std::printf("  %d rows in the list; peak RSS %.1f MiB before the exports\n", rowCount,
                 bench::PeakRssMiB());
 
-    for (CReportWriter::EFormat format : {CReportWriter::kText, CReportWriter::kHtml}) {
+    for (CReportWriter::EFormat format :
+         {CReportWriter::EFormat::Text, CReportWriter::EFormat::Html}) {
         const double seconds = bench::BestOf(bench::kRepetitions, [&] {
             if (!CReportWriter::WriteFile(path, format, rows))
                 bench::Fail("the report was not written");
         });
         const double megabytes = static_cast<double>(std::filesystem::file_size(path)) / 1e6;
         std::printf("  %-4s report: %6.1f MB in %6.3f s = %6.1f MB/s; peak RSS %.1f MiB after\n",
-                    format == CReportWriter::kHtml ? "HTML" : "text", megabytes, seconds,
+                    format == CReportWriter::EFormat::Html ? "HTML" : "text", megabytes, seconds,
                     megabytes / seconds, bench::PeakRssMiB());
     }
     return 0;

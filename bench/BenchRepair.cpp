@@ -74,7 +74,8 @@ SRun RepairRuns(const std::string& folder, int pages, std::size_t pageBytes, int
                                badUrls, rows);
         CRepairEngine engine(rows, host);
         const auto start = std::chrono::steady_clock::now();
-        const CRepairEngine::SOutcome outcome = engine.RepairLinks(CRepairEngine::kComment);
+        const CRepairEngine::SOutcome outcome =
+            engine.RepairLinks(CRepairEngine::ERepairType::Comment);
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
         // Each repaired line gains "<!--" and "-->".
         const std::size_t expected = bytes + static_cast<std::size_t>(pages * badUrls) * 7;

@@ -5,7 +5,7 @@
 //   linkvet-bench-settings [MIB]      (default 32)
 
 #include "BenchUtil.h"
-#include "settings/CSettingsStore.h"
+#include "settings/CIniImport.h"
 
 namespace {
 
@@ -24,8 +24,7 @@ int main(int argc, char** argv) {
     while (crOnly.size() < size)
         crOnly += "a=1\r";
     const std::size_t pieces =
-        (crOnly.size() - header.size() + CSettingsStore::kImportPieceSize - 1) /
-        CSettingsStore::kImportPieceSize;
+        (crOnly.size() - header.size() + CIniImport::kPieceSize - 1) / CIniImport::kPieceSize;
     const SInput inputs[] = {
         // Only the first piece of the line holds an "=".
         {"one line, no line feed", header + "k=" + std::string(size - header.size() - 2, 'v'), 1},
@@ -37,8 +36,8 @@ int main(int argc, char** argv) {
         std::size_t entries = 0;
         const double seconds = bench::BestOf(bench::kRepetitions, [&] {
             entries = 0;
-            CSettingsStore::ParseIni(input.bytes, [&](std::string_view, std::string_view,
-                                                      std::string_view) { ++entries; });
+            CIniImport::Parse(input.bytes, [&](std::string_view, std::string_view,
+                                               std::string_view) { ++entries; });
         });
         if (entries != input.expectedEntries)
             bench::Fail(std::string(input.what) + ": " + std::to_string(entries) +

@@ -178,7 +178,8 @@ std::string ParseOptions(const std::vector<std::string>& args, bool bSelection, 
             const std::string& format = args[++i];
             if (format != "text" && format != "html")
                 return "--report takes text or html";
-            options.report = format == "html" ? CReportWriter::kHtml : CReportWriter::kText;
+            options.report = static_cast<int>(format == "html" ? CReportWriter::EFormat::Html
+                                                               : CReportWriter::EFormat::Text);
         } else if (bTest && arg == "--repair" && bHasValue) {
             if ((options.repair = static_cast<int>(ParseNumber(args[++i], 0, 2))) < 0)
                 return "--repair takes 0, 1 or 2";
@@ -358,7 +359,7 @@ bool CCliCommands::WriteReport(int report, const std::string& output, const CRes
     auto write = [this](std::string_view bytes) {
         return std::fwrite(bytes.data(), 1, bytes.size(), m_out) == bytes.size();
     };
-    const bool bWritten = format == CReportWriter::kHtml
+    const bool bWritten = format == CReportWriter::EFormat::Html
                               ? CReportWriter::ExportHtml(rows, LogText::LongDateTime(), write)
                               : CReportWriter::ExportText(rows, write);
     if (bWritten && std::fflush(m_out) == 0 && std::ferror(m_out) == 0)

@@ -1,13 +1,9 @@
 #include "export/CReportWriter.h"
 
-#include "base/CPosixFile.h"
+#include "base/CAtomicFile.h"
 #include "engine/LogText.h"
 #include "results/CResultsModel.h"
 
-#include <QFile>
-#include <QSaveFile>
-#include <cerrno>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -125,42 +121,15 @@ bool CReportWriter::ExportHtml(const CResultsModel& rows, const std::string& dat
 
 bool CReportWriter::WriteFile(const std::string& path, EFormat format, const CResultsModel& rows) {
     const std::string dateTime = LogText::LongDateTime();
-    auto report = [&](const FnWrite& write) {
-        return format == kHtml ? ExportHtml(rows, dateTime, write) : ExportText(rows, write);
-    };
-
-    struct stat st {};
-    const bool bExists = ::stat(path.c_str(), &st) == 0;
-    if (bExists && !S_ISREG(st.st_mode)) {
-        // A device or a pipe is written as it is: renaming over it would
-        // replace it. A pipe without a reader is refused rather than waited on.
-        const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-        if (fd < 0)
-            return false;
-        const int flags = ::fcntl(fd, F_GETFL);
-        if (flags >= 0)
-            ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-        const bool bWritten = report([fd](std::string_view bytes) {
-            return CPosixFile::WriteAll(fd, bytes.data(), bytes.size());
-        });
-        return ::close(fd) == 0 && bWritten;
-    }
     // A file that may not be written stays as it is, as opening it would fail.
-    if (bExists && ::access(path.c_str(), W_OK) != 0)
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), W_OK) != 0)
         return false;
-    QSaveFile file(QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size()))));
-    // Unbuffered: a buffered write that fails only when the file is closed goes
-    // unnoticed by the commit, which would then put a truncated report in place.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+    CAtomicFile file;
+    if (!file.Open(path, CAtomicFile::EReplace::Replace, 0666))
         return false;
-    const bool bWritten = report([&file](std::string_view bytes) {
-        return file.write(bytes.data(), static_cast<qint64>(bytes.size())) ==
-               static_cast<qint64>(bytes.size());
-    });
-    if (!bWritten || file.error() != QFileDevice::NoError) {
-        file.cancelWriting();
-        file.commit();
-        return false;
-    }
-    return file.commit();
+    auto write = [&file](std::string_view bytes) { return file.Write(bytes); };
+    const bool bWritten =
+        format == EFormat::Html ? ExportHtml(rows, dateTime, write) : ExportText(rows, write);
+    return bWritten && file.Commit() == CAtomicFile::ECommit::Done;
 }

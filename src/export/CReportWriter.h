@@ -17,7 +17,7 @@ class CResultsModel;
 /// the piece being written.
 class CReportWriter {
 public:
-    enum EFormat { kText = 0, kHtml = 1 };
+    enum class EFormat { Text = 0, Html = 1 };
 
     /// Where the HTML report's credit link leads: the maker's home page.
     static constexpr const char* kHomePage = "http://www.veldmark.example/";
@@ -32,10 +32,11 @@ public:
     static bool ExportHtml(const CResultsModel& rows, const std::string& dateTime,
                            const FnWrite& write);
 
-    /// Writes the report in `format` to `path`, dated now. A regular file, or
-    /// a path where none exists yet, is replaced only by a complete report (a
-    /// failed export leaves what stood there); anything else there (a device,
-    /// a pipe) is written directly. False when the file cannot be opened, or a
-    /// write, the flush or the close fails.
+    /// Writes the report in `format` to `path`, dated now, through CAtomicFile:
+    /// a regular file, or a path where none exists yet, is replaced only by a
+    /// complete report (a failed export leaves what stood there); a link's
+    /// target is written; anything else there (a device, a pipe) is written
+    /// directly. False when the file cannot be opened, or a write, the flush or
+    /// the close fails.
     static bool WriteFile(const std::string& path, EFormat format, const CResultsModel& rows);
 };

@@ -1,13 +1,13 @@
 #include "repair/CRepairEngine.h"
 
+#include "base/CAtomicFile.h"
 #include "base/CPosixFile.h"
 #include "engine/ISessionHost.h"
 #include "results/CResultsModel.h"
 
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <map>
+#include <optional>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,47 +30,36 @@ std::string NotFoundText(const std::string& path, const std::string& url) {
 
 enum class EBackup { kMade, kExists, kFailed };
 
-// Copies the open source to `backup`, which must not exist yet. A copy that
-// fails part-way is removed: a backup is the whole page or nothing.
-EBackup CopyToNewFile(int sourceFd, const std::string& backup, mode_t mode) {
-    const int fd = ::open(backup.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
-                          S_IRUSR | S_IWUSR);
-    if (fd < 0)
-        return errno == EEXIST ? EBackup::kExists : EBackup::kFailed;
+// Copies the open source, with its mode, to `backup` unless a file stands
+// there already. The copy takes the name only when it is whole.
+EBackup CopyToBackup(CPosixFile& source, const std::string& backup, mode_t mode) {
+    struct stat st {};
+    if (::lstat(backup.c_str(), &st) == 0)
+        return EBackup::kExists;
+    CAtomicFile copy;
+    if (!copy.Open(backup, CAtomicFile::EReplace::NoReplace, mode, CAtomicFile::EMode::Exact))
+        return EBackup::kFailed;
     std::vector<char> block(kBlockSize);
-    bool bOk = ::lseek(sourceFd, 0, SEEK_SET) == 0;
-    while (bOk) {
-        const ssize_t n = ::read(sourceFd, block.data(), block.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            bOk = n == 0;
-            break;
-        }
-        bOk = CPosixFile::WriteAll(fd, block.data(), static_cast<std::size_t>(n));
+    bool bOk = ::lseek(source.Fd(), 0, SEEK_SET) == 0;
+    for (ssize_t n = 1; bOk && n > 0;) {
+        n = source.Read(block.data(), block.size());
+        bOk = n >= 0 && copy.Write(std::string_view(block.data(), static_cast<std::size_t>(n)));
     }
-    bOk = bOk && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
-    bOk = ::close(fd) == 0 && bOk;
-    bOk = bOk && ::lseek(sourceFd, 0, SEEK_SET) == 0;
-    if (!bOk)
-        ::unlink(backup.c_str());
-    return bOk ? EBackup::kMade : EBackup::kFailed;
+    if (!bOk || ::lseek(source.Fd(), 0, SEEK_SET) != 0)
+        return EBackup::kFailed;
+    switch (copy.Commit()) {
+    case CAtomicFile::ECommit::Done:
+        return EBackup::kMade;
+    case CAtomicFile::ECommit::NameTaken:
+        return EBackup::kExists;
+    default:
+        return EBackup::kFailed;
+    }
 }
 
 bool IsRegularFile(const std::string& path) {
     struct stat st {};
     return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-// Makes the rename itself durable, not only the file's contents.
-void SyncFolderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
 }
 
 } // namespace
@@ -81,11 +70,9 @@ struct CRepairEngine::SState {
     std::map<std::string, std::string> backupOwners;
 
     CPosixFile source;
-    int tempFd = -1;
-    std::string tempPath;
+    /// The page's replacement, put in place when the page is finished.
+    std::optional<CAtomicFile> replacement;
     mode_t mode = 0;
-    uid_t uid = 0;
-    gid_t gid = 0;
     /// Rows repaired into the open page; they are undone when it is not put back.
     std::vector<int> rowsInTemp;
 
@@ -147,18 +134,14 @@ struct CRepairEngine::SState {
             Write("\r\n");
     }
     void Flush() {
-        if (!bBroken && !CPosixFile::WriteAll(tempFd, out.data(), out.size()))
+        if (!bBroken && !replacement->Write(out))
             bBroken = true;
         out.clear();
     }
 
-    // Closes both files; a temporary file still open was never put in place.
+    // Closes both files; a replacement not yet put in place is dropped.
     void Close() {
-        if (tempFd >= 0) {
-            ::close(tempFd);
-            ::unlink(tempPath.c_str());
-        }
-        tempFd = -1;
+        replacement.reset();
         source = CPosixFile();
         rowsInTemp.clear();
         blockPos = blockEnd = 0;
@@ -188,10 +171,6 @@ std::string CRepairEngine::BackupPathOf(const std::string& path) {
     return StemOf(path) + ".rep";
 }
 
-std::string CRepairEngine::TempPathOf(const std::string& path) {
-    return StemOf(path) + ".t~p";
-}
-
 std::string CRepairEngine::FileNameOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -201,15 +180,16 @@ CRepairEngine::SOutcome CRepairEngine::RepairLinks(ERepairType type) {
     CloseAll();
     SOutcome outcome;
     // A type from a damaged setting must not be taken for one that drops lines.
-    if (type != kComment && type != kFileName && type != kRemove) {
+    if (type != ERepairType::Comment && type != ERepairType::FileName &&
+        type != ERepairType::Remove) {
         outcome.bOk = false;
         return outcome;
     }
     int groupFirst = -1;
     // A page that is not put back keeps none of the repairs made into its copy.
-    auto finish = [this](const std::string& file) {
+    auto finish = [this] {
         const std::vector<int> rows = m_pState->rowsInTemp;
-        const bool bOk = FinishRepair(file);
+        const bool bOk = FinishRepair();
         if (!bOk)
             for (int row : rows)
                 m_rows.SetRepaired(row, false);
@@ -223,7 +203,7 @@ CRepairEngine::SOutcome CRepairEngine::RepairLinks(ERepairType type) {
         const SResultRow& row = m_rows.Row(i);
         if (groupFirst < 0 || row.fileName != outcome.file) {
             if (groupFirst >= 0 && !m_rows.IsFileFinished(groupFirst)) {
-                if (!finish(outcome.file)) {
+                if (!finish()) {
                     fail(i);
                     break;
                 }
@@ -239,7 +219,7 @@ CRepairEngine::SOutcome CRepairEngine::RepairLinks(ERepairType type) {
         if (!m_rows.IsRepaired(i)) {
             outcome.url = row.url;
             if (!RepairLine(outcome.url, outcome.file, type)) {
-                finish(outcome.file);
+                finish();
                 fail(i);
                 break;
             }
@@ -248,7 +228,7 @@ CRepairEngine::SOutcome CRepairEngine::RepairLinks(ERepairType type) {
         }
     }
     if (outcome.bOk && groupFirst >= 0 && !m_rows.IsFileFinished(groupFirst)) {
-        if (finish(outcome.file))
+        if (finish())
             m_rows.SetFileFinished(groupFirst, true);
         else
             fail(-1);
@@ -265,7 +245,7 @@ bool CRepairEngine::MakeOwnBackup(const std::string& path) {
         const auto owner = s.backupOwners.find(backup);
         if (backup == path || (owner != s.backupOwners.end() && owner->second != path))
             continue;
-        const EBackup made = CopyToNewFile(s.source.Fd(), backup, s.mode);
+        const EBackup made = CopyToBackup(s.source, backup, s.mode);
         if (made == EBackup::kFailed || (made == EBackup::kExists && !IsRegularFile(backup)))
             return false;
         s.backupOwners[backup] = path;
@@ -284,19 +264,9 @@ bool CRepairEngine::OpenForRepair(const std::string& path) {
         return false;
     }
     s.mode = st.st_mode & 07777;
-    s.uid = st.st_uid;
-    s.gid = st.st_gid;
-    // The temporary name is never the page itself, nor its backup.
-    s.tempPath = TempPathOf(path) == path ? path + ".t~p" : TempPathOf(path);
-    if (!MakeOwnBackup(path)) {
-        s.Close();
-        return false;
-    }
-    // A temporary file left by a failed run is replaced, never reused.
-    ::unlink(s.tempPath.c_str());
-    s.tempFd = ::open(s.tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
-                      S_IRUSR | S_IWUSR);
-    if (s.tempFd < 0) {
+    // The replacement takes the page's mode and owner from the page it replaces.
+    if (!MakeOwnBackup(path) ||
+        !s.replacement.emplace().Open(path, CAtomicFile::EReplace::Replace, s.mode)) {
         s.Close();
         return false;
     }
@@ -319,11 +289,11 @@ bool CRepairEngine::RepairLine(const std::string& url, const std::string& path, 
         const std::size_t at = s.line.find(url);
         if (at == std::string::npos) {
             s.WriteLine(s.line, bEnded);
-        } else if (type == kComment) {
+        } else if (type == ERepairType::Comment) {
             s.Write("<!--");
             s.Write(s.line);
             s.Write("-->\r\n");
-        } else if (type == kFileName) {
+        } else if (type == ERepairType::FileName) {
             const std::string_view line = s.line;
             s.Write(line.substr(0, at));
             s.Write(FileNameOf(path));
@@ -339,9 +309,9 @@ bool CRepairEngine::RepairLine(const std::string& url, const std::string& path, 
     }
 }
 
-bool CRepairEngine::FinishRepair(const std::string& path) {
+bool CRepairEngine::FinishRepair() {
     SState& s = *m_pState;
-    if (!s.source.IsOpen() || s.tempFd < 0) {
+    if (!s.source.IsOpen() || !s.replacement) {
         s.Close();
         return false;
     }
@@ -349,17 +319,7 @@ bool CRepairEngine::FinishRepair(const std::string& path) {
     while (!s.bBroken && s.ReadLine(bEnded) == SState::ERead::kLine)
         s.WriteLine(s.line, bEnded);
     s.Flush();
-    // The owner is kept where this process may set it (a user may not give a file
-    // away); the permission bits always.
-    [[maybe_unused]] const int chowned = ::fchown(s.tempFd, s.uid, s.gid);
-    bool bOk = !s.bBroken && ::fsync(s.tempFd) == 0 && ::fchmod(s.tempFd, s.mode) == 0;
-    bOk = ::close(s.tempFd) == 0 && bOk;
-    s.tempFd = -1;
-    bOk = bOk && ::rename(s.tempPath.c_str(), path.c_str()) == 0;
-    if (bOk)
-        SyncFolderOf(path);
-    else
-        ::unlink(s.tempPath.c_str());
+    const bool bOk = !s.bBroken && s.replacement->Commit() == CAtomicFile::ECommit::Done;
     s.Close();
     return bOk;
 }

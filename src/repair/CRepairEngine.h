@@ -11,17 +11,20 @@ class ISessionHost;
 ///
 /// A run walks the rows in list order, file group by file group, and repairs
 /// each row not yet marked repaired: the line that holds the row's URL is
-/// wrapped in an HTML comment (kComment), gets the page's file name in place
-/// of the URL with the URL kept in a comment after it (kFileName), or is left
-/// out (kRemove). A line is everything up to its line feed, of any length; a
+/// wrapped in an HTML comment (Comment), gets the page's file name in place
+/// of the URL with the URL kept in a comment after it (FileName), or is left
+/// out (Remove). A line is everything up to its line feed, of any length; a
 /// CR directly before the LF belongs to the line end, and every line end
 /// written is CR LF. Every other byte of the page survives.
 ///
 /// A page is rewritten only when a backup of its own exists ("stem.rep", the
 /// stem cut at the last "." of the file's name; "name.rep" when that name is
-/// another page's backup already), and is replaced in one atomic rename of a
-/// fully written and flushed temporary file ("stem.t~p") that keeps the page's
-/// permissions: at every instant the path holds the old or the new page.
+/// another page's backup already). Both the backup and the new page are
+/// written through CAtomicFile: the backup takes its name only when it is
+/// whole, and the new page replaces the page in one rename, keeping its
+/// permissions and owner, so at every instant the path holds the old or the
+/// new page. A page reached through a symbolic link is repaired in the link's
+/// target, and the link stays; its backup is named after the link.
 ///
 /// The engine marks the rows it has repaired (repaired mark) and the files it
 /// has finished (file-finished mark, on a group's first row), so a second run
@@ -30,7 +33,8 @@ class ISessionHost;
 /// beyond its longest line.
 class CRepairEngine {
 public:
-    enum ERepairType { kComment = 0, kFileName = 1, kRemove = 2 };
+    /// The values are those of the stored setting.
+    enum class ERepairType { Comment = 0, FileName = 1, Remove = 2 };
 
     /// How a run ended. When it failed: the file and the URL it was working
     /// on, and the row it stopped at (-1 when it failed while finishing the
@@ -59,7 +63,6 @@ public:
     /// The names derived from a page's path.
     static std::string StemOf(const std::string& path);
     static std::string BackupPathOf(const std::string& path);
-    static std::string TempPathOf(const std::string& path);
     /// The text after the last "/" (the whole path when it has none).
     static std::string FileNameOf(const std::string& path);
 
@@ -68,7 +71,7 @@ private:
 
     bool OpenForRepair(const std::string& path);
     bool RepairLine(const std::string& url, const std::string& path, ERepairType type);
-    bool FinishRepair(const std::string& path);
+    bool FinishRepair();
     bool MakeOwnBackup(const std::string& path);
     void CloseAll();
 

@@ -162,7 +162,8 @@ void CLinkvetView::OnExportResults() {
     m_settings.Set(SettingsKeys::kXportSelText, choice.format);
     BeginWaitCursor();
     const bool bWritten = CReportWriter::WriteFile(
-        choice.path, choice.format != 0 ? CReportWriter::kHtml : CReportWriter::kText, *m_model);
+        choice.path,
+        choice.format != 0 ? CReportWriter::EFormat::Html : CReportWriter::EFormat::Text, *m_model);
     EndWaitCursor();
     if (!bWritten)
         ShowMessage(CReportWriter::kWriteErrorMessage);

@@ -1,5 +1,7 @@
 #include "support/TestUtil.h"
 
+#include "base/CAtomicFile.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -86,6 +88,14 @@ std::string ReadFile(const std::string& path) {
 
 void MakeDir(const std::string& path) {
     std::filesystem::create_directories(path);
+}
+
+std::vector<std::string> TempFilesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (CAtomicFile::IsTempName(entry.path().filename().string()))
+            names.push_back(entry.path().filename());
+    return names;
 }
 
 int RunThisTestIn(const char* unshareFlags) {

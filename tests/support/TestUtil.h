@@ -29,6 +29,8 @@ private:
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 void MakeDir(const std::string& path);
+/// The names of CAtomicFile's temporary files in `folder`.
+std::vector<std::string> TempFilesIn(const std::string& folder);
 
 /// A certificate and its private key, as PEM files.
 struct STestCert {
