@@ -5,14 +5,12 @@
 #include "engine/CTlsChannel.h"
 #include "engine/CUrlExtractor.h"
 #include "engine/CWebAddress.h"
+#include "engine/HttpReply.h"
 #include "engine/ISessionHost.h"
 #include "engine/OutcomeCodes.h"
 
 #include <algorithm>
-#include <climits>
 #include <sys/socket.h>
-
-using AsciiText::IsCSpace;
 
 CHttpProbe::CHttpProbe(ISessionHost& host, CLookupPool& lookups, QObject* parent)
     : QObject(parent), m_host(host), m_lookups(lookups) {
@@ -26,56 +24,11 @@ CHttpProbe::~CHttpProbe() {
     Cancel();
 }
 
-unsigned CHttpProbe::StatusCodeOf(std::string_view reply) {
-    // The first non-empty line, read as text: it ends at a line feed or a NUL.
-    std::size_t begin = reply.find_first_not_of('\n');
-    if (begin == std::string_view::npos)
-        return Outcome::kNoStatusCode;
-    std::string_view line = reply.substr(begin);
-    line = line.substr(0, line.find_first_of(std::string_view("\n\0", 2)));
-
-    // "%s%u": a word, then an unsigned decimal number after white space.
-    std::size_t i = 0;
-    while (i < line.size() && IsCSpace(line[i]))
-        ++i;
-    if (i == line.size())
-        return Outcome::kNoStatusCode;
-    while (i < line.size() && !IsCSpace(line[i]))
-        ++i;
-    while (i < line.size() && IsCSpace(line[i]))
-        ++i;
-    if (i < line.size() && line[i] == '+')
-        ++i;
-    // A "-" gives no number: it would wrap into a large code, as would one too large.
-    const auto code =
-        AsciiText::ParseDecimal(line.substr(i), AsciiText::EDecimal::Leading, UINT_MAX);
-    return code ? static_cast<unsigned>(*code) : Outcome::kNoStatusCode;
-}
-
 std::string CHttpProbe::HostOf(const std::string& link, int scheme, bool bCurrentWeb) {
     if (!bCurrentWeb)
         return CUrlExtractor::GetUrlHost(link, scheme);
     const std::optional<SWebAddress> address = CWebAddress::Parse(link);
     return address ? address->host : std::string();
-}
-
-std::optional<std::string_view> CHttpProbe::HeaderValue(std::string_view head,
-                                                        std::string_view name) {
-    std::size_t at = head.find('\n'); // past the status line
-    while (at != std::string_view::npos && at + 1 < head.size()) {
-        const std::size_t end = std::min(head.find('\n', at + 1), head.size());
-        std::string_view line = head.substr(at + 1, end - at - 1);
-        if (line.ends_with('\r'))
-            line.remove_suffix(1);
-        if (line.empty())
-            break; // the end of the head
-        at = end;
-        if (line.size() <= name.size() || line[name.size()] != ':' ||
-            !AsciiText::StartsWithNoCase(line, name))
-            continue;
-        return AsciiText::Trim(line.substr(name.size() + 1), AsciiText::ESpace::Tab);
-    }
-    return std::nullopt;
 }
 
 void CHttpProbe::Start(const std::string& link, int scheme, int port, int timeoutMs) {
@@ -218,13 +171,6 @@ void CHttpProbe::ContinueTls() {
     WatchWrite(status == CTlsChannel::EStatus::WantWrite);
 }
 
-bool CHttpProbe::StatusLineComplete() const {
-    if (m_replyBuffer.size() >= kReplyCapacity)
-        return true;
-    std::size_t begin = m_replyBuffer.find_first_not_of('\n');
-    return begin != std::string::npos && m_replyBuffer.find('\n', begin) != std::string::npos;
-}
-
 void CHttpProbe::OnSocketNotify(int /*socket*/, quint32 lParam) {
     if (!m_pSocketWnd)
         return;
@@ -237,15 +183,16 @@ void CHttpProbe::OnSocketNotify(int /*socket*/, quint32 lParam) {
         ReceivePlain(kReplyCapacity);
         // An ftp greeting is never read: its first bytes finish the link.
         const bool bFtpAnswered = m_scheme == CUrlExtractor::kSchemeFtp && !m_replyBuffer.empty();
-        if (bFtpAnswered || StatusLineComplete() || (m_bPeerClosed && !m_replyBuffer.empty())) {
+        if (bFtpAnswered || HttpReply::StatusLineComplete(m_replyBuffer) ||
+            (m_bPeerClosed && !m_replyBuffer.empty())) {
             DrainReply();
-            Finish(StatusCodeOf(m_replyBuffer), true);
+            Finish(HttpReply::StatusCodeOf(m_replyBuffer), true);
         }
         return;
     }
     if (event == CSocketWnd::kFdClose) {
-        if (!m_replyBuffer.empty()) {
-            Finish(StatusCodeOf(m_replyBuffer), true); // closed after a partial status line
+        if (!m_replyBuffer.empty()) { // closed after a partial status line
+            Finish(HttpReply::StatusCodeOf(m_replyBuffer), true);
             return;
         }
         OnClosedWithoutReply();
@@ -321,29 +268,25 @@ void CHttpProbe::EvaluateHead() {
     }
     // An ftp greeting is never read: its first bytes finish the link.
     if (m_scheme == CUrlExtractor::kSchemeFtp) {
-        Finish(StatusCodeOf(m_replyBuffer), true);
+        Finish(HttpReply::StatusCodeOf(m_replyBuffer), true);
         return;
     }
     const bool bHeadEnds = m_bPeerClosed || m_replyBuffer.size() >= kHeadCap;
-    if (!StatusLineComplete() && !bHeadEnds)
+    if (!HttpReply::StatusLineComplete(m_replyBuffer) && !bHeadEnds)
         return;
-    const unsigned code = StatusCodeOf(m_replyBuffer);
-    const bool bRedirect = code == 301 || code == 302 || code == 303 || code == 307 || code == 308;
-    if (bRedirect || code == 429) {
+    const unsigned code = HttpReply::StatusCodeOf(m_replyBuffer);
+    const bool bRedirect = HttpReply::IsRedirect(code);
+    if (bRedirect || code == HttpReply::kTooManyRequests) {
         // These need their headers: the whole head, or as much as there is.
-        if (!bHeadEnds && m_replyBuffer.find("\r\n\r\n") == std::string::npos &&
-            m_replyBuffer.find("\n\n") == std::string::npos)
+        if (!bHeadEnds && !HttpReply::HeadComplete(m_replyBuffer))
             return;
         const std::string_view head(m_replyBuffer);
-        if (const auto location = HeaderValue(head, "Location"); bRedirect && location) {
+        if (const auto location = HttpReply::HeaderValue(head, "Location"); bRedirect && location) {
             FollowRedirect(code, *location);
             return;
         }
-        const auto retryAfter = HeaderValue(head, "Retry-After");
-        if (code == 429 && retryAfter)
-            m_retryAfterSeconds =
-                AsciiText::ParseDecimal(*retryAfter, AsciiText::EDecimal::Whole, LONG_MAX)
-                    .value_or(-1);
+        if (code == HttpReply::kTooManyRequests)
+            m_retryAfterSeconds = HttpReply::RetryAfterSeconds(head);
     }
     Finish(code, true);
 }

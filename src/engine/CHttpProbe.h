@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/CDeleteLater.h"
+#include "engine/HttpReply.h"
 
 #include <QObject>
 #include <QTimer>
@@ -25,9 +26,10 @@ class ISessionHost;
 /// at all once cancelled:
 ///  - a connection failure (10001 to 10004), or 10005 when the time-out runs
 ///    out first, with `bReplied` false;
-///  - the reply's status code (see StatusCodeOf) with `bReplied` true, once the
-///    status line is whole: a line feed has arrived, 512 bytes have, or the host
-///    closed after sending something. An ftp server's first bytes end the probe.
+///  - the reply's status code (see HttpReply::StatusCodeOf) with `bReplied`
+///    true, once the status line is whole: a line feed has arrived, 512 bytes
+///    have, or the host closed after sending something. An ftp server's first
+///    bytes end the probe.
 /// A host that closes without sending anything leaves the link waiting for its
 /// time-out, unless SetTimeOutOnClose() asks for that outcome at once. The
 /// time-out covers look-up, connection and reply.
@@ -43,7 +45,7 @@ class ISessionHost;
 class CHttpProbe : public QObject {
     Q_OBJECT
 public:
-    static constexpr std::size_t kReplyCapacity = 512;
+    static constexpr std::size_t kReplyCapacity = HttpReply::kStatusLineCap;
     static constexpr std::size_t kDrainCap = 64 * 1024;
     /// The most of a reply's head read in the current-web mode.
     static constexpr std::size_t kHeadCap = 32 * 1024;
@@ -76,14 +78,6 @@ public:
     /// The host a link is probed at: in the current-web mode without any
     /// "user:password@" and for https links too.
     static std::string HostOf(const std::string& link, int scheme, bool bCurrentWeb);
-    /// The value of the first header called `name` (any letter case) in a
-    /// reply's head, trimmed; nothing when there is none.
-    static std::optional<std::string_view> HeaderValue(std::string_view head,
-                                                       std::string_view name);
-
-    /// The status code of a reply: the number after the first word of its first
-    /// non-empty line, or Outcome::kNoStatusCode.
-    static unsigned StatusCodeOf(std::string_view reply);
 
 signals:
     void Finished(unsigned code, bool bReplied);
@@ -105,7 +99,6 @@ private:
     void FollowRedirect(unsigned code, std::string_view location);
     void OnClosedWithoutReply();
     std::string Request() const;
-    bool StatusLineComplete() const;
     void DrainReply();
     void Finish(unsigned code, bool bReplied);
     void CloseConnection();
