@@ -108,7 +108,7 @@ void CHttpProbe::OnConnectFinished(unsigned code) {
         Finish(code, false);
         return;
     }
-    m_pSocketWnd->SelectEvents(CSocketWnd::kFdRead | CSocketWnd::kFdClose);
+    m_pSocketWnd->SelectEvents(ESocketEvent::Read | ESocketEvent::Close);
     if (m_bCurrentWeb && m_bHopTls) {
         m_pTls = std::make_unique<CTlsChannel>(m_pSocketWnd->Socket(), m_strHost, m_hopPort);
         m_bWatchingWrite = false;
@@ -171,15 +171,14 @@ void CHttpProbe::ContinueTls() {
     WatchWrite(status == CTlsChannel::EStatus::WantWrite);
 }
 
-void CHttpProbe::OnSocketNotify(int /*socket*/, quint32 lParam) {
+void CHttpProbe::OnSocketNotify(ESocketEvent event) {
     if (!m_pSocketWnd)
         return;
-    const quint32 event = lParam & 0xFFFF;
     if (m_bCurrentWeb) {
         OnCurrentWebEvent(event);
         return;
     }
-    if (event == CSocketWnd::kFdRead) {
+    if (event == ESocketEvent::Read) {
         ReceivePlain(kReplyCapacity);
         // An ftp greeting is never read: its first bytes finish the link.
         const bool bFtpAnswered = m_scheme == CUrlExtractor::kSchemeFtp && !m_replyBuffer.empty();
@@ -190,7 +189,7 @@ void CHttpProbe::OnSocketNotify(int /*socket*/, quint32 lParam) {
         }
         return;
     }
-    if (event == CSocketWnd::kFdClose) {
+    if (event == ESocketEvent::Close) {
         if (!m_replyBuffer.empty()) { // closed after a partial status line
             Finish(HttpReply::StatusCodeOf(m_replyBuffer), true);
             return;
@@ -199,9 +198,9 @@ void CHttpProbe::OnSocketNotify(int /*socket*/, quint32 lParam) {
     }
 }
 
-void CHttpProbe::OnCurrentWebEvent(quint32 event) {
+void CHttpProbe::OnCurrentWebEvent(ESocketEvent event) {
     if (m_pTls && m_tlsPhase != ETlsPhase::Read) {
-        if (event == CSocketWnd::kFdClose)
+        if (event == ESocketEvent::Close)
             Finish(Outcome::kSecureConnectionFailed, false); // closed during the handshake
         else
             ContinueTls();
@@ -209,9 +208,9 @@ void CHttpProbe::OnCurrentWebEvent(quint32 event) {
     }
     if (m_pTls)
         ReceiveTls();
-    else if (event == CSocketWnd::kFdRead)
+    else if (event == ESocketEvent::Read)
         ReceivePlain(kHeadCap);
-    if (event == CSocketWnd::kFdClose)
+    if (event == ESocketEvent::Close)
         m_bPeerClosed = true;
     EvaluateHead();
 }
@@ -219,8 +218,8 @@ void CHttpProbe::OnCurrentWebEvent(quint32 event) {
 void CHttpProbe::WatchWrite(bool bWrite) {
     if (bWrite != m_bWatchingWrite) {
         m_bWatchingWrite = bWrite;
-        m_pSocketWnd->SelectEvents(CSocketWnd::kFdRead | CSocketWnd::kFdClose |
-                                   (bWrite ? CSocketWnd::kFdWrite : 0));
+        m_pSocketWnd->SelectEvents(ESocketEvent::Read | ESocketEvent::Close |
+                                   (bWrite ? ESocketEvent::Write : ESocketEvents()));
     }
 }
 

@@ -16,6 +16,7 @@ class CLookupPool;
 class CSocketWnd;
 class CTlsChannel;
 class ISessionHost;
+enum class ESocketEvent;
 
 /// The probe of one link: one connection, its reply buffer and its time-out.
 ///
@@ -88,8 +89,8 @@ private:
     void Connect(const std::string& port);
     void StartHop(const std::string& url);
     void OnConnectFinished(unsigned code);
-    void OnSocketNotify(int socket, quint32 lParam);
-    void OnCurrentWebEvent(quint32 event);
+    void OnSocketNotify(ESocketEvent event);
+    void OnCurrentWebEvent(ESocketEvent event);
     void ContinueTls();
     void WatchWrite(bool bWrite);
     /// Reads what has come, as long as the reply holds less than `capacity`.
