@@ -1,18 +1,20 @@
 #include "engine/CHttpProbe.h"
 
-#include "base/AsciiText.h"
 #include "engine/CSocketWnd.h"
-#include "engine/CTlsChannel.h"
 #include "engine/CUrlExtractor.h"
 #include "engine/CWebAddress.h"
+#include "engine/CWebHop.h"
 #include "engine/ISessionHost.h"
 #include "engine/OutcomeCodes.h"
 
 #include <algorithm>
-#include <climits>
 #include <sys/socket.h>
 
-using AsciiText::IsCSpace;
+namespace {
+
+constexpr ESocketEvents kReadAndClose = ESocketEvent::Read | ESocketEvent::Close;
+
+} // namespace
 
 CHttpProbe::CHttpProbe(ISessionHost& host, CLookupPool& lookups, QObject* parent)
     : QObject(parent), m_host(host), m_lookups(lookups) {
@@ -26,30 +28,13 @@ CHttpProbe::~CHttpProbe() {
     Cancel();
 }
 
-unsigned CHttpProbe::StatusCodeOf(std::string_view reply) {
-    // The first non-empty line, read as text: it ends at a line feed or a NUL.
-    std::size_t begin = reply.find_first_not_of('\n');
-    if (begin == std::string_view::npos)
-        return Outcome::kNoStatusCode;
-    std::string_view line = reply.substr(begin);
-    line = line.substr(0, line.find_first_of(std::string_view("\n\0", 2)));
+void CHttpProbe::SetCurrentWeb(bool bOn) {
+    if (bOn != (m_pWebHop != nullptr))
+        m_pWebHop = bOn ? std::make_unique<CWebHop>() : nullptr;
+}
 
-    // "%s%u": a word, then an unsigned decimal number after white space.
-    std::size_t i = 0;
-    while (i < line.size() && IsCSpace(line[i]))
-        ++i;
-    if (i == line.size())
-        return Outcome::kNoStatusCode;
-    while (i < line.size() && !IsCSpace(line[i]))
-        ++i;
-    while (i < line.size() && IsCSpace(line[i]))
-        ++i;
-    if (i < line.size() && line[i] == '+')
-        ++i;
-    // A "-" gives no number: it would wrap into a large code, as would one too large.
-    const auto code =
-        AsciiText::ParseDecimal(line.substr(i), AsciiText::EDecimal::Leading, UINT_MAX);
-    return code ? static_cast<unsigned>(*code) : Outcome::kNoStatusCode;
+bool CHttpProbe::Redirected() const {
+    return m_pWebHop && m_pWebHop->Redirects() > 0;
 }
 
 std::string CHttpProbe::HostOf(const std::string& link, int scheme, bool bCurrentWeb) {
@@ -59,36 +44,15 @@ std::string CHttpProbe::HostOf(const std::string& link, int scheme, bool bCurren
     return address ? address->host : std::string();
 }
 
-std::optional<std::string_view> CHttpProbe::HeaderValue(std::string_view head,
-                                                        std::string_view name) {
-    std::size_t at = head.find('\n'); // past the status line
-    while (at != std::string_view::npos && at + 1 < head.size()) {
-        const std::size_t end = std::min(head.find('\n', at + 1), head.size());
-        std::string_view line = head.substr(at + 1, end - at - 1);
-        if (line.ends_with('\r'))
-            line.remove_suffix(1);
-        if (line.empty())
-            break; // the end of the head
-        at = end;
-        if (line.size() <= name.size() || line[name.size()] != ':' ||
-            !AsciiText::StartsWithNoCase(line, name))
-            continue;
-        return AsciiText::Trim(line.substr(name.size() + 1), AsciiText::ESpace::Tab);
-    }
-    return std::nullopt;
-}
-
 void CHttpProbe::Start(const std::string& link, int scheme, int port, int timeoutMs) {
     Cancel();
     m_bActive = true;
     m_scheme = scheme;
-    m_port = port;
     m_timeoutMs = timeoutMs;
-    m_redirects = 0;
-    m_visited.clear();
     m_retryAfterSeconds = -1;
-    if (m_bCurrentWeb) {
-        StartHop(link);
+    if (m_pWebHop) {
+        m_pWebHop->Reset(link, port);
+        StartHop();
         return;
     }
     m_strHost = CUrlExtractor::GetUrlHost(link, scheme);
@@ -96,10 +60,10 @@ void CHttpProbe::Start(const std::string& link, int scheme, int port, int timeou
     m_replyBuffer.clear();
     m_bPeerClosed = false;
     m_timeoutTimer.start(timeoutMs);
-    Connect(std::to_string(port));
+    Connect(port);
 }
 
-void CHttpProbe::Connect(const std::string& port) {
+void CHttpProbe::Connect(int port) {
     m_pSocketWnd.reset(new CSocketWnd(m_lookups));
     connect(m_pSocketWnd.get(), &CSocketWnd::ConnectFinished, this, &CHttpProbe::OnConnectFinished);
     connect(m_pSocketWnd.get(), &CSocketWnd::SocketNotify, this, &CHttpProbe::OnSocketNotify);
@@ -108,41 +72,19 @@ void CHttpProbe::Connect(const std::string& port) {
     m_host.SetStatusPane(ISessionHost::Pane::Connection, "Connecting to " + m_strHost);
     m_host.SetStatusPane(ISessionHost::Pane::Method, "");
     // A look-up result handed in belongs to the link's own host, not a redirect's.
-    if (m_knownAddress && m_redirects == 0)
-        m_pSocketWnd->ConnectTo(*m_knownAddress, port);
+    if (m_knownAddress && !Redirected())
+        m_pSocketWnd->ConnectTo(*m_knownAddress, std::to_string(port));
     else
-        m_pSocketWnd->Connect(m_strHost, port);
+        m_pSocketWnd->Connect(m_strHost, std::to_string(port));
 }
 
-void CHttpProbe::StartHop(const std::string& url) {
-    m_strUrl = url;
+void CHttpProbe::StartHop() {
     m_replyBuffer.clear();
     m_bPeerClosed = false;
-    m_pTls.reset();
     m_timeoutTimer.start(m_timeoutMs);
-    const std::optional<SWebAddress> address = CWebAddress::Parse(url);
-    const bool bControl =
-        address && std::any_of(address->host.begin(), address->host.end(), [](char c) {
-            return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
-        });
-    if (!address || bControl) {
-        m_strHost.clear(); // no host: the socket reports an invalid name
-        Connect("0");
-        return;
-    }
-    // Blanks before the name are no part of it, in the Host header or for TLS.
-    m_strHost = AsciiText::TrimStart(address->host, AsciiText::ESpace::Blank);
-    m_strPath = address->path;
-    const bool bTls = address->scheme == SWebAddress::EScheme::Https;
-    // The port given is the link's own scheme's; a hop to https goes to 443.
-    const int defaultPort = bTls ? address->StandardPort() : m_port;
-    const int port = address->PortOr(defaultPort);
-    m_visited.push_back(CWebAddress::Key(*address, port));
-    m_tlsPhase = bTls ? ETlsPhase::Handshake : ETlsPhase::Read;
-    m_hopPort = port;
-    m_bHopTls = bTls;
-    m_bHostWithPort = port != address->StandardPort();
-    Connect(port == SWebAddress::kUnusablePort ? "0" : std::to_string(port));
+    const int port = m_pWebHop->Begin();
+    m_strHost = m_pWebHop->Host();
+    Connect(port);
 }
 
 void CHttpProbe::OnConnectFinished(unsigned code) {
@@ -155,10 +97,8 @@ void CHttpProbe::OnConnectFinished(unsigned code) {
         Finish(code, false);
         return;
     }
-    m_pSocketWnd->SelectEvents(CSocketWnd::kFdRead | CSocketWnd::kFdClose);
-    if (m_bCurrentWeb && m_bHopTls) {
-        m_pTls = std::make_unique<CTlsChannel>(m_pSocketWnd->Socket(), m_strHost, m_hopPort);
-        m_bWatchingWrite = false;
+    m_pSocketWnd->SelectEvents(kReadAndClose);
+    if (m_pWebHop && m_pWebHop->StartTls(*m_pSocketWnd)) {
         m_host.SetStatusPane(ISessionHost::Pane::Method, "");
         ContinueTls();
         return;
@@ -166,7 +106,8 @@ void CHttpProbe::OnConnectFinished(unsigned code) {
     if (m_scheme == CUrlExtractor::kSchemeHttp) {
         // One write for the whole request: the bytes on the wire are the same as
         // three, without waiting on the peer's acknowledgements in between.
-        const std::string request = Request();
+        const std::string request =
+            m_pWebHop ? m_pWebHop->Request() : "GET " + m_strPath + " HTTP/1.0\r\n\r\n";
         m_pSocketWnd->Send(request.data(), request.size(), 0);
         m_host.SetStatusPane(ISessionHost::Pane::Method, "GET method sent to host");
     } else {
@@ -174,107 +115,66 @@ void CHttpProbe::OnConnectFinished(unsigned code) {
     }
 }
 
-std::string CHttpProbe::Request() const {
-    std::string request = "GET ";
-    request += m_strPath;
-    if (!m_bCurrentWeb)
-        return request += " HTTP/1.0\r\n\r\n";
-    request += " HTTP/1.1\r\nHost: ";
-    request += m_strHost;
-    if (m_bHostWithPort)
-        request.append(1, ':').append(std::to_string(m_hopPort));
-    request += "\r\nUser-Agent: ";
-    request += kUserAgent;
-    return request += "\r\nAccept: */*\r\nConnection: close\r\n\r\n";
-}
-
 void CHttpProbe::ContinueTls() {
-    CTlsChannel::EStatus status = CTlsChannel::EStatus::Done;
-    if (m_tlsPhase == ETlsPhase::Handshake) {
-        status = m_pTls->Handshake();
-        if (status == CTlsChannel::EStatus::Failed) {
-            Finish(Outcome::kSecureConnectionFailed, false);
-            return;
-        }
-        if (status == CTlsChannel::EStatus::Done)
-            m_tlsPhase = ETlsPhase::Send;
-    }
-    if (m_tlsPhase == ETlsPhase::Send) {
-        status = m_pTls->Write(Request());
-        if (status == CTlsChannel::EStatus::Failed) {
-            OnClosedWithoutReply(); // the host went before the request was out
-            return;
-        }
-        if (status == CTlsChannel::EStatus::Done) {
-            m_tlsPhase = ETlsPhase::Read;
-            m_host.SetStatusPane(ISessionHost::Pane::Method, "GET method sent to host");
-        }
-    }
-    if (m_tlsPhase == ETlsPhase::Read) {
+    switch (m_pWebHop->ContinueTls(*m_pSocketWnd)) {
+    case CWebHop::ETlsStep::Waiting:
+        return;
+    case CWebHop::ETlsStep::Failed:
+        Finish(Outcome::kSecureConnectionFailed, false);
+        return;
+    case CWebHop::ETlsStep::Lost:
+        OnClosedWithoutReply();
+        return;
+    case CWebHop::ETlsStep::Sent:
+        m_host.SetStatusPane(ISessionHost::Pane::Method, "GET method sent to host");
         ReceiveTls(); // the reply may have come with the handshake's last bytes
         EvaluateHead();
         return;
     }
-    WatchWrite(status == CTlsChannel::EStatus::WantWrite);
 }
 
-bool CHttpProbe::StatusLineComplete() const {
-    if (m_replyBuffer.size() >= kReplyCapacity)
-        return true;
-    std::size_t begin = m_replyBuffer.find_first_not_of('\n');
-    return begin != std::string::npos && m_replyBuffer.find('\n', begin) != std::string::npos;
-}
-
-void CHttpProbe::OnSocketNotify(int /*socket*/, quint32 lParam) {
+void CHttpProbe::OnSocketNotify(ESocketEvent event) {
     if (!m_pSocketWnd)
         return;
-    const quint32 event = lParam & 0xFFFF;
-    if (m_bCurrentWeb) {
+    if (m_pWebHop) {
         OnCurrentWebEvent(event);
         return;
     }
-    if (event == CSocketWnd::kFdRead) {
+    if (event == ESocketEvent::Read) {
         ReceivePlain(kReplyCapacity);
         // An ftp greeting is never read: its first bytes finish the link.
         const bool bFtpAnswered = m_scheme == CUrlExtractor::kSchemeFtp && !m_replyBuffer.empty();
-        if (bFtpAnswered || StatusLineComplete() || (m_bPeerClosed && !m_replyBuffer.empty())) {
+        if (bFtpAnswered || HttpReply::StatusLineComplete(m_replyBuffer) ||
+            (m_bPeerClosed && !m_replyBuffer.empty())) {
             DrainReply();
-            Finish(StatusCodeOf(m_replyBuffer), true);
+            Finish(HttpReply::StatusCodeOf(m_replyBuffer), true);
         }
         return;
     }
-    if (event == CSocketWnd::kFdClose) {
-        if (!m_replyBuffer.empty()) {
-            Finish(StatusCodeOf(m_replyBuffer), true); // closed after a partial status line
+    if (event == ESocketEvent::Close) {
+        if (!m_replyBuffer.empty()) { // closed after a partial status line
+            Finish(HttpReply::StatusCodeOf(m_replyBuffer), true);
             return;
         }
         OnClosedWithoutReply();
     }
 }
 
-void CHttpProbe::OnCurrentWebEvent(quint32 event) {
-    if (m_pTls && m_tlsPhase != ETlsPhase::Read) {
-        if (event == CSocketWnd::kFdClose)
+void CHttpProbe::OnCurrentWebEvent(ESocketEvent event) {
+    if (m_pWebHop->SettingUpTls()) {
+        if (event == ESocketEvent::Close)
             Finish(Outcome::kSecureConnectionFailed, false); // closed during the handshake
         else
             ContinueTls();
         return;
     }
-    if (m_pTls)
+    if (m_pWebHop->OverTls())
         ReceiveTls();
-    else if (event == CSocketWnd::kFdRead)
+    else if (event == ESocketEvent::Read)
         ReceivePlain(kHeadCap);
-    if (event == CSocketWnd::kFdClose)
+    if (event == ESocketEvent::Close)
         m_bPeerClosed = true;
     EvaluateHead();
-}
-
-void CHttpProbe::WatchWrite(bool bWrite) {
-    if (bWrite != m_bWatchingWrite) {
-        m_bWatchingWrite = bWrite;
-        m_pSocketWnd->SelectEvents(CSocketWnd::kFdRead | CSocketWnd::kFdClose |
-                                   (bWrite ? CSocketWnd::kFdWrite : 0));
-    }
 }
 
 void CHttpProbe::ReceivePlain(std::size_t capacity) {
@@ -293,24 +193,10 @@ void CHttpProbe::ReceivePlain(std::size_t capacity) {
 }
 
 void CHttpProbe::ReceiveTls() {
-    // All that TLS has decrypted, up to the cap: none of it may wait unseen
-    // inside the channel while the socket is quiet.
-    char chunk[4096];
-    CTlsChannel::EStatus status = CTlsChannel::EStatus::Done;
-    while (m_replyBuffer.size() < kHeadCap && !m_bPeerClosed) {
-        const std::size_t room = std::min(sizeof(chunk), kHeadCap - m_replyBuffer.size());
-        const ssize_t n = m_pTls->Read(chunk, room, status);
-        if (n < 0)
-            break;
-        if (n == 0) {
-            m_bPeerClosed = true;
-            break;
-        }
-        if (m_replyBuffer.empty())
-            m_host.SetStatusPane(ISessionHost::Pane::Method, "Host Reply Received");
-        m_replyBuffer.append(chunk, static_cast<std::size_t>(n));
-    }
-    WatchWrite(status == CTlsChannel::EStatus::WantWrite);
+    const bool bFirst = m_replyBuffer.empty();
+    m_pWebHop->ReadTls(*m_pSocketWnd, m_replyBuffer, kHeadCap, m_bPeerClosed);
+    if (bFirst && !m_replyBuffer.empty())
+        m_host.SetStatusPane(ISessionHost::Pane::Method, "Host Reply Received");
 }
 
 void CHttpProbe::EvaluateHead() {
@@ -321,50 +207,42 @@ void CHttpProbe::EvaluateHead() {
     }
     // An ftp greeting is never read: its first bytes finish the link.
     if (m_scheme == CUrlExtractor::kSchemeFtp) {
-        Finish(StatusCodeOf(m_replyBuffer), true);
+        Finish(HttpReply::StatusCodeOf(m_replyBuffer), true);
         return;
     }
-    const bool bHeadEnds = m_bPeerClosed || m_replyBuffer.size() >= kHeadCap;
-    if (!StatusLineComplete() && !bHeadEnds)
+    const bool bAllRead = m_bPeerClosed || m_replyBuffer.size() >= kHeadCap;
+    if (!HttpReply::StatusLineComplete(m_replyBuffer) && !bAllRead)
         return;
-    const unsigned code = StatusCodeOf(m_replyBuffer);
-    const bool bRedirect = code == 301 || code == 302 || code == 303 || code == 307 || code == 308;
-    if (bRedirect || code == 429) {
+    const unsigned code = HttpReply::StatusCodeOf(m_replyBuffer);
+    const bool bRedirect = HttpReply::IsRedirect(code);
+    if (bRedirect || code == HttpReply::kTooManyRequests) {
         // These need their headers: the whole head, or as much as there is.
-        if (!bHeadEnds && m_replyBuffer.find("\r\n\r\n") == std::string::npos &&
-            m_replyBuffer.find("\n\n") == std::string::npos)
+        if (!bAllRead && !HttpReply::HeadComplete(m_replyBuffer))
             return;
         const std::string_view head(m_replyBuffer);
-        if (const auto location = HeaderValue(head, "Location"); bRedirect && location) {
+        if (const auto location = HttpReply::HeaderValue(head, "Location"); bRedirect && location) {
             FollowRedirect(code, *location);
             return;
         }
-        const auto retryAfter = HeaderValue(head, "Retry-After");
-        if (code == 429 && retryAfter)
-            m_retryAfterSeconds =
-                AsciiText::ParseDecimal(*retryAfter, AsciiText::EDecimal::Whole, LONG_MAX)
-                    .value_or(-1);
+        if (code == HttpReply::kTooManyRequests)
+            m_retryAfterSeconds = HttpReply::RetryAfterSeconds(head);
     }
     Finish(code, true);
 }
 
 void CHttpProbe::FollowRedirect(unsigned code, std::string_view location) {
-    const std::optional<std::string> next = CWebAddress::Resolve(m_strUrl, location);
-    if (!next) {
-        Finish(code, true); // a place no browser would go on to: the redirect stands
+    switch (m_pWebHop->Redirect(location)) {
+    case CWebHop::ERedirect::Stands:
+        Finish(code, true);
         return;
-    }
-    const std::optional<SWebAddress> address = CWebAddress::Parse(*next);
-    const int port = address->PortOr(address->scheme == SWebAddress::EScheme::Https ? 443 : m_port);
-    const bool bLoop = std::find(m_visited.begin(), m_visited.end(),
-                                 CWebAddress::Key(*address, port)) != m_visited.end();
-    if (bLoop || m_redirects == kMostRedirects) {
+    case CWebHop::ERedirect::TooMany:
         Finish(Outcome::kTooManyRedirects, false);
         return;
+    case CWebHop::ERedirect::Followed:
+        CloseConnection();
+        StartHop();
+        return;
     }
-    ++m_redirects;
-    CloseConnection();
-    StartHop(*next);
 }
 
 void CHttpProbe::OnClosedWithoutReply() {
@@ -407,7 +285,8 @@ void CHttpProbe::Cancel() {
 }
 
 void CHttpProbe::ReleaseSocket() {
-    m_pTls.reset(); // before its socket closes
+    if (m_pWebHop)
+        m_pWebHop->Disconnect(); // before its socket closes
     m_pSocketWnd->disconnect(this);
     m_pSocketWnd->CloseSocket();
     m_pSocketWnd.reset();

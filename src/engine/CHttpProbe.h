@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/CDeleteLater.h"
+#include "engine/HttpReply.h"
 
 #include <QObject>
 #include <QTimer>
@@ -9,12 +10,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 class CLookupPool;
 class CSocketWnd;
-class CTlsChannel;
+class CWebHop;
 class ISessionHost;
+enum class ESocketEvent;
 
 /// The probe of one link: one connection, its reply buffer and its time-out.
 ///
@@ -25,9 +26,10 @@ class ISessionHost;
 /// at all once cancelled:
 ///  - a connection failure (10001 to 10004), or 10005 when the time-out runs
 ///    out first, with `bReplied` false;
-///  - the reply's status code (see StatusCodeOf) with `bReplied` true, once the
-///    status line is whole: a line feed has arrived, 512 bytes have, or the host
-///    closed after sending something. An ftp server's first bytes end the probe.
+///  - the reply's status code (see HttpReply::StatusCodeOf) with `bReplied`
+///    true, once the status line is whole: a line feed has arrived, 512 bytes
+///    have, or the host closed after sending something. An ftp server's first
+///    bytes end the probe.
 /// A host that closes without sending anything leaves the link waiting for its
 /// time-out, unless SetTimeOutOnClose() asks for that outcome at once. The
 /// time-out covers look-up, connection and reply.
@@ -35,20 +37,19 @@ class ISessionHost;
 /// In the current-web mode (SetCurrentWeb) a link is reached as today's
 /// browsers reach it: https links over TLS (a failed handshake or verification
 /// is 10006), the port written in the URL or the scheme's own, an HTTP/1.1
-/// request with a Host header, and redirects followed up to kMostRedirects hops,
-/// each with the whole time-out (more, or a loop, is 10007). Only the reply's
-/// head is read, never its body.
+/// request with a Host header, and redirects followed up to
+/// CWebHop::kMostRedirects hops, each with the whole time-out (more, or a loop,
+/// is 10007). Only the reply's head is read, never its body; CWebHop keeps the
+/// hop and the chain that led to it.
 ///
 /// The probe writes the connection and method panes as it goes.
 class CHttpProbe : public QObject {
     Q_OBJECT
 public:
-    static constexpr std::size_t kReplyCapacity = 512;
+    static constexpr std::size_t kReplyCapacity = HttpReply::kStatusLineCap;
     static constexpr std::size_t kDrainCap = 64 * 1024;
     /// The most of a reply's head read in the current-web mode.
     static constexpr std::size_t kHeadCap = 32 * 1024;
-    static constexpr int kMostRedirects = 5;
-    static constexpr std::string_view kUserAgent = "Linkvet/2.2";
 
     CHttpProbe(ISessionHost& host, CLookupPool& lookups, QObject* parent = nullptr);
     ~CHttpProbe() override;
@@ -65,10 +66,11 @@ public:
     /// With `bAtOnce`, a host that closes without a reply gives 10005 at once
     /// instead of leaving the link to its time-out.
     void SetTimeOutOnClose(bool bAtOnce) { m_bTimeOutOnClose = bAtOnce; }
-    void SetCurrentWeb(bool bOn) { m_bCurrentWeb = bOn; }
+    /// Before Start().
+    void SetCurrentWeb(bool bOn);
 
     /// After Finished(): whether a redirect was followed on the way.
-    bool Redirected() const { return m_redirects > 0; }
+    bool Redirected() const;
     /// After Finished() with a 429 reply: its Retry-After in seconds, or -1 when
     /// it gave none in seconds.
     long RetryAfterSeconds() const { return m_retryAfterSeconds; }
@@ -76,36 +78,23 @@ public:
     /// The host a link is probed at: in the current-web mode without any
     /// "user:password@" and for https links too.
     static std::string HostOf(const std::string& link, int scheme, bool bCurrentWeb);
-    /// The value of the first header called `name` (any letter case) in a
-    /// reply's head, trimmed; nothing when there is none.
-    static std::optional<std::string_view> HeaderValue(std::string_view head,
-                                                       std::string_view name);
-
-    /// The status code of a reply: the number after the first word of its first
-    /// non-empty line, or Outcome::kNoStatusCode.
-    static unsigned StatusCodeOf(std::string_view reply);
 
 signals:
     void Finished(unsigned code, bool bReplied);
 
 private:
-    enum class ETlsPhase { Handshake, Send, Read };
-
-    void Connect(const std::string& port);
-    void StartHop(const std::string& url);
+    void Connect(int port);
+    void StartHop();
     void OnConnectFinished(unsigned code);
-    void OnSocketNotify(int socket, quint32 lParam);
-    void OnCurrentWebEvent(quint32 event);
+    void OnSocketNotify(ESocketEvent event);
+    void OnCurrentWebEvent(ESocketEvent event);
     void ContinueTls();
-    void WatchWrite(bool bWrite);
     /// Reads what has come, as long as the reply holds less than `capacity`.
     void ReceivePlain(std::size_t capacity);
     void ReceiveTls();
     void EvaluateHead();
     void FollowRedirect(unsigned code, std::string_view location);
     void OnClosedWithoutReply();
-    std::string Request() const;
-    bool StatusLineComplete() const;
     void DrainReply();
     void Finish(unsigned code, bool bReplied);
     void CloseConnection();
@@ -118,19 +107,8 @@ private:
     std::string m_strHost;
     std::string m_strPath;
     int m_scheme = 1;
-    int m_port = 0;
     int m_timeoutMs = 0;
-    bool m_bCurrentWeb = false;
-    // The current-web mode's hop: its URL, TLS channel and the hops so far.
-    std::string m_strUrl;
-    std::unique_ptr<CTlsChannel> m_pTls;
-    ETlsPhase m_tlsPhase = ETlsPhase::Handshake;
-    int m_hopPort = 0;
-    bool m_bHopTls = false;
-    bool m_bHostWithPort = false;
-    bool m_bWatchingWrite = false;
-    int m_redirects = 0;
-    std::vector<std::string> m_visited;
+    std::unique_ptr<CWebHop> m_pWebHop; // in the current-web mode only
     long m_retryAfterSeconds = -1;
     std::string m_replyBuffer;
     bool m_bPeerClosed = false;

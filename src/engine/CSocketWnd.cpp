@@ -118,27 +118,28 @@ void CSocketWnd::OnConnectWritable() {
     emit ConnectFinished(0);
 }
 
-int CSocketWnd::SelectEvents(quint32 mask) {
+int CSocketWnd::SelectEvents(ESocketEvents events) {
     if (m_socket < 0)
         return kSocketError;
-    m_eventMask = mask;
+    m_events = events;
     if (!m_readNotifier) {
         m_readNotifier.reset(new QSocketNotifier(m_socket, QSocketNotifier::Read));
         connect(m_readNotifier.get(), &QSocketNotifier::activated, this, &CSocketWnd::OnReadable);
     }
-    m_readNotifier->setEnabled((mask & (kFdRead | kFdClose)) != 0);
-    if ((mask & kFdWrite) != 0 && !m_writeNotifier) {
+    m_readNotifier->setEnabled(events.testAnyFlags(ESocketEvent::Read | ESocketEvent::Close));
+    const bool bWrite = events.testFlag(ESocketEvent::Write);
+    if (bWrite && !m_writeNotifier) {
         m_writeNotifier.reset(new QSocketNotifier(m_socket, QSocketNotifier::Write));
         connect(m_writeNotifier.get(), &QSocketNotifier::activated, this, &CSocketWnd::OnWritable);
     }
     if (m_writeNotifier)
-        m_writeNotifier->setEnabled((mask & kFdWrite) != 0);
+        m_writeNotifier->setEnabled(bWrite);
     return 0;
 }
 
 void CSocketWnd::OnWritable() {
-    if ((m_eventMask & kFdWrite) != 0)
-        emit SocketNotify(m_socket, kFdWrite);
+    if (m_events.testFlag(ESocketEvent::Write))
+        emit SocketNotify(ESocketEvent::Write);
 }
 
 void CSocketWnd::OnReadable() {
@@ -147,14 +148,14 @@ void CSocketWnd::OnReadable() {
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
         return;
     if (n > 0) {
-        if ((m_eventMask & kFdRead) != 0)
-            emit SocketNotify(m_socket, kFdRead);
+        if (m_events.testFlag(ESocketEvent::Read))
+            emit SocketNotify(ESocketEvent::Read);
         return;
     }
     // An orderly close or a reset: reported once, as the socket library did.
     m_readNotifier->setEnabled(false);
-    if ((m_eventMask & kFdClose) != 0)
-        emit SocketNotify(m_socket, kFdClose);
+    if (m_events.testFlag(ESocketEvent::Close))
+        emit SocketNotify(ESocketEvent::Close);
 }
 
 ssize_t CSocketWnd::Send(const char* data, std::size_t length, int flags) {

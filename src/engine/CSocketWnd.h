@@ -2,6 +2,7 @@
 
 #include "engine/CDeleteLater.h"
 
+#include <QFlags>
 #include <QObject>
 #include <netinet/in.h>
 #include <string>
@@ -10,6 +11,15 @@
 class CHostLookup;
 class CLookupPool;
 class QSocketNotifier;
+
+/// What a connection reports once asked to.
+enum class ESocketEvent {
+    Read = 0x1,  ///< data waits to be read
+    Write = 0x2, ///< there is room to write
+    Close = 0x4, ///< the peer closed or reset the connection
+};
+Q_DECLARE_FLAGS(ESocketEvents, ESocketEvent)
+Q_DECLARE_OPERATORS_FOR_FLAGS(ESocketEvents)
 
 /// One TCP connection over IPv4, reporting its events on the thread that owns it.
 ///
@@ -22,16 +32,13 @@ class QSocketNotifier;
 ///   10004 the connection is refused or cannot be made.
 /// A host that converts as a dotted IPv4 address is used without a look-up.
 ///
-/// After SelectEvents(), SocketNotify() reports data to read (event 1), room to
-/// write (event 2) and the peer's close (event 32) in the low 16 bits of
-/// `lParam`, one at a time, in the order they occur. CloseSocket() ends everything, an attempt in
-/// flight included; nothing is reported after it.
+/// After SelectEvents(), SocketNotify() reports each event asked for, one at a
+/// time, in the order they occur; the peer's close is reported once.
+/// CloseSocket() ends everything, an attempt in flight included; nothing is
+/// reported after it.
 class CSocketWnd : public QObject {
     Q_OBJECT
 public:
-    static constexpr quint32 kFdRead = 1;
-    static constexpr quint32 kFdWrite = 2;
-    static constexpr quint32 kFdClose = 32;
     static constexpr int kSocketError = -1;
 
     explicit CSocketWnd(CLookupPool& lookups, QObject* parent = nullptr);
@@ -40,8 +47,8 @@ public:
     void Connect(const std::string& host, const std::string& port);
     /// Connects to an address already known, without a look-up.
     void ConnectTo(in_addr address, const std::string& port);
-    /// Asks for the events of `mask`; returns 0, or -1 without a connected socket.
-    int SelectEvents(quint32 mask);
+    /// Asks for `events` (and no others); returns 0, or -1 without a connected socket.
+    int SelectEvents(ESocketEvents events);
     /// Never raises SIGPIPE. Returns 0 without a connected socket.
     ssize_t Send(const char* data, std::size_t length, int flags);
     ssize_t Receive(char* buffer, std::size_t size, int flags);
@@ -51,7 +58,7 @@ public:
 
 signals:
     void ConnectFinished(unsigned code);
-    void SocketNotify(int socket, quint32 lParam);
+    void SocketNotify(ESocketEvent event);
 
 private:
     void ConnectTo(in_addr address);
@@ -64,7 +71,7 @@ private:
     int m_socket = -1;
     int m_pendingSocket = -1; // a connection still being made
     quint16 m_port = 0;
-    quint32 m_eventMask = 0;
+    ESocketEvents m_events;
     unsigned m_attempt = 0; // outcomes of earlier attempts are dropped
     LaterPtr<CHostLookup> m_lookup;
     LaterPtr<QSocketNotifier> m_connectNotifier;

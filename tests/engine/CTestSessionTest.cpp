@@ -1,9 +1,7 @@
 #include "engine/CTestSession.h"
 
 #include "engine/CFileEnumerator.h"
-#include "engine/CHttpProbe.h"
 #include "engine/LogText.h"
-#include "engine/OutcomeCodes.h"
 #include "settings/CSettingsStore.h"
 #include "support/CLoopbackServer.h"
 #include "support/CRecordingHost.h"
@@ -282,27 +280,6 @@ TEST_F(TestSessionTest, NoFilesOrAnUnreadableFileStopTheTestWithAMessage) {
                                             ": URLs tested: 0. URL errors: 0.\r\n\r\n"
                                             "End of test: <date>\r\n");
     EXPECT_TRUE(m_session->StoppedOnError());
-}
-
-TEST(StatusCodeTest, TheNumberAfterTheFirstWordOfTheFirstLine) {
-    const std::pair<std::string, unsigned> cases[] = {
-        {"HTTP/1.0 404 Not Found\r\n", 404},
-        {"\n\nHTTP/1.1 200 OK\r\nX: 1\r\n", 200},
-        {"HTTP/1.0\t\v301", 301},
-        {"HTTP/1.0 +302 Found", 302},
-        {"HTTP/1.0 200OK", 200},
-        {"HTTP/1.0 4294967295 x", 4294967295u},
-        {"HTTP/1.0 4294967496 x", Outcome::kNoStatusCode},
-        {"HTTP/1.0 99999999999999999999999", Outcome::kNoStatusCode},
-        {"HTTP/1.0 -1", Outcome::kNoStatusCode},
-        {"HTTP/1.0 OK 200", Outcome::kNoStatusCode},
-        {"HTTP/1.0\n404", Outcome::kNoStatusCode},
-        {std::string("HTTP/1.0\0 404", 13), Outcome::kNoStatusCode},
-        {"", Outcome::kNoStatusCode},
-        {"\n\n\n", Outcome::kNoStatusCode},
-    };
-    for (const auto& [reply, code] : cases)
-        EXPECT_EQ(CHttpProbe::StatusCodeOf(reply), code) << reply;
 }
 
 TEST(LongDateTimeTest, TheTimeHasSecondsAndNoTimeZoneField) {

@@ -1,7 +1,5 @@
 #include "engine/CWebAddress.h"
 
-#include "engine/CHttpProbe.h"
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -44,16 +42,6 @@ TEST(WebAddressTest, ALocationIsResolvedAgainstTheUrlThatGaveIt) {
         EXPECT_EQ(CWebAddress::Resolve(base, location).value_or("none"), expected) << location;
     for (const char* elsewhere : {"ftp://f/", "mailto:x@y", "javascript:void(0)"})
         EXPECT_FALSE(CWebAddress::Resolve(base, elsewhere)) << elsewhere;
-}
-
-TEST(WebAddressTest, HeadersAreFoundInAnyCaseUpToTheEndOfTheHead) {
-    const std::string head = "HTTP/1.1 301 Moved\r\nX-Location: no\r\nlocation:  /a b \r\n"
-                             "Location: /second\r\n\r\nRetry-After: 5\r\n";
-    EXPECT_EQ(CHttpProbe::HeaderValue(head, "Location").value_or("none"), "/a b");
-    EXPECT_FALSE(CHttpProbe::HeaderValue(head, "Retry-After"));
-    EXPECT_EQ(
-        CHttpProbe::HeaderValue("HTTP/1.0 429 x\nRetry-After:7\n", "retry-after").value_or(""),
-        "7");
 }
 
 } // namespace
