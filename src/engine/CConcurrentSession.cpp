@@ -1,13 +1,10 @@
 #include "engine/CConcurrentSession.h"
 
 #include "base/AsciiText.h"
-#include "engine/CFileEnumerator.h"
 #include "engine/CHostLookup.h"
 #include "engine/CHttpProbe.h"
 #include "engine/CUrlExtractor.h"
-#include "engine/LogText.h"
 #include "engine/OutcomeCodes.h"
-#include "settings/CSettingsStore.h"
 
 #include <QTimer>
 #include <algorithm>
@@ -29,40 +26,18 @@ long WindowFor(int jobs) {
 
 CConcurrentSession::CConcurrentSession(ISessionHost& host, CSettingsStore& settings, int jobs,
                                        int perHost, QObject* parent, CLookupPool::Resolver resolver)
-    : QObject(parent), m_host(host), m_settings(settings), m_reasons(host),
-      m_lookups(std::move(resolver)), m_jobs(std::clamp(jobs, 1, kMaxJobs)),
-      m_perHost(std::clamp(perHost, 1, m_jobs)) {
-    m_reasons.Load(settings);
+    : CSessionBase(host, settings, parent, std::move(resolver)),
+      m_jobs(std::clamp(jobs, 1, kMaxJobs)), m_perHost(std::clamp(perHost, 1, m_jobs)) {
 }
 
 CConcurrentSession::~CConcurrentSession() {
-    Reset();
+    Halt();
 }
 
-void CConcurrentSession::SetPorts(int httpPort, int ftpPort) {
-    m_httpPort = httpPort;
-    m_ftpPort = ftpPort;
-}
-
-void CConcurrentSession::StartTest(const std::string& path, bool recurse, bool allFiles,
-                                   bool htmlOnly) {
-    if (m_bRunning)
-        return;
-    Reset();
-    m_fileList = CFileEnumerator::CollectFiles(path, recurse, allFiles, htmlOnly);
-    if (m_fileList.empty()) {
-        m_host.ShowMessage(LogText::kNoFilesMessage);
-        return;
-    }
-    m_bRunning = true;
-    m_bStoppedOnError = false;
-    m_reasons.m_bUnknownReason = false;
-    m_bCurrentWeb = m_bForceCurrentWeb || m_settings.Get(SettingsKeys::kSettingsCurrentWeb) != 0;
-    m_fileErrorCount = -1;
-    m_linksDone = 0;
+void CConcurrentSession::Schedule(StringList files) {
+    m_fileList = std::move(files);
+    m_state = EState::Running;
     m_scheme = CUrlExtractor::kSchemeHttp;
-    m_host.ClearLogAndResults();
-    m_host.AppendLog(LogText::StartLine());
     // From the event loop, as the paced test's first step: the caller is waiting in it.
     QMetaObject::invokeMethod(this, &CConcurrentSession::Advance, Qt::QueuedConnection);
 }
@@ -78,19 +53,19 @@ void CConcurrentSession::Advance() {
         ReadAhead();
         Dispatch();
         m_bAgain = ListSettled() || m_bAgain;
-    } while (m_bAgain && m_bRunning);
+    } while (m_bAgain && IsTestRunning());
     m_bAdvancing = false;
 }
 
 void CConcurrentSession::ReadAhead() {
     const long window = WindowFor(m_jobs);
-    while (m_bRunning && m_linksHeld < window && !m_fileList.empty()) {
+    while (IsTestRunning() && m_linksHeld < window && !m_fileList.empty()) {
         SFile& file = m_window.emplace_back();
         file.path = m_fileList.front();
         m_fileList.pop_front();
         StringList urls, names;
         if (!CUrlExtractor::ExtractUrls(file.path, urls, names,
-                                        CUrlExtractor::LinksFor(m_bCurrentWeb))) {
+                                        CUrlExtractor::LinksFor(TestsCurrentWeb()))) {
             file.bReadFailed = true; // the test ends there: nothing after it is read
             m_fileList.clear();
             return;
@@ -108,8 +83,8 @@ void CConcurrentSession::AddLink(SFile& file, std::string url, std::string name)
     if (!bNew)
         return; // probed once, listed at each of its places
 
-    const std::string host(AsciiText::TrimStart(CHttpProbe::HostOf(url, m_scheme, m_bCurrentWeb),
-                                                AsciiText::ESpace::Blank));
+    const std::string host(AsciiText::TrimStart(
+        CHttpProbe::HostOf(url, m_scheme, TestsCurrentWeb()), AsciiText::ESpace::Blank));
     std::unique_ptr<SHost>& pHost = m_hosts[host];
     if (!pHost) {
         pHost = std::make_unique<SHost>();
@@ -124,7 +99,7 @@ void CConcurrentSession::AddLink(SFile& file, std::string url, std::string name)
     }
     SHost* pRaw = pHost.get();
     if (pRaw->lookup == SHost::ELookup::Failed) {
-        it->second = {true, pRaw->failure, false};
+        it->second = {true, {pRaw->failure}};
         return;
     }
     pRaw->waiting.push_back({m_nextOrder++, std::move(url), m_scheme, &it->second});
@@ -146,7 +121,7 @@ void CConcurrentSession::UpdateReady(SHost* pHost) {
 void CConcurrentSession::Dispatch() {
     StartLookups();
     // The earliest waiting link whose host has room goes first.
-    while (m_bRunning && static_cast<int>(m_probes.size()) < m_jobs && !m_ready.empty())
+    while (IsTestRunning() && static_cast<int>(m_probes.size()) < m_jobs && !m_ready.empty())
         StartProbe(m_ready.begin()->second);
 }
 
@@ -176,7 +151,7 @@ void CConcurrentSession::OnLookupFinished(SHost* pHost, bool bFound, in_addr add
     pHost->address = address;
     if (pHost->lookup == SHost::ELookup::Failed) {
         for (SJob& job : pHost->waiting)
-            *job.pOutcome = {true, pHost->failure, false};
+            *job.pOutcome = {true, {pHost->failure}};
         pHost->waiting.clear();
     }
     UpdateReady(pHost);
@@ -192,16 +167,14 @@ void CConcurrentSession::StartProbe(SHost* pHost) {
     LaterPtr<CHttpProbe> pProbe(new CHttpProbe(m_host, m_lookups));
     CHttpProbe* pRaw = pProbe.get();
     pRaw->SetTimeOutOnClose(true);
-    pRaw->SetCurrentWeb(m_bCurrentWeb);
+    pRaw->SetCurrentWeb(TestsCurrentWeb());
     if (pHost->lookup == SHost::ELookup::Found)
         pRaw->UseAddress(pHost->address);
     connect(pRaw, &CHttpProbe::Finished, this,
             [this, pRaw](unsigned code, bool bReplied) { OnProbeFinished(pRaw, code, bReplied); });
     const SProbe& probe =
         m_probes.emplace(pRaw, SProbe{std::move(pProbe), pHost, std::move(job)}).first->second;
-    pRaw->Start(probe.job.url, probe.job.scheme,
-                probe.job.scheme == CUrlExtractor::kSchemeFtp ? m_ftpPort : m_httpPort,
-                m_reasons.TimeoutMs());
+    pRaw->Start(probe.job.url, probe.job.scheme, PortFor(probe.job.scheme), m_reasons.TimeoutMs());
 }
 
 void CConcurrentSession::OnProbeFinished(CHttpProbe* pProbe, unsigned code, bool bReplied) {
@@ -211,10 +184,10 @@ void CConcurrentSession::OnProbeFinished(CHttpProbe* pProbe, unsigned code, bool
     SHost* pHost = it->second.pHost;
     SJob job = std::move(it->second.job);
     const long retryAfter = pProbe->RetryAfterSeconds();
-    const bool bRetry = m_bCurrentWeb && code == 429 && !job.bRetried && retryAfter >= 0 &&
+    const bool bRetry = TestsCurrentWeb() && code == 429 && !job.bRetried && retryAfter >= 0 &&
                         retryAfter <= kMostRetryWaitSeconds;
     if (!bRetry)
-        *job.pOutcome = {true, code, bReplied, pProbe->Redirected()};
+        *job.pOutcome = {true, {code, bReplied, pProbe->Redirected()}};
     m_probes.erase(it); // released once control is back in the event loop
     --pHost->inFlight;
     UpdateReady(pHost);
@@ -227,7 +200,7 @@ void CConcurrentSession::RetryLater(SHost* pHost, SJob job, long seconds) {
     job.bRetried = true;
     QTimer::singleShot(static_cast<int>(seconds * 1000), this,
                        [this, pHost, job = std::move(job), generation = m_generation]() mutable {
-                           if (generation != m_generation || !m_bRunning)
+                           if (generation != m_generation || !IsTestRunning())
                                return; // the test is over: pHost is gone
                            pHost->waiting.push_front(std::move(job));
                            UpdateReady(pHost);
@@ -237,70 +210,35 @@ void CConcurrentSession::RetryLater(SHost* pHost, SJob job, long seconds) {
 
 bool CConcurrentSession::ListSettled() {
     bool bListed = false;
-    while (m_bRunning && !m_window.empty()) {
+    while (IsTestRunning() && !m_window.empty()) {
         SFile& file = m_window.front();
         if (!file.bTakenUp) {
-            if (m_fileErrorCount != -1)
-                m_host.AppendLog(LogText::Summary(m_currentFile, m_urlCount, m_fileErrorCount));
-            m_currentFile = file.path;
-            m_fileErrorCount = 0;
-            m_urlCount = 0;
+            m_lister.TakeUpFile(file.path);
             file.bTakenUp = true;
             if (file.bReadFailed) {
-                m_host.ShowMessage(LogText::CannotOpenMessage(m_currentFile));
-                m_host.ShowMessage(LogText::kProcessingStopped);
-                m_bStoppedOnError = true;
-                EndTest();
+                EndOnReadFailure();
                 return true;
             }
-            m_urlCount = static_cast<int>(std::min<std::size_t>(file.links.size(), INT_MAX));
-            m_host.AppendLog(LogText::TestingLine(m_currentFile));
+            m_lister.FileRead(static_cast<int>(std::min<std::size_t>(file.links.size(), INT_MAX)));
         }
-        while (m_bRunning && !file.links.empty() && file.links.front().pOutcome->bSettled) {
+        while (IsTestRunning() && !file.links.empty() && file.links.front().pOutcome->bSettled) {
             const SLink& link = file.links.front();
-            const SOutcome& outcome = *link.pOutcome;
-            // A reply to an ftp link is never evaluated; a failure is listed for both.
-            const bool bEvaluated = !outcome.bReplied || link.scheme == CUrlExtractor::kSchemeHttp;
-            if (bEvaluated && m_reasons.IsReasonReported(outcome.code)) {
-                m_host.AddResultRow({link.url,
-                                     m_reasons.ReasonText(outcome.code, outcome.bRedirected),
-                                     link.name, m_currentFile});
-                ++m_fileErrorCount;
-            }
+            m_lister.Settle(link.url, link.name, link.scheme, link.pOutcome->probe);
             file.links.pop_front();
             --m_linksHeld;
-            ++m_linksDone;
             bListed = true;
         }
-        if (!m_bRunning || !file.links.empty())
+        if (!IsTestRunning() || !file.links.empty())
             return bListed;
         m_window.pop_front();
     }
-    if (m_bRunning && m_fileList.empty())
+    if (IsTestRunning() && m_fileList.empty())
         EndTest();
     return bListed;
 }
 
-void CConcurrentSession::EndTest() {
-    Reset();
-    m_host.AppendLog(LogText::Summary(m_currentFile, m_urlCount, m_fileErrorCount));
-    m_host.AppendLog(LogText::EndLine());
-    m_host.SetStatusPane(ISessionHost::Pane::Connection, "Search Complete");
-    m_host.SetStatusPane(ISessionHost::Pane::Method, "");
-    m_host.Beep(ISessionHost::BeepKind::Default);
-    emit TestFinished();
-}
-
-void CConcurrentSession::OnStopTest() {
-    if (!m_bRunning)
-        return;
-    Reset();
-    m_host.AppendLog(LogText::kStoppedByUser);
-    emit TestFinished();
-}
-
-void CConcurrentSession::Reset() {
-    m_bRunning = false;
+void CConcurrentSession::Halt() {
+    m_state = EState::Ended;
     ++m_generation;
     for (auto& [pRaw, probe] : m_probes) {
         probe.pProbe->disconnect(this);

@@ -1,13 +1,9 @@
 #pragma once
 
 #include "engine/CDeleteLater.h"
-#include "engine/CLookupPool.h"
-#include "engine/CReasonFilter.h"
-#include "engine/ISessionHost.h"
-#include "engine/StringList.h"
+#include "engine/CSessionBase.h"
 
 #include <QElapsedTimer>
-#include <QObject>
 #include <deque>
 #include <map>
 #include <memory>
@@ -18,7 +14,6 @@
 
 class CHostLookup;
 class CHttpProbe;
-class CSettingsStore;
 
 /// Runs a link test with many probes at once, for the headless program.
 ///
@@ -36,43 +31,30 @@ class CSettingsStore;
 /// each distinct URL's outcome is kept, for its repeats); a link is listed as
 /// soon as every link before it has been.
 ///
-/// The current-web mode is read as CTestSession reads it. In it, a link that
+/// In the current-web mode, a link that
 /// gets a 429 reply with a Retry-After of at most kMostRetryWaitSeconds is
 /// probed once more after that wait, without holding a probe's place meanwhile.
-class CConcurrentSession : public QObject {
+class CConcurrentSession : public CSessionBase {
     Q_OBJECT
 public:
     static constexpr int kMaxJobs = 1024;
     static constexpr int kDefaultPerHost = 16;
     static constexpr long kMostRetryWaitSeconds = 30;
 
-    /// As CTestSession's.
+    /// As CSessionBase's; `jobs` and `perHost` are kept within [1, kMaxJobs]
+    /// and [1, jobs].
     CConcurrentSession(ISessionHost& host, CSettingsStore& settings, int jobs, int perHost,
                        QObject* parent = nullptr, CLookupPool::Resolver resolver = {});
     ~CConcurrentSession() override;
 
-    void StartTest(const std::string& path, bool recurse, bool allFiles, bool htmlOnly);
-    /// Ends the running test at once: no row after the stop line, no connection open.
-    void OnStopTest();
-
-    CReasonFilter& Reasons() { return m_reasons; }
-    void SetPorts(int httpPort, int ftpPort);
-    void ForceCurrentWeb() { m_bForceCurrentWeb = true; }
-
-    bool IsTestRunning() const { return m_bRunning; }
-    bool StoppedOnError() const { return m_bStoppedOnError; }
-    /// Links listed or passed so far in this test.
-    long LinksDone() const { return m_linksDone; }
-
-signals:
-    void TestFinished();
+    bool IsTestRunning() const override { return m_state == EState::Running; }
+    bool IsTestEnded() const override { return m_state == EState::Ended; }
 
 private:
+    enum class EState { Idle, Running, Ended };
     struct SOutcome {
         bool bSettled = false;
-        unsigned code = 0;
-        bool bReplied = false;
-        bool bRedirected = false;
+        CLinkLister::SOutcome probe;
     };
     struct SHost;
     struct SJob {
@@ -107,6 +89,8 @@ private:
         LaterPtr<CHostLookup> pLookup;
     };
 
+    void Schedule(StringList files) override;
+    void Halt() override;
     void Advance();
     void ReadAhead();
     void AddLink(SFile& file, std::string url, std::string name);
@@ -118,29 +102,17 @@ private:
     void RetryLater(SHost* pHost, SJob job, long seconds);
     void UpdateReady(SHost* pHost);
     bool ListSettled();
-    void EndTest();
-    void Reset();
 
-    ISessionHost& m_host;
-    CSettingsStore& m_settings;
-    CReasonFilter m_reasons;
-    CLookupPool m_lookups;
     int m_jobs;
     int m_perHost;
-    int m_httpPort = 80;
-    int m_ftpPort = 21;
 
-    bool m_bForceCurrentWeb = false;
-    bool m_bCurrentWeb = false;
-    bool m_bRunning = false;
+    EState m_state = EState::Idle;
     unsigned m_generation = 0; // a retry's wait from an earlier test comes to nothing
-    bool m_bStoppedOnError = false;
     bool m_bAdvancing = false;
     bool m_bAgain = false;
     StringList m_fileList;
     std::deque<SFile> m_window;
     long m_linksHeld = 0;
-    long m_linksDone = 0;
     long m_nextOrder = 0;
     int m_scheme = 1;
     std::unordered_map<std::string, SOutcome> m_outcomes; // every distinct URL of the test
@@ -154,8 +126,4 @@ private:
         SJob job;
     };
     std::map<CHttpProbe*, SProbe> m_probes;
-
-    std::string m_currentFile;
-    int m_urlCount = 0;
-    int m_fileErrorCount = -1;
 };

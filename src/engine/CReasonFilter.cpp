@@ -1,8 +1,8 @@
 #include "engine/CReasonFilter.h"
 
-#include "settings/CSettingsStore.h"
 #include "engine/ISessionHost.h"
 #include "engine/OutcomeCodes.h"
+#include "settings/CSettingsStore.h"
 
 #include <algorithm>
 #include <climits>
@@ -85,6 +85,6 @@ std::string CReasonFilter::ReasonText(unsigned code) {
         if (reason.code == code)
             return std::string(reason.text);
     m_bUnknownReason = true;
-    m_host.Beep(ISessionHost::BeepKind::Warning);
+    m_host.Beep(ISessionHost::EBeepKind::Warning);
     return std::string(kUnknownReasonText);
 }

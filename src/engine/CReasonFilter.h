@@ -1,7 +1,7 @@
 #pragma once
 
-#include "settings/SettingsKeys.h"
 #include "engine/OutcomeCodes.h"
+#include "settings/SettingsKeys.h"
 
 #include <array>
 #include <string>
@@ -52,7 +52,7 @@ public:
     bool IsReasonReported(unsigned code) const;
 
     /// The reason text of `code`. For a code outside the table: a warning beep,
-    /// m_bUnknownReason set, and kUnknownReasonText.
+    /// HasUnknownReason() set, and kUnknownReasonText.
     std::string ReasonText(unsigned code);
     /// The same, ending in kRedirectedSuffix when `bRedirected`.
     std::string ReasonText(unsigned code, bool bRedirected);
@@ -65,10 +65,12 @@ public:
     int TimeoutMs() const { return m_timeoutMs; }
     void SetTimeoutSeconds(int seconds);
 
-    /// Set when a reason was asked for an unknown code; cleared by the session.
-    bool m_bUnknownReason = false;
+    /// Set when a reason was asked for an unknown code, until ClearUnknownReason().
+    bool HasUnknownReason() const { return m_bUnknownReason; }
+    void ClearUnknownReason() { m_bUnknownReason = false; }
 
 private:
+    bool m_bUnknownReason = false;
     ISessionHost& m_host;
     std::string m_strFilter{kDefaultFilter};
     int m_timeoutSeconds = kDefaultTimeoutSeconds;

@@ -27,13 +27,15 @@ struct SProgressValues {
 /// what it can show; messages, questions, the log and the results must be kept.
 class ISessionHost {
 public:
-    enum class BeepKind {
+    enum class EBeepKind {
         Default, ///< the end of a test
         Warning, ///< an outcome without a known reason
     };
 
     /// Status bar panes written by the engine.
-    enum class Pane { Connection = 1, Method = 2 };
+    enum class EPane { Connection = 1, Method = 2 };
+    /// The panes' former name, still used by the probe's sources.
+    using Pane = EPane;
 
     virtual ~ISessionHost() = default;
 
@@ -41,7 +43,7 @@ public:
     virtual void ShowMessage(const std::string& text) = 0;
     /// A question the user answers with Yes (true) or No (false).
     virtual bool AskYesNo(const std::string& question) = 0;
-    virtual void Beep(BeepKind) {}
+    virtual void Beep(EBeepKind) {}
 
     /// Appends `text` and a line end to the log.
     virtual void AppendLog(const std::string& text) = 0;
@@ -50,7 +52,7 @@ public:
     /// Appends one listed result to the results.
     virtual void AddResultRow(const SResultRow& row) = 0;
 
-    virtual void SetStatusPane(Pane, const std::string&) {}
+    virtual void SetStatusPane(EPane, const std::string&) {}
 
     /// The Testing Progress window: shown at the start of a test, updated with
     /// every change, closed at its end or stop.

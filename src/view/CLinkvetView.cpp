@@ -62,7 +62,7 @@ CLinkvetView::CLinkvetView(CSettingsStore& settings, QPlainTextEdit& logPane)
 
     m_session = std::make_unique<CTestSession>(*this, m_settings);
     m_pRepairEngine = std::make_unique<CRepairEngine>(*m_model, *this);
-    connect(m_session.get(), &CTestSession::TestFinished, this, changed);
+    connect(m_session.get(), &CSessionBase::TestFinished, this, changed);
 }
 
 CLinkvetView::~CLinkvetView() {
@@ -252,7 +252,7 @@ bool CLinkvetView::AskYesNo(const std::string& question) {
     return box.exec() == QMessageBox::Yes;
 }
 
-void CLinkvetView::Beep(BeepKind) {
+void CLinkvetView::Beep(EBeepKind) {
     ++m_beepCount;
     QApplication::beep();
 }
@@ -291,7 +291,7 @@ void CLinkvetView::AddResultRow(const SResultRow& row) {
     m_model->AddRow(row);
 }
 
-void CLinkvetView::SetStatusPane(Pane pane, const std::string& text) {
+void CLinkvetView::SetStatusPane(EPane pane, const std::string& text) {
     emit StatusPaneChanged(static_cast<int>(pane), CDisplayText::FromBytes(text));
 }
 

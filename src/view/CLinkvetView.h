@@ -11,8 +11,8 @@
 class CRepairEngine;
 class CResultsModel;
 class CSettingsStore;
+class CSessionBase;
 class CTestProgressDlg;
-class CTestSession;
 class QPlainTextEdit;
 
 /// The results list, and the hub of the program: it owns the test session and
@@ -69,18 +69,18 @@ public:
     bool CanRepairLinks() const;
 
     CResultsModel& Results() { return *m_model; }
-    CTestSession& Session() { return *m_session; }
+    CSessionBase& Session() { return *m_session; }
     QPrinter& Printer() { return m_printer; }
     int BeepCount() const { return m_beepCount; }
 
     // ISessionHost
     void ShowMessage(const std::string& text) override;
     bool AskYesNo(const std::string& question) override;
-    void Beep(BeepKind kind) override;
+    void Beep(EBeepKind kind) override;
     void AppendLog(const std::string& text) override;
     void ClearLogAndResults() override;
     void AddResultRow(const SResultRow& row) override;
-    void SetStatusPane(Pane pane, const std::string& text) override;
+    void SetStatusPane(EPane pane, const std::string& text) override;
     void ShowProgress() override;
     void UpdateProgress(const SProgressValues& values) override;
     void CloseProgress() override;
@@ -102,7 +102,7 @@ private:
     CSettingsStore& m_settings;
     QPlainTextEdit& m_logPane;
     std::unique_ptr<CResultsModel> m_model;
-    std::unique_ptr<CTestSession> m_session;
+    std::unique_ptr<CSessionBase> m_session;
     // One per results list: it knows which backups it has made for these rows.
     std::unique_ptr<CRepairEngine> m_pRepairEngine;
     LaterPtr<CTestProgressDlg> m_pProgressDlg;

@@ -249,7 +249,7 @@ TEST_F(MainFrameTest, RepairAsksFirstCanDropTheStoppingRowAndExportsAfterEveryRu
     WriteFile(page, "<a href=\"http://h/1\">1</a>\n<p>\n");
     for (const char* url : {"http://h/1", "http://h/2"})
         View().AddResultRow({url, "HTTP Code 404 Not Found", "n", page});
-    View().Session().Reasons().m_bUnknownReason = true;
+    View().Session().Reasons().ReasonText(999); // an outcome of no known reason
     std::vector<std::string> seen;
     const char* repairButton = "cancelButton";
     CModalAnswerer answerer(

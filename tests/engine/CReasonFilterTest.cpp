@@ -39,10 +39,10 @@ TEST_F(ReasonFilterTest, FilterFollowsTheTableOrderAndOutcomesOutsideItAreAlways
         EXPECT_TRUE(m_filter.IsReasonReported(code)) << code;
     // The current-web outcomes have texts of their own; only the rest are unknown.
     EXPECT_EQ(m_filter.ReasonText(10006), "Secure Connection Failed");
-    EXPECT_FALSE(m_filter.m_bUnknownReason);
+    EXPECT_FALSE(m_filter.HasUnknownReason());
     EXPECT_EQ(m_filter.ReasonText(405), "--------------> UNKNOWN REASON !!!!!");
-    EXPECT_TRUE(m_filter.m_bUnknownReason);
-    EXPECT_EQ(m_host.m_beeps, std::vector<ISessionHost::BeepKind>{ISessionHost::BeepKind::Warning});
+    EXPECT_TRUE(m_filter.HasUnknownReason());
+    EXPECT_EQ(m_host.m_beeps, std::vector<ISessionHost::EBeepKind>{ISessionHost::EBeepKind::Warning});
 }
 
 TEST_F(ReasonFilterTest, LoadReplacesAFilterOfTheWrongLengthAfterAWarningAndBoundsTheTimeout) {

@@ -105,8 +105,8 @@ Missing</a><a href="http://127.0.0.4/q?x=1">Unknown</a><a href="http://127.0.0.5
               "Start of test <date>\r\n\r\nTesting: " + page + "\r\nResults for " + page +
                   ": URLs tested: 11. URL errors: 8.\r\n\r\nEnd of test: <date>\r\n");
     EXPECT_EQ(m_host.m_beeps,
-              (std::vector<ISessionHost::BeepKind>{ISessionHost::BeepKind::Warning,
-                                                   ISessionHost::BeepKind::Default}));
+              (std::vector<ISessionHost::EBeepKind>{ISessionHost::EBeepKind::Warning,
+                                                   ISessionHost::EBeepKind::Default}));
     EXPECT_TRUE(m_session->HasUnknownReason());
     EXPECT_EQ(m_host.m_waitCursorDepth, 0);
     EXPECT_TRUE(m_host.m_messages.empty());
@@ -223,7 +223,7 @@ TEST_F(TestSessionTest, AFolderRunsFileByFileWithItsLogAndProgress) {
     EXPECT_EQ(m_host.m_progress.fileBarPos, 1);
     EXPECT_EQ(m_host.m_progress.fileIndex, "2");
     EXPECT_EQ(m_host.m_progressClosed, 1);
-    EXPECT_EQ(m_host.m_beeps, std::vector<ISessionHost::BeepKind>{ISessionHost::BeepKind::Default});
+    EXPECT_EQ(m_host.m_beeps, std::vector<ISessionHost::EBeepKind>{ISessionHost::EBeepKind::Default});
 }
 
 TEST_F(TestSessionTest, StopTestEndsTheLinkInFlightWithoutARow) {

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 #include <sstream>
 
-void CRecordingHost::SetStatusPane(Pane pane, const std::string& text) {
-    (pane == Pane::Connection ? m_pane1 : m_pane2) = text;
-    m_paneHistory.push_back((pane == Pane::Connection ? "1:" : "2:") + text);
+void CRecordingHost::SetStatusPane(EPane pane, const std::string& text) {
+    (pane == EPane::Connection ? m_pane1 : m_pane2) = text;
+    m_paneHistory.push_back((pane == EPane::Connection ? "1:" : "2:") + text);
 }
 
 std::string CRecordingHost::LogWithoutDates() const {

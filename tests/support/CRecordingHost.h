@@ -16,14 +16,14 @@ public:
         m_messages.push_back(question);
         return m_bAnswerYes;
     }
-    void Beep(BeepKind kind) override { m_beeps.push_back(kind); }
+    void Beep(EBeepKind kind) override { m_beeps.push_back(kind); }
     void AppendLog(const std::string& text) override { m_log += text + "\r\n"; }
     void ClearLogAndResults() override {
         m_log.clear();
         m_rows.clear();
     }
     void AddResultRow(const SResultRow& row) override { m_rows.push_back(row); }
-    void SetStatusPane(Pane pane, const std::string& text) override;
+    void SetStatusPane(EPane pane, const std::string& text) override;
     void ShowProgress() override { ++m_progressShown; }
     void UpdateProgress(const SProgressValues& values) override {
         if (m_onProgress)
@@ -41,7 +41,7 @@ public:
     std::function<void(const SProgressValues&)> m_onProgress; // sees each change first
     std::vector<std::string> m_messages;                      // and questions
     bool m_bAnswerYes = true;
-    std::vector<BeepKind> m_beeps;
+    std::vector<EBeepKind> m_beeps;
     std::string m_log;
     std::vector<Row> m_rows;
     std::string m_pane1 = "Connection Status";

@@ -1,0 +1,45 @@
+#include "engine/CLinkLister.h"
+
+#include "engine/CReasonFilter.h"
+#include "engine/CUrlExtractor.h"
+#include "engine/ISessionHost.h"
+#include "engine/LogText.h"
+
+bool CLinkLister::IsListed(const CReasonFilter& reasons, int scheme, const SOutcome& outcome) {
+    const bool bEvaluated = !outcome.bReplied || scheme == CUrlExtractor::kSchemeHttp;
+    return bEvaluated && reasons.IsReasonReported(outcome.code);
+}
+
+void CLinkLister::Reset() {
+    m_fileErrorCount = -1;
+    m_linksDone = 0;
+}
+
+void CLinkLister::TakeUpFile(const std::string& file) {
+    CloseFile();
+    m_currentFile = file;
+    m_urlCount = 0;
+    m_fileErrorCount = 0;
+}
+
+void CLinkLister::FileRead(int links) {
+    m_urlCount = links;
+    m_host.AppendLog(LogText::TestingLine(m_currentFile));
+}
+
+void CLinkLister::Settle(const std::string& url, const std::string& siteName, int scheme,
+                         const SOutcome& outcome) {
+    ++m_linksDone;
+    if (!IsListed(m_reasons, scheme, outcome))
+        return;
+    m_host.AddResultRow(
+        {url, m_reasons.ReasonText(outcome.code, outcome.bRedirected), siteName, m_currentFile});
+    ++m_fileErrorCount;
+}
+
+void CLinkLister::CloseFile() {
+    if (!HasFile())
+        return;
+    m_host.AppendLog(LogText::Summary(m_currentFile, m_urlCount, m_fileErrorCount));
+    m_fileErrorCount = -1;
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <string>
+
+class CReasonFilter;
+class ISessionHost;
+
+/// Lists what a test found, link by link in test order, whichever session
+/// probed the links: which settled link becomes a result row, the row itself,
+/// and each file's part of the log with its counts and summary line.
+///
+/// A reply to an ftp link is never evaluated (the host's greeting says nothing
+/// of the file); a failure to get a reply is listed for both schemes. Either
+/// way the filter has the last word.
+class CLinkLister {
+public:
+    /// How the probe of one link ended.
+    struct SOutcome {
+        unsigned code = 0;
+        bool bReplied = false;    ///< the host answered; else `code` says why not
+        bool bRedirected = false; ///< the answer came at the end of redirects
+    };
+
+    CLinkLister(ISessionHost& host, CReasonFilter& reasons) : m_host(host), m_reasons(reasons) {}
+
+    /// Whether a link of `scheme` (CUrlExtractor's) that ended in `outcome` is listed.
+    static bool IsListed(const CReasonFilter& reasons, int scheme, const SOutcome& outcome);
+
+    /// A test starts: no file is taken up, no link settled.
+    void Reset();
+    /// Takes up `file`, the previous file's part of the log closed first.
+    void TakeUpFile(const std::string& file);
+    /// The file taken up was read and has `links` links: opens its part of the log.
+    void FileRead(int links);
+    /// One link of the file taken up has settled: listed when IsListed() says
+    /// so, counted either way.
+    void Settle(const std::string& url, const std::string& siteName, int scheme,
+                const SOutcome& outcome);
+    /// Closes the part of the log of the file taken up with its summary line;
+    /// does nothing when no file is taken up.
+    void CloseFile();
+
+    bool HasFile() const { return m_fileErrorCount >= 0; }
+    const std::string& CurrentFile() const { return m_currentFile; }
+    /// The links of the file taken up.
+    int LinkCount() const { return m_urlCount; }
+    /// Links settled so far in this test, listed or not.
+    long LinksDone() const { return m_linksDone; }
+
+private:
+    ISessionHost& m_host;
+    CReasonFilter& m_reasons;
+    std::string m_currentFile;
+    int m_urlCount = 0;
+    int m_fileErrorCount = -1; // -1 while no file is taken up
+    long m_linksDone = 0;
+};

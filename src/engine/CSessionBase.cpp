@@ -1,0 +1,79 @@
+#include "engine/CSessionBase.h"
+
+#include "engine/CFileEnumerator.h"
+#include "engine/CUrlExtractor.h"
+#include "engine/LogText.h"
+#include "settings/CSettingsStore.h"
+
+CSessionBase::CSessionBase(ISessionHost& host, CSettingsStore& settings, QObject* parent,
+                           CLookupPool::Resolver resolver)
+    : QObject(parent), m_host(host), m_reasons(host), m_lookups(std::move(resolver)),
+      m_lister(host, m_reasons), m_settings(settings) {
+    m_reasons.Load(settings);
+}
+
+void CSessionBase::SetPorts(int httpPort, int ftpPort) {
+    m_httpPort = httpPort;
+    m_ftpPort = ftpPort;
+}
+
+bool CSessionBase::IsCurrentWeb() const {
+    return m_bForceCurrentWeb || m_settings.Get(SettingsKeys::kSettingsCurrentWeb) != 0;
+}
+
+int CSessionBase::PortFor(int scheme) const {
+    return scheme == CUrlExtractor::kSchemeFtp ? m_ftpPort : m_httpPort;
+}
+
+void CSessionBase::StartTest(const std::string& path, bool recurse, bool allFiles, bool htmlOnly) {
+    if (IsTestRunning())
+        return;
+    StringList files = CFileEnumerator::CollectFiles(path, recurse, allFiles, htmlOnly);
+    if (files.empty()) {
+        m_host.ShowMessage(LogText::kNoFilesMessage);
+        return;
+    }
+    m_bStoppedOnError = false;
+    m_reasons.ClearUnknownReason();
+    m_bCurrentWeb = IsCurrentWeb();
+    m_lister.Reset();
+    m_host.ClearLogAndResults();
+    m_host.AppendLog(LogText::StartLine());
+    Schedule(std::move(files));
+}
+
+void CSessionBase::EndTest() {
+    Stop();
+    Finish();
+}
+
+void CSessionBase::EndOnReadFailure() {
+    Stop(); // the test is over before the messages show: nothing may go on meanwhile
+    m_host.ShowMessage(LogText::CannotOpenMessage(m_lister.CurrentFile()));
+    m_host.ShowMessage(LogText::kProcessingStopped);
+    m_bStoppedOnError = true;
+    Finish();
+}
+
+void CSessionBase::OnStopTest() {
+    if (!IsTestRunning())
+        return;
+    Stop();
+    m_host.AppendLog(LogText::kStoppedByUser);
+    emit TestFinished();
+}
+
+void CSessionBase::Stop() {
+    Halt();
+    m_host.SetStatusPane(ISessionHost::EPane::Connection, "Connection Status");
+    m_host.SetStatusPane(ISessionHost::EPane::Method, "HTTP Method Status");
+}
+
+void CSessionBase::Finish() {
+    m_lister.CloseFile();
+    m_host.AppendLog(LogText::EndLine());
+    m_host.SetStatusPane(ISessionHost::EPane::Connection, "Search Complete");
+    m_host.SetStatusPane(ISessionHost::EPane::Method, "");
+    m_host.Beep(ISessionHost::EBeepKind::Default);
+    emit TestFinished();
+}
