@@ -1,10 +1,11 @@
 #include "cli/CCliCommands.h"
 
-#include "base/AsciiText.h"
 #include "cli/CCliHost.h"
+#include "cli/CCliOptions.h"
 #include "cli/CCliSignals.h"
 #include "engine/CConcurrentSession.h"
 #include "engine/CFileEnumerator.h"
+#include "engine/CSessionBase.h"
 #include "engine/CTestSession.h"
 #include "engine/CUrlExtractor.h"
 #include "engine/LogText.h"
@@ -17,7 +18,6 @@
 #include <QTimer>
 #include <cerrno>
 #include <climits>
-#include <functional>
 #include <memory>
 #include <unistd.h>
 
@@ -95,30 +95,6 @@ int CCliCommands::RunCommand(const std::vector<std::string>& args) {
 
 namespace {
 
-// The options of all commands; each command says which it takes.
-struct SOptions {
-    bool bAll = false;
-    bool bRecurse = false;
-    bool bHtmlOnly = false;
-    std::string filter;
-    long timeout = -1;
-    long httpPort = 80;
-    long ftpPort = 21;
-    int report = -1; // a CReportWriter::EFormat, or none
-    int repair = -1; // a CRepairEngine::ERepairType, or none
-    std::string output;
-    long jobs = 1;
-    long perHost = -1;
-    bool bCurrentWeb = false;
-    std::vector<std::string> paths;
-};
-
-// A whole decimal number from `low` to `high`, or -1.
-long ParseNumber(const std::string& text, long low, long high) {
-    const auto value = AsciiText::ParseDecimal(text, AsciiText::EDecimal::Whole, high);
-    return value && *value >= low ? static_cast<long>(*value) : -1;
-}
-
 long CountLinks(const StringList& files, bool bCurrentWeb) {
     long count = 0;
     for (const std::string& file : files)
@@ -129,7 +105,7 @@ long CountLinks(const StringList& files, bool bCurrentWeb) {
 }
 
 // Links done, in all and a second, redrawn four times a second.
-void ShowProgress(QTimer& timer, const CConcurrentSession& session, CCliHost& host, long total) {
+void ShowProgress(QTimer& timer, const CSessionBase& session, CCliHost& host, long total) {
     auto clock = std::make_shared<QElapsedTimer>();
     clock->start();
     timer.setInterval(250);
@@ -143,88 +119,46 @@ void ShowProgress(QTimer& timer, const CConcurrentSession& session, CCliHost& ho
     timer.start();
 }
 
-// Reads `args` into `options`; returns "" or what is wrong. `bSelection` allows
-// --all, --recurse and --html-only, `bTest` the options of a test run.
-std::string ParseOptions(const std::vector<std::string>& args, bool bSelection, bool bTest,
-                         SOptions& options) {
-    bool bOptionsDone = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const bool bHasValue = i + 1 < args.size();
-        if (bOptionsDone || arg.size() < 2 || arg[0] != '-') {
-            options.paths.push_back(arg);
-        } else if (arg == "--") {
-            bOptionsDone = true;
-        } else if (bSelection && arg == "--all") {
-            options.bAll = true;
-        } else if (bSelection && arg == "--recurse") {
-            options.bRecurse = true;
-        } else if (bSelection && arg == "--html-only") {
-            options.bHtmlOnly = true;
-        } else if ((bTest || !bSelection) && arg == "--current-web") {
-            options.bCurrentWeb = true; // links and check
-        } else if (bTest && arg == "--filter" && bHasValue) {
-            options.filter = args[++i];
-            if (options.filter.size() != CReasonFilter::kReasonCount)
-                return "--filter takes 21 characters, one per reason";
-        } else if (bTest && arg == "--timeout" && bHasValue) {
-            if ((options.timeout = ParseNumber(args[++i], 1, 1000)) < 0)
-                return "--timeout takes a number of seconds from 1 to 1000";
-        } else if (bTest && (arg == "--http-port" || arg == "--ftp-port") && bHasValue) {
-            long& port = arg == "--http-port" ? options.httpPort : options.ftpPort;
-            if ((port = ParseNumber(args[++i], 1, 65535)) < 0)
-                return arg + " takes a port number from 1 to 65535";
-        } else if (bTest && arg == "--report" && bHasValue) {
-            const std::string& format = args[++i];
-            if (format != "text" && format != "html")
-                return "--report takes text or html";
-            options.report = static_cast<int>(format == "html" ? CReportWriter::EFormat::Html
-                                                               : CReportWriter::EFormat::Text);
-        } else if (bTest && arg == "--repair" && bHasValue) {
-            if ((options.repair = static_cast<int>(ParseNumber(args[++i], 0, 2))) < 0)
-                return "--repair takes 0, 1 or 2";
-        } else if (bTest && arg == "--jobs" && bHasValue) {
-            if ((options.jobs = ParseNumber(args[++i], 1, CConcurrentSession::kMaxJobs)) < 0)
-                return "--jobs takes a number from 1 to 1024";
-        } else if (bTest && arg == "--per-host" && bHasValue) {
-            if ((options.perHost = ParseNumber(args[++i], 1, CConcurrentSession::kMaxJobs)) < 0)
-                return "--per-host takes a number from 1 to the --jobs number";
-        } else if (bTest && arg == "--output" && bHasValue) {
-            if ((options.output = args[++i]).empty())
-                return "--output takes a file name";
-        } else {
-            return "unknown option or missing value: " + arg;
-        }
-    }
-    if (options.paths.size() != 1)
-        return "exactly one path is needed";
-    if (!options.output.empty() && options.report < 0)
-        return "--output needs --report";
-    if (options.perHost > options.jobs)
-        return "--per-host takes a number from 1 to the --jobs number";
-    options.bRecurse = options.bRecurse && options.bAll; // sub-folders only with their folder
-    return std::string();
+// --jobs picks the session that runs the test.
+std::unique_ptr<CSessionBase> MakeSession(const CCliOptions& options, ISessionHost& host,
+                                          CSettingsStore& settings) {
+    if (options.m_nJobs == 1)
+        return std::make_unique<CTestSession>(host, settings);
+    return std::make_unique<CConcurrentSession>(host, settings, options.m_nJobs,
+                                                options.m_nPerHost);
 }
 
 } // namespace
 
-int CCliCommands::Files(const std::vector<std::string>& args) {
-    SOptions options;
-    std::string problem = ParseOptions(args, true, false, options);
-    if (!problem.empty())
-        return Usage(problem);
-    if (!CheckPath(options.paths[0], options.bAll))
+int CCliCommands::ExitStatusOf(const SCheckOutcome& outcome) {
+    if (!outcome.bRan || !outcome.bReportWritten || outcome.bOutputFailed)
+        return kExitUnusable; // for a lost reader, Run says why
+    if (outcome.stopSignal != 0)
+        return 128 + outcome.stopSignal;
+    if (outcome.bRepairAsked && !outcome.bRepaired)
+        return kExitRepairFailed;
+    if (outcome.bStoppedOnError)
         return kExitUnusable;
-    for (const std::string& file : CFileEnumerator::CollectFiles(options.paths[0], options.bRecurse,
-                                                                 options.bAll, options.bHtmlOnly))
+    return outcome.rowsListed > 0 ? kExitListed : kExitOk;
+}
+
+int CCliCommands::Files(const std::vector<std::string>& args) {
+    CCliOptions options;
+    if (const std::string problem = options.Parse(CCliOptions::ECommand::Files, args);
+        !problem.empty())
+        return Usage(problem);
+    if (!CheckPath(options.m_strPath, options.m_bAll))
+        return kExitUnusable;
+    for (const std::string& file : CFileEnumerator::CollectFiles(
+             options.m_strPath, options.m_bRecurse, options.m_bAll, options.m_bHtmlOnly))
         WriteLine(file);
     return kExitOk;
 }
 
 int CCliCommands::Links(const std::vector<std::string>& args) {
-    SOptions options;
-    std::string problem = ParseOptions(args, false, false, options);
-    if (!problem.empty())
+    CCliOptions options;
+    if (const std::string problem = options.Parse(CCliOptions::ECommand::Links, args);
+        !problem.empty())
         return Usage(problem);
 
     std::string line;
@@ -232,110 +166,87 @@ int CCliCommands::Links(const std::vector<std::string>& args) {
         line.assign(url).append(1, '\t').append(name);
         WriteLine(line);
     };
-    if (!CUrlExtractor::ExtractUrls(options.paths[0], print,
-                                    CUrlExtractor::LinksFor(options.bCurrentWeb))) {
-        Error("Cannot open file: " + options.paths[0]);
+    if (!CUrlExtractor::ExtractUrls(options.m_strPath, print,
+                                    CUrlExtractor::LinksFor(options.m_bCurrentWeb))) {
+        Error("Cannot open file: " + options.m_strPath);
         return kExitUnusable;
     }
     return kExitOk;
 }
 
 int CCliCommands::Check(const std::vector<std::string>& args) {
-    SOptions options;
-    std::string problem = ParseOptions(args, true, true, options);
-    if (!problem.empty())
+    CCliOptions options;
+    if (const std::string problem = options.Parse(CCliOptions::ECommand::Check, args);
+        !problem.empty())
         return Usage(problem);
-    if (!CheckPath(options.paths[0], options.bAll))
+    if (!CheckPath(options.m_strPath, options.m_bAll))
         return kExitUnusable;
 
     // The filter and time-out come from the settings, as the window's would.
     CSettingsStore settings;
     settings.OpenAndImport();
-    QEventLoop loop;
     CCliHost host(m_out, m_err);
-    if (options.report >= 0 || options.repair >= 0)
-        host.KeepRows(options.report < 0 || !options.output.empty());
-    host.SetOnOutputFailed([&loop] { loop.quit(); }); // nobody reads: stop at once
+    if (options.m_nReport >= 0 || options.m_nRepair >= 0)
+        host.KeepRows(options.m_nReport < 0 || !options.m_strOutput.empty());
 
     // SIGINT and SIGTERM are the user's Stop Test. The signals stay caught until
     // the report is out, so none cuts it short.
-    int stopSignal = 0;
-    std::function<bool()> stopTest; // false when no test runs
+    SCheckOutcome outcome;
+    std::unique_ptr<CSessionBase> pSession;
     CCliSignals stopSignals([&](int signal) {
-        if (stopTest && stopTest())
-            stopSignal = signal;
+        if (pSession && pSession->IsTestRunning()) {
+            pSession->OnStopTest();
+            outcome.stopSignal = signal;
+        }
     });
+    pSession = MakeSession(options, host, settings);
+    outcome.bRan = RunTest(*pSession, options, host);
+    outcome.bOutputFailed = host.OutputFailed();
+    outcome.bRepairAsked = options.m_nRepair >= 0;
+    if (outcome.bRan) {
+        // A test stopped by a signal or a lost reader is not followed by a repair:
+        // the user's pages are rewritten only when the user is still there to ask for it.
+        outcome.bRepaired = outcome.bRepairAsked && outcome.stopSignal == 0 &&
+                            !outcome.bOutputFailed &&
+                            Repair(options.m_nRepair, host, host.KeptRows());
+        // A stopped test still has its rows, and the window could export them too.
+        outcome.bReportWritten =
+            options.m_nReport < 0 ||
+            WriteReport(options.m_nReport, options.m_strOutput, host.KeptRows());
+        if (!outcome.bReportWritten)
+            Error(CReportWriter::kWriteErrorMessage);
+    }
+    outcome.bStoppedOnError = pSession->StoppedOnError();
+    outcome.rowsListed = host.RowsListed();
+    return ExitStatusOf(outcome);
+}
 
-    // Both sessions have the same face; --jobs picks the one that runs.
-    auto runTest = [&](auto& session) {
-        if (!options.filter.empty())
-            session.Reasons().SetFilter(options.filter);
-        if (options.timeout > 0)
-            session.Reasons().SetTimeoutSeconds(static_cast<int>(options.timeout));
-        session.SetPorts(static_cast<int>(options.httpPort), static_cast<int>(options.ftpPort));
-        if (options.bCurrentWeb)
-            session.ForceCurrentWeb();
-        QObject::connect(&session, &std::remove_reference_t<decltype(session)>::TestFinished, &loop,
-                         &QEventLoop::quit);
-        session.StartTest(options.paths[0], options.bRecurse, options.bAll, options.bHtmlOnly);
-        if (!session.IsTestRunning())
-            return false; // nothing to test: the session has said why
-        stopTest = [&session] {
-            if (!session.IsTestRunning())
-                return false; // the test ended on its own first
-            session.OnStopTest();
-            return true;
-        };
+bool CCliCommands::RunTest(CSessionBase& session, const CCliOptions& options, CCliHost& host) {
+    if (!options.m_strFilter.empty())
+        session.Reasons().SetFilter(options.m_strFilter);
+    if (options.m_nTimeoutSeconds > 0)
+        session.Reasons().SetTimeoutSeconds(options.m_nTimeoutSeconds);
+    session.SetPorts(options.m_nHttpPort, options.m_nFtpPort);
+    if (options.m_bCurrentWeb)
+        session.ForceCurrentWeb();
+
+    QEventLoop loop;
+    QObject::connect(&session, &CSessionBase::TestFinished, &loop, &QEventLoop::quit);
+    host.SetOnOutputFailed([&loop] { loop.quit(); }); // nobody reads: stop at once
+    QTimer progress;
+    if (options.m_nJobs > 1 && ::isatty(fileno(m_err)) == 1)
+        ShowProgress(progress, session, host,
+                     CountLinks(CFileEnumerator::CollectFiles(options.m_strPath, options.m_bRecurse,
+                                                              options.m_bAll, options.m_bHtmlOnly),
+                                session.IsCurrentWeb()));
+    session.StartTest(options.m_strPath, options.m_bRecurse, options.m_bAll, options.m_bHtmlOnly);
+    const bool bRan = session.IsTestRunning(); // else the session has said why not
+    if (bRan)
         loop.exec();
-        stopTest = nullptr;
-        return true;
-    };
-    bool bRan = false;
-    bool bStoppedOnError = false;
-    if (options.jobs == 1) {
-        CTestSession session(host, settings);
-        bRan = runTest(session);
-        bStoppedOnError = session.StoppedOnError();
-    } else {
-        const long perHost =
-            options.perHost > 0 ? options.perHost
-                                : std::min<long>(CConcurrentSession::kDefaultPerHost, options.jobs);
-        CConcurrentSession session(host, settings, static_cast<int>(options.jobs),
-                                   static_cast<int>(perHost));
-        QTimer progress;
-        if (::isatty(fileno(m_err)) == 1)
-            ShowProgress(
-                progress, session, host,
-                CountLinks(CFileEnumerator::CollectFiles(options.paths[0], options.bRecurse,
-                                                         options.bAll, options.bHtmlOnly),
-                           options.bCurrentWeb ||
-                               settings.Get(SettingsKeys::kSettingsCurrentWeb) != 0));
-        bRan = runTest(session);
-        progress.stop();
-        host.ShowStatusLine("");
-        bStoppedOnError = session.StoppedOnError();
-    }
-    if (!bRan)
-        return kExitUnusable;
-    // A test stopped by a signal or a lost reader is not followed by a repair:
-    // the user's pages are rewritten only when the user is still there to ask for it.
-    const bool bRepaired = options.repair >= 0 && stopSignal == 0 && !host.OutputFailed() &&
-                           Repair(options.repair, host, host.KeptRows());
-    // A stopped test still has its rows, and the window could export them too.
-    // The signals stay caught until the report is out, so none cuts it short.
-    if (options.report >= 0 && !WriteReport(options.report, options.output, host.KeptRows())) {
-        Error(CReportWriter::kWriteErrorMessage);
-        return kExitUnusable;
-    }
-    if (host.OutputFailed())
-        return kExitUnusable; // Run says why
-    if (stopSignal != 0)
-        return 128 + stopSignal;
-    if (options.repair >= 0 && !bRepaired)
-        return kExitRepairFailed;
-    if (bStoppedOnError)
-        return kExitUnusable;
-    return host.RowsListed() > 0 ? kExitListed : kExitOk;
+    progress.stop();
+    host.ShowStatusLine("");
+    host.SetOnOutputFailed(nullptr);
+    return bRan;
 }
 
 bool CCliCommands::Repair(int type, ISessionHost& host, CResultsModel& rows) {

@@ -4,7 +4,10 @@
 #include <string>
 #include <vector>
 
+class CCliHost;
+class CCliOptions;
 class CResultsModel;
+class CSessionBase;
 class ISessionHost;
 
 /// The commands of linkvet-cli. Output is written as the program's own bytes,
@@ -28,11 +31,28 @@ public:
     static constexpr int kExitUnusable = 2;
     static constexpr int kExitRepairFailed = 3;
 
+    /// What a `check` came to.
+    struct SCheckOutcome {
+        bool bRan = false;          ///< a test started: there were files to test
+        int stopSignal = 0;         ///< the signal that stopped the test, or 0
+        bool bOutputFailed = false; ///< a result could not be written
+        bool bRepairAsked = false;
+        bool bRepaired = false;
+        bool bReportWritten = true;   ///< no report was asked for, or it was written whole
+        bool bStoppedOnError = false; ///< a file of the test could not be read
+        int rowsListed = 0;
+    };
+    /// The exit status of a `check` that came to `outcome`.
+    static int ExitStatusOf(const SCheckOutcome& outcome);
+
 private:
     int RunCommand(const std::vector<std::string>& args);
     int Files(const std::vector<std::string>& args);
     int Links(const std::vector<std::string>& args);
     int Check(const std::vector<std::string>& args);
+    /// Runs the test `options` ask for on `session` until it ends, a signal
+    /// stops it or nobody reads its results; false when it could not start.
+    bool RunTest(CSessionBase& session, const CCliOptions& options, CCliHost& host);
     /// Writes the report of `rows` in format `report` to `output`, or to `out`
     /// when `output` is empty; false when any of it cannot be written.
     bool WriteReport(int report, const std::string& output, const CResultsModel& rows);

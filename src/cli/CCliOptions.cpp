@@ -1,0 +1,140 @@
+#include "cli/CCliOptions.h"
+
+#include "base/AsciiText.h"
+#include "engine/CConcurrentSession.h"
+#include "engine/CReasonFilter.h"
+#include "export/CReportWriter.h"
+
+#include <algorithm>
+#include <span>
+#include <string_view>
+
+namespace {
+
+struct SOption {
+    std::string_view name;
+    bool bTakesValue;
+    /// Stores the option and its value; false when the value cannot be used.
+    bool (*read)(CCliOptions& options, const std::string& value);
+    const char* problem; ///< what is wrong when `read` refuses the value
+};
+
+// A whole decimal number from `low` to `high` into `number`.
+bool ReadNumber(const std::string& text, int low, int high, int& number) {
+    const auto value = AsciiText::ParseDecimal(text, AsciiText::EDecimal::Whole, high);
+    if (!value || *value < low)
+        return false;
+    number = static_cast<int>(*value);
+    return true;
+}
+
+template <bool CCliOptions::*flag> bool SetFlag(CCliOptions& options, const std::string&) {
+    options.*flag = true;
+    return true;
+}
+
+constexpr SOption kAll{"--all", false, SetFlag<&CCliOptions::m_bAll>, nullptr};
+constexpr SOption kRecurse{"--recurse", false, SetFlag<&CCliOptions::m_bRecurse>, nullptr};
+constexpr SOption kHtmlOnly{"--html-only", false, SetFlag<&CCliOptions::m_bHtmlOnly>, nullptr};
+constexpr SOption kCurrentWeb{"--current-web", false, SetFlag<&CCliOptions::m_bCurrentWeb>,
+                              nullptr};
+
+constexpr SOption kFilesOptions[] = {kAll, kRecurse, kHtmlOnly};
+constexpr SOption kLinksOptions[] = {kCurrentWeb};
+constexpr SOption kCheckOptions[] = {
+    kAll,
+    kRecurse,
+    kHtmlOnly,
+    kCurrentWeb,
+    {"--filter", true,
+     [](CCliOptions& o, const std::string& v) {
+         o.m_strFilter = v;
+         return v.size() == CReasonFilter::kReasonCount;
+     },
+     "--filter takes 21 characters, one per reason"},
+    {"--timeout", true,
+     [](CCliOptions& o, const std::string& v) {
+         return ReadNumber(v, 1, 1000, o.m_nTimeoutSeconds);
+     },
+     "--timeout takes a number of seconds from 1 to 1000"},
+    {"--http-port", true,
+     [](CCliOptions& o, const std::string& v) { return ReadNumber(v, 1, 65535, o.m_nHttpPort); },
+     "--http-port takes a port number from 1 to 65535"},
+    {"--ftp-port", true,
+     [](CCliOptions& o, const std::string& v) { return ReadNumber(v, 1, 65535, o.m_nFtpPort); },
+     "--ftp-port takes a port number from 1 to 65535"},
+    {"--report", true,
+     [](CCliOptions& o, const std::string& v) {
+         using EFormat = CReportWriter::EFormat;
+         o.m_nReport = static_cast<int>(v == "html" ? EFormat::Html : EFormat::Text);
+         return v == "text" || v == "html";
+     },
+     "--report takes text or html"},
+    {"--repair", true,
+     [](CCliOptions& o, const std::string& v) { return ReadNumber(v, 0, 2, o.m_nRepair); },
+     "--repair takes 0, 1 or 2"},
+    {"--jobs", true,
+     [](CCliOptions& o, const std::string& v) {
+         return ReadNumber(v, 1, CConcurrentSession::kMaxJobs, o.m_nJobs);
+     },
+     "--jobs takes a number from 1 to 1024"},
+    {"--per-host", true,
+     [](CCliOptions& o, const std::string& v) {
+         return ReadNumber(v, 1, CConcurrentSession::kMaxJobs, o.m_nPerHost);
+     },
+     "--per-host takes a number from 1 to the --jobs number"},
+    {"--output", true,
+     [](CCliOptions& o, const std::string& v) {
+         o.m_strOutput = v;
+         return !v.empty();
+     },
+     "--output takes a file name"},
+};
+
+std::span<const SOption> TableOf(CCliOptions::ECommand command) {
+    switch (command) {
+    case CCliOptions::ECommand::Files:
+        return kFilesOptions;
+    case CCliOptions::ECommand::Links:
+        return kLinksOptions;
+    case CCliOptions::ECommand::Check:
+        break;
+    }
+    return kCheckOptions;
+}
+
+} // namespace
+
+std::string CCliOptions::Parse(ECommand command, const std::vector<std::string>& args) {
+    const std::span<const SOption> table = TableOf(command);
+    std::vector<std::string> paths;
+    bool bOptionsDone = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (bOptionsDone || arg.size() < 2 || arg[0] != '-') {
+            paths.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            bOptionsDone = true;
+            continue;
+        }
+        const auto option = std::find_if(table.begin(), table.end(),
+                                         [&arg](const SOption& row) { return row.name == arg; });
+        if (option == table.end() || (option->bTakesValue && i + 1 == args.size()))
+            return "unknown option or missing value: " + arg;
+        if (!option->read(*this, option->bTakesValue ? args[++i] : std::string()))
+            return option->problem;
+    }
+    if (paths.size() != 1)
+        return "exactly one path is needed";
+    if (!m_strOutput.empty() && m_nReport < 0)
+        return "--output needs --report";
+    if (m_nPerHost > m_nJobs)
+        return "--per-host takes a number from 1 to the --jobs number";
+    if (m_nPerHost == 0)
+        m_nPerHost = std::min(CConcurrentSession::kDefaultPerHost, m_nJobs);
+    m_bRecurse = m_bRecurse && m_bAll; // sub-folders only with their folder
+    m_strPath = paths.front();
+    return std::string();
+}
