@@ -89,7 +89,8 @@ TEST(FileEnumeratorTest, SelectedPathIsCheckedLikeTheSelectCommand) {
     const std::tuple<std::string, bool, std::string> cases[] = {
         {dir / "page.htm", false, ""},
         {dir / "folder/", true, ""},
-        {dir / "pipe", false, noFile}, // never blocks
+        {dir / "folder", false, noFile}, // a folder only with all its files
+        {dir / "pipe", false, noFile},   // never blocks
         {"", false, noFile},
         {dir / "missing", true, noFolder}};
     for (const auto& [path, bAllFiles, message] : cases)

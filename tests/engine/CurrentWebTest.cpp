@@ -75,9 +75,8 @@ protected:
         return script;
     }
 
-    template <class TSession>
-    std::vector<std::string> Run(TSession& session, CRecordingHost& host) {
-        QSignalSpy finished(&session, &TSession::TestFinished);
+    std::vector<std::string> Run(CSessionBase& session, CRecordingHost& host) {
+        QSignalSpy finished(&session, &CSessionBase::TestFinished);
         session.StartTest(m_dir / "site.html", false, false, false);
         EXPECT_TRUE(finished.wait(60000));
         std::vector<std::string> rows;

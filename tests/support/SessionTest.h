@@ -1,0 +1,68 @@
+#pragma once
+
+#include "engine/CConcurrentSession.h"
+#include "engine/CTestSession.h"
+#include "settings/CSettingsStore.h"
+#include "support/CLoopbackServer.h"
+#include "support/CRecordingHost.h"
+#include "support/TestUtil.h"
+
+#include <QSignalSpy>
+#include <arpa/inet.h>
+#include <atomic>
+#include <chrono>
+#include <gtest/gtest.h>
+#include <memory>
+#include <thread>
+
+// What the tests of the sessions share: a private settings folder with a
+// 1-second time-out, names to look up, and either session for a recording host.
+
+using Server = CLoopbackServer;
+
+inline std::atomic<int> g_lookups{0}; // calls of Resolve()
+
+// "3com.example" and "ok.example" are 127.0.0.12; "slow.example" fails after the
+// 1-second time-out.
+inline bool Resolve(const std::string& host, in_addr* address) {
+    ++g_lookups;
+    if (host == "slow.example")
+        std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    const bool bFound = host == "3com.example" || host == "ok.example";
+    return bFound && ::inet_aton("127.0.0.12", address) != 0;
+}
+
+inline bool RunToEnd(CSessionBase& session) {
+    QSignalSpy finished(&session, &CSessionBase::TestFinished);
+    return finished.wait(30000);
+}
+
+inline std::string Link(const std::string& url) {
+    return "<a href=\"" + url + "\">" + url.substr(7) + "</a>\n";
+}
+
+enum class EKind { Paced, Concurrent };
+
+class SessionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_settings.OpenBaseKey(nullptr));
+        ASSERT_TRUE(m_settings.SetInt("Settings", "Timeout", 1));
+        g_lookups = 0;
+    }
+    std::unique_ptr<CSessionBase> Make(EKind kind, CRecordingHost& host, int port, int jobs = 8) {
+        std::unique_ptr<CSessionBase> pSession;
+        if (kind == EKind::Paced)
+            pSession = std::make_unique<CTestSession>(host, m_settings, nullptr, Resolve);
+        else
+            pSession =
+                std::make_unique<CConcurrentSession>(host, m_settings, jobs, 3, nullptr, Resolve);
+        pSession->SetPorts(port, port);
+        return pSession;
+    }
+
+    CTempDir m_dir;
+    CSettingsStore m_settings;
+    CRecordingHost m_host;
+    std::unique_ptr<CSessionBase> m_pSession; // for m_host
+};
