@@ -69,8 +69,8 @@ void CHttpProbe::Connect(int port) {
     connect(m_pSocketWnd.get(), &CSocketWnd::SocketNotify, this, &CHttpProbe::OnSocketNotify);
     m_host.BeginWaitCursor();
     m_bWaitCursor = true;
-    m_host.SetStatusPane(ISessionHost::Pane::Connection, "Connecting to " + m_strHost);
-    m_host.SetStatusPane(ISessionHost::Pane::Method, "");
+    m_host.SetStatusPane(ISessionHost::EPane::Connection, "Connecting to " + m_strHost);
+    m_host.SetStatusPane(ISessionHost::EPane::Method, "");
     // A look-up result handed in belongs to the link's own host, not a redirect's.
     if (m_knownAddress && !Redirected())
         m_pSocketWnd->ConnectTo(*m_knownAddress, std::to_string(port));
@@ -92,14 +92,14 @@ void CHttpProbe::OnConnectFinished(unsigned code) {
         m_host.EndWaitCursor();
         m_bWaitCursor = false;
     }
-    m_host.SetStatusPane(ISessionHost::Pane::Connection, "Connected to " + m_strHost);
+    m_host.SetStatusPane(ISessionHost::EPane::Connection, "Connected to " + m_strHost);
     if (code != 0) {
         Finish(code, false);
         return;
     }
     m_pSocketWnd->SelectEvents(kReadAndClose);
     if (m_pWebHop && m_pWebHop->StartTls(*m_pSocketWnd)) {
-        m_host.SetStatusPane(ISessionHost::Pane::Method, "");
+        m_host.SetStatusPane(ISessionHost::EPane::Method, "");
         ContinueTls();
         return;
     }
@@ -109,9 +109,9 @@ void CHttpProbe::OnConnectFinished(unsigned code) {
         const std::string request =
             m_pWebHop ? m_pWebHop->Request() : "GET " + m_strPath + " HTTP/1.0\r\n\r\n";
         m_pSocketWnd->Send(request.data(), request.size(), 0);
-        m_host.SetStatusPane(ISessionHost::Pane::Method, "GET method sent to host");
+        m_host.SetStatusPane(ISessionHost::EPane::Method, "GET method sent to host");
     } else {
-        m_host.SetStatusPane(ISessionHost::Pane::Method, "");
+        m_host.SetStatusPane(ISessionHost::EPane::Method, "");
     }
 }
 
@@ -126,7 +126,7 @@ void CHttpProbe::ContinueTls() {
         OnClosedWithoutReply();
         return;
     case CWebHop::ETlsStep::Sent:
-        m_host.SetStatusPane(ISessionHost::Pane::Method, "GET method sent to host");
+        m_host.SetStatusPane(ISessionHost::EPane::Method, "GET method sent to host");
         ReceiveTls(); // the reply may have come with the handshake's last bytes
         EvaluateHead();
         return;
@@ -185,7 +185,7 @@ void CHttpProbe::ReceivePlain(std::size_t capacity) {
     const ssize_t n = m_pSocketWnd->Receive(chunk, room, MSG_DONTWAIT);
     if (n > 0) {
         if (m_replyBuffer.empty())
-            m_host.SetStatusPane(ISessionHost::Pane::Method, "Host Reply Received");
+            m_host.SetStatusPane(ISessionHost::EPane::Method, "Host Reply Received");
         m_replyBuffer.append(chunk, static_cast<std::size_t>(n));
     } else if (n == 0) {
         m_bPeerClosed = true;
@@ -196,7 +196,7 @@ void CHttpProbe::ReceiveTls() {
     const bool bFirst = m_replyBuffer.empty();
     m_pWebHop->ReadTls(*m_pSocketWnd, m_replyBuffer, kHeadCap, m_bPeerClosed);
     if (bFirst && !m_replyBuffer.empty())
-        m_host.SetStatusPane(ISessionHost::Pane::Method, "Host Reply Received");
+        m_host.SetStatusPane(ISessionHost::EPane::Method, "Host Reply Received");
 }
 
 void CHttpProbe::EvaluateHead() {
@@ -252,7 +252,7 @@ void CHttpProbe::OnClosedWithoutReply() {
     }
     // Closed without a reply: the link waits for its time-out.
     CloseConnection();
-    m_host.SetStatusPane(ISessionHost::Pane::Connection, "Connection Closed by Host");
+    m_host.SetStatusPane(ISessionHost::EPane::Connection, "Connection Closed by Host");
 }
 
 void CHttpProbe::DrainReply() {
@@ -298,5 +298,5 @@ void CHttpProbe::ReleaseSocket() {
 
 void CHttpProbe::CloseConnection() {
     ReleaseSocket();
-    m_host.SetStatusPane(ISessionHost::Pane::Connection, "No connection");
+    m_host.SetStatusPane(ISessionHost::EPane::Connection, "No connection");
 }

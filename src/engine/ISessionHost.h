@@ -34,8 +34,6 @@ public:
 
     /// Status bar panes written by the engine.
     enum class EPane { Connection = 1, Method = 2 };
-    /// The panes' former name, still used by the probe's sources.
-    using Pane = EPane;
 
     virtual ~ISessionHost() = default;
 

@@ -40,8 +40,8 @@ bool IsReadableFile(const std::string& path) {
 } // namespace
 
 CLinkvetView::CLinkvetView(CSettingsStore& settings, QPlainTextEdit& logPane)
-    : m_settings(settings), m_logPane(logPane), m_model(std::make_unique<CResultsModel>()) {
-    setModel(m_model.get());
+    : m_settings(settings), m_logPane(logPane), m_pModel(std::make_unique<CResultsModel>()) {
+    setModel(m_pModel.get());
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSortingEnabled(false);
@@ -56,17 +56,17 @@ CLinkvetView::CLinkvetView(CSettingsStore& settings, QPlainTextEdit& logPane)
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
     auto changed = [this] { emit CommandStatesChanged(); };
-    connect(m_model.get(), &QAbstractItemModel::rowsInserted, this, changed);
-    connect(m_model.get(), &QAbstractItemModel::rowsRemoved, this, changed);
-    connect(m_model.get(), &QAbstractItemModel::modelReset, this, changed);
+    connect(m_pModel.get(), &QAbstractItemModel::rowsInserted, this, changed);
+    connect(m_pModel.get(), &QAbstractItemModel::rowsRemoved, this, changed);
+    connect(m_pModel.get(), &QAbstractItemModel::modelReset, this, changed);
 
-    m_session = std::make_unique<CTestSession>(*this, m_settings);
-    m_pRepairEngine = std::make_unique<CRepairEngine>(*m_model, *this);
-    connect(m_session.get(), &CSessionBase::TestFinished, this, changed);
+    m_pSession = std::make_unique<CTestSession>(*this, m_settings);
+    m_pRepairEngine = std::make_unique<CRepairEngine>(*m_pModel, *this);
+    connect(m_pSession.get(), &CSessionBase::TestFinished, this, changed);
 }
 
 CLinkvetView::~CLinkvetView() {
-    m_session.reset(); // closes the connection and the progress window first
+    m_pSession.reset(); // closes the connection and the progress window first
 }
 
 void CLinkvetView::OnInitialUpdate() {
@@ -87,12 +87,12 @@ void CLinkvetView::OnInitialUpdate() {
 
 bool CLinkvetView::QueryClose() {
     BeginWaitCursor();
-    m_model->RemoveRepairedRows();
+    m_pModel->RemoveRepairedRows();
     EndWaitCursor();
-    if (m_model->RowCount() > 0) {
+    if (m_pModel->RowCount() > 0) {
         if (!AskYesNo(kQuitQuestion))
             return false;
-        m_model->Clear();
+        m_pModel->Clear();
     }
     for (int i = 0; i < 4; ++i)
         m_settings.SetInt(SettingsKeys::kGridColumns[i], columnWidth(i));
@@ -100,19 +100,19 @@ bool CLinkvetView::QueryClose() {
 }
 
 bool CLinkvetView::CanSelectFiles() const {
-    return !m_session->IsTestRunning();
+    return !m_pSession->IsTestRunning();
 }
 
 bool CLinkvetView::CanStopTest() const {
-    return m_session->IsTestRunning();
+    return m_pSession->IsTestRunning();
 }
 
 bool CLinkvetView::CanExportResults() const {
-    return m_model->RowCount() > 0;
+    return m_pModel->RowCount() > 0;
 }
 
 bool CLinkvetView::CanRepairLinks() const {
-    return m_session->IsTestEnded() && m_model->RowCount() > 0;
+    return m_pSession->IsTestEnded() && m_pModel->RowCount() > 0;
 }
 
 void CLinkvetView::OnSelectFiles() {
@@ -141,12 +141,12 @@ void CLinkvetView::OnSelectFiles() {
         return;
     }
     m_settings.Set(SettingsKeys::kFileSelStarter, chosen.path);
-    m_session->StartTest(chosen.path, chosen.bRecurse, chosen.bAllFiles, chosen.bHtmlOnly);
+    m_pSession->StartTest(chosen.path, chosen.bRecurse, chosen.bAllFiles, chosen.bHtmlOnly);
     emit CommandStatesChanged();
 }
 
 void CLinkvetView::OnStopTest() {
-    m_session->OnStopTest();
+    m_pSession->OnStopTest();
 }
 
 void CLinkvetView::OnExportResults() {
@@ -163,14 +163,15 @@ void CLinkvetView::OnExportResults() {
     BeginWaitCursor();
     const bool bWritten = CReportWriter::WriteFile(
         choice.path,
-        choice.format != 0 ? CReportWriter::EFormat::Html : CReportWriter::EFormat::Text, *m_model);
+        choice.format != 0 ? CReportWriter::EFormat::Html : CReportWriter::EFormat::Text,
+        *m_pModel);
     EndWaitCursor();
     if (!bWritten)
         ShowMessage(CReportWriter::kWriteErrorMessage);
 }
 
 void CLinkvetView::OnRepairLinks() {
-    if (m_session->HasUnknownReason() && !AskYesNo(kUnknownReasonQuestion))
+    if (m_pSession->HasUnknownReason() && !AskYesNo(kUnknownReasonQuestion))
         return;
     CRepairDlg dlg(window());
     dlg.SetChoice({m_settings.Get(SettingsKeys::kRepairType),
@@ -194,14 +195,14 @@ void CLinkvetView::OnRepairLinks() {
         failure.SetFailure({outcome.file, outcome.url, false});
         if (failure.exec() == QDialog::Accepted && failure.Failure().bIgnoreUrl &&
             outcome.stoppingRow >= 0)
-            m_model->RemoveRow(outcome.stoppingRow);
+            m_pModel->RemoveRow(outcome.stoppingRow);
     }
     if (choice.bSaveBadUrls)
         OnExportResults();
 }
 
 void CLinkvetView::OnPreferences() {
-    CReasonFilter& reasons = m_session->Reasons();
+    CReasonFilter& reasons = m_pSession->Reasons();
     CPreferencesDlg dlg(window(), reasons);
     dlg.SetPrefs(
         {reasons.TimeoutSeconds(), m_settings.Get(SettingsKeys::kSettingsCurrentWeb) != 0});
@@ -227,12 +228,12 @@ void CLinkvetView::OnFilePrint() {
 void CLinkvetView::OnFilePrintPreview() {
     QPrintPreviewDialog preview(&m_printer, this);
     connect(&preview, &QPrintPreviewDialog::paintRequested, this,
-            [this](QPrinter* printer) { CResultsPrinter(*m_model, font()).Print(*printer); });
+            [this](QPrinter* printer) { CResultsPrinter(*m_pModel, font()).Print(*printer); });
     preview.exec();
 }
 
 void CLinkvetView::OnFilePrintDirect() {
-    CResultsPrinter(*m_model, font()).Print(m_printer);
+    CResultsPrinter(*m_pModel, font()).Print(m_printer);
 }
 
 void CLinkvetView::OnFilePrintSetup() {
@@ -283,12 +284,12 @@ void CLinkvetView::AppendLog(const std::string& text) {
 
 void CLinkvetView::ClearLogAndResults() {
     m_logPane.clear();
-    m_model->Clear();
-    m_pRepairEngine = std::make_unique<CRepairEngine>(*m_model, *this);
+    m_pModel->Clear();
+    m_pRepairEngine = std::make_unique<CRepairEngine>(*m_pModel, *this);
 }
 
 void CLinkvetView::AddResultRow(const SResultRow& row) {
-    m_model->AddRow(row);
+    m_pModel->AddRow(row);
 }
 
 void CLinkvetView::SetStatusPane(EPane pane, const std::string& text) {

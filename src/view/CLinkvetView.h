@@ -68,8 +68,8 @@ public:
     bool CanExportResults() const;
     bool CanRepairLinks() const;
 
-    CResultsModel& Results() { return *m_model; }
-    CSessionBase& Session() { return *m_session; }
+    CResultsModel& Results() { return *m_pModel; }
+    CSessionBase& Session() { return *m_pSession; }
     QPrinter& Printer() { return m_printer; }
     int BeepCount() const { return m_beepCount; }
 
@@ -101,8 +101,8 @@ signals:
 private:
     CSettingsStore& m_settings;
     QPlainTextEdit& m_logPane;
-    std::unique_ptr<CResultsModel> m_model;
-    std::unique_ptr<CSessionBase> m_session;
+    std::unique_ptr<CResultsModel> m_pModel;
+    std::unique_ptr<CSessionBase> m_pSession;
     // One per results list: it knows which backups it has made for these rows.
     std::unique_ptr<CRepairEngine> m_pRepairEngine;
     LaterPtr<CTestProgressDlg> m_pProgressDlg;
