@@ -1,6 +1,7 @@
 #include "app/CLinkvetApp.h"
 
 #include "app/CMainFrame.h"
+#include "settings/CSettingsCreator.h"
 #include "settings/CSettingsStore.h"
 
 CLinkvetApp::CLinkvetApp() = default;
@@ -11,7 +12,8 @@ CLinkvetApp::~CLinkvetApp() {
 
 bool CLinkvetApp::InitInstance() {
     m_pSettings = std::make_unique<CSettingsStore>();
-    m_pSettings->OpenAndImport(); // a store that cannot open still gives defaults
+    // A store that cannot open still gives defaults.
+    CSettingsCreator().OpenAndImport(*m_pSettings);
     m_pMainWnd = std::make_unique<CMainFrame>(*m_pSettings);
     m_pMainWnd->show();
     return true;

@@ -1,8 +1,8 @@
 #include "app/CMainFrame.h"
 
-#include "app/HelpTopics.h"
 #include "dialogs/CAboutDlg.h"
 #include "dialogs/CHelpViewer.h"
+#include "dialogs/HelpTopics.h"
 #include "settings/CSettingsStore.h"
 #include "view/CLinkvetView.h"
 

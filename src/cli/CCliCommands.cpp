@@ -11,6 +11,7 @@
 #include "engine/LogText.h"
 #include "export/CReportWriter.h"
 #include "repair/CRepairEngine.h"
+#include "settings/CSettingsCreator.h"
 #include "settings/CSettingsStore.h"
 
 #include <QElapsedTimer>
@@ -184,7 +185,7 @@ int CCliCommands::Check(const std::vector<std::string>& args) {
 
     // The filter and time-out come from the settings, as the window's would.
     CSettingsStore settings;
-    settings.OpenAndImport();
+    CSettingsCreator().OpenAndImport(settings);
     CCliHost host(m_out, m_err);
     if (options.m_nReport >= 0 || options.m_nRepair >= 0)
         host.KeepRows(options.m_nReport < 0 || !options.m_strOutput.empty());

@@ -1,7 +1,6 @@
 #include "settings/CSettingsStore.h"
 
 #include "base/AsciiText.h"
-#include "settings/CSettingsCreator.h"
 #include "settings/SettingsKeyCodec.h"
 
 #include <QSettings>
@@ -37,10 +36,6 @@ bool CSettingsStore::OpenFile(const std::string& file) {
     const bool bRegular = ::stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode);
     m_strFile = bRegular ? file : std::string();
     return bRegular;
-}
-
-bool CSettingsStore::OpenAndImport(bool* pbCreatedNew) {
-    return CSettingsCreator().OpenAndImport(*this, pbCreatedNew);
 }
 
 bool CSettingsStore::ReadRaw(const std::string& section, const std::string& name,

@@ -48,11 +48,6 @@ public:
     /// Points the store at `file`, which must be a regular file already.
     bool OpenFile(const std::string& file);
 
-    /// What the program does once at start-up (CSettingsCreator): opens the store
-    /// in the default folder and, in the run that creates it, imports the
-    /// old-style file.
-    bool OpenAndImport(bool* pbCreatedNew = nullptr);
-
     /// Reads a number written as decimal text, as "%d" reads it: leading white
     /// space, an optional sign, then digits; anything after the digits is ignored
     /// ("42abc" gives 42). A text that does not begin with a number, or whose number

@@ -1,12 +1,12 @@
 #include "view/CLinkvetView.h"
 
-#include "app/HelpTopics.h"
 #include "dialogs/CExportDlg.h"
 #include "dialogs/CPreferencesDlg.h"
 #include "dialogs/CRepairDlg.h"
 #include "dialogs/CRepairFailureDlg.h"
 #include "dialogs/CSelectFilesDlg.h"
 #include "dialogs/CTestProgressDlg.h"
+#include "dialogs/HelpTopics.h"
 #include "engine/CFileEnumerator.h"
 #include "engine/CTestSession.h"
 #include "export/CReportWriter.h"

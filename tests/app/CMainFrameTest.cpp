@@ -1,6 +1,5 @@
 #include "app/CMainFrame.h"
 
-#include "app/HelpTopics.h"
 #include "dialogs/CAboutDlg.h"
 #include "dialogs/CExportDlg.h"
 #include "dialogs/CPreferencesDlg.h"
@@ -8,6 +7,7 @@
 #include "dialogs/CRepairFailureDlg.h"
 #include "dialogs/CStaticLink.h"
 #include "dialogs/CTestProgressDlg.h"
+#include "dialogs/HelpTopics.h"
 #include "engine/CFileEnumerator.h"
 #include "engine/CTestSession.h"
 #include "export/CReportWriter.h"

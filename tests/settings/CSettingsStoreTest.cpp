@@ -108,7 +108,7 @@ TEST_F(SettingsStoreTest, FirstRunStoreAppearsOnlyWhenComplete) {
     CSettingsStore slower, faster;
     const CSettingsCreator slowerRun([&] {
         EXPECT_FALSE(std::filesystem::exists(store));
-        ASSERT_TRUE(faster.OpenAndImport());
+        ASSERT_TRUE(CSettingsCreator().OpenAndImport(faster));
         EXPECT_EQ(faster.Get(kSettingsTimeout), 30);
         faster.Set(kSettingsTimeout, 45);
     });
@@ -117,7 +117,7 @@ TEST_F(SettingsStoreTest, FirstRunStoreAppearsOnlyWhenComplete) {
 
     WriteFile(folder + "/Linkvet.INI", "[Settings]\nTimeout=60\n"); // later runs import nothing
     CSettingsStore later;
-    ASSERT_TRUE(later.OpenAndImport());
+    ASSERT_TRUE(CSettingsCreator().OpenAndImport(later));
     EXPECT_EQ(later.Get(kSettingsTimeout), 45);
 }
 
