@@ -19,10 +19,11 @@ struct SOption {
     const char* problem; ///< what is wrong when `read` refuses the value
 };
 
-// A whole decimal number from `low` to `high` into `number`.
+// A whole decimal number from `low` to `high` into `number`, of nine digits at
+// most (leading zeros included), as the program has always read them.
 bool ReadNumber(const std::string& text, int low, int high, int& number) {
     const auto value = AsciiText::ParseDecimal(text, AsciiText::EDecimal::Whole, high);
-    if (!value || *value < low)
+    if (!value || *value < low || text.size() > 9)
         return false;
     number = static_cast<int>(*value);
     return true;

@@ -72,9 +72,10 @@ std::optional<std::string_view> HeaderValue(std::string_view head, std::string_v
 
 long RetryAfterSeconds(std::string_view head) {
     const std::optional<std::string_view> value = HeaderValue(head, "Retry-After");
-    if (!value)
+    // Nine digits at most, leading zeros included: a longer value is none.
+    if (!value || value->size() > 9)
         return -1;
-    return AsciiText::ParseDecimal(*value, AsciiText::EDecimal::Whole, LONG_MAX).value_or(-1);
+    return AsciiText::ParseDecimal(*value, AsciiText::EDecimal::Whole).value_or(-1);
 }
 
 } // namespace HttpReply
