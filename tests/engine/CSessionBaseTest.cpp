@@ -8,7 +8,7 @@
 
 namespace {
 
-using Row = CRecordingHost::Row;
+using Row = SResultRow;
 
 class ConcurrentSessionTest : public SessionTest {};
 
@@ -61,8 +61,8 @@ TEST_P(BothSessionsTest, StopEndsTheLinksInFlightWithoutARowAndClosesTheirConnec
         m_pSession->OnStopTest();
         EXPECT_EQ(m_host.LogWithoutDates(), "Start of test <date>\r\n\r\nTesting: " + page +
                                                 "\r\nTesting Stopped by User\r\n");
-        EXPECT_EQ(m_host.m_pane1, "Connection Status");
-        EXPECT_EQ(m_host.m_pane2, "HTTP Method Status");
+        EXPECT_EQ(std::vector<std::string>(m_host.m_panes.end() - 2, m_host.m_panes.end()),
+                  (std::vector<std::string>{"1:Connection Status", "2:HTTP Method Status"}));
         EXPECT_EQ(m_host.m_waitCursorDepth, 0);
         const std::string log = m_host.m_log; // and nothing happens afterwards
         RunUntil([] { return false; }, 1300);
@@ -71,15 +71,15 @@ TEST_P(BothSessionsTest, StopEndsTheLinksInFlightWithoutARowAndClosesTheirConnec
     };
 
     // While the name is still being looked up: the event loop keeps turning.
-    WriteFile(page, Link("http://slow.example/"));
+    WriteFile(page, Links({"http://slow.example/"}));
     m_pSession->StartTest(page, false, false, false);
     ASSERT_TRUE(RunUntil([&] { return g_lookups == 1; }));
     stopAndCheck(0);
 
     // While waiting for replies: each host sees its connection close. The
     // concurrent test has the later 404 too, and it waits behind the silent links.
-    WriteFile(page, Link("http://127.0.0.1/") + Link("http://127.0.0.5/1") +
-                        Link("http://127.0.0.5/2") + Link("http://127.0.0.1/later"));
+    WriteFile(page, Links({"http://127.0.0.1/", "http://127.0.0.5/1", "http://127.0.0.5/2",
+                           "http://127.0.0.1/later"}));
     m_pSession->StartTest(page, false, false, false);
     const int inFlight = GetParam() == EKind::Paced ? 1 : 2;
     ASSERT_TRUE(RunUntil([&] {
@@ -91,9 +91,8 @@ TEST_P(BothSessionsTest, StopEndsTheLinksInFlightWithoutARowAndClosesTheirConnec
 }
 
 INSTANTIATE_TEST_SUITE_P(Sessions, BothSessionsTest,
-                         ::testing::Values(EKind::Paced, EKind::Concurrent), [](const auto& param) {
-                             return std::string(param.param == EKind::Paced ? "Paced"
-                                                                            : "Concurrent");
+                         ::testing::Values(EKind::Paced, EKind::Concurrent), [](const auto& kind) {
+                             return kind.param == EKind::Paced ? "Paced" : "Concurrent";
                          });
 
 TEST_F(ConcurrentSessionTest, SameRowsAndLogAsThePacedTestInTestOrder) {
@@ -123,10 +122,10 @@ Missing</a><a href="http://127.0.0.4/q?x=1">Unknown</a><a href="http://127.0.0.5
 <a href="http://3com.example/digits">Digits</a>)");
     std::string many;
     for (int i = 0; i < 12; ++i)
-        many += Link("http://127.0.0.1/" + std::to_string(i % 6));
-    WriteFile(b, Link("http://127.0.0.12/slow") + Link("http://ok.example/x") +
-                     Link("http://slow.example/") + many + Link("http://127.0.0.9/") +
-                     Link("http://127.0.0.12/slow") + Link("http://slow.example/2"));
+        many += Links({"http://127.0.0.1/" + std::to_string(i % 6)});
+    WriteFile(
+        b, Links({"http://127.0.0.12/slow", "http://ok.example/x", "http://slow.example/"}) + many +
+               Links({"http://127.0.0.9/", "http://127.0.0.12/slow", "http://slow.example/2"}));
     WriteFile(m_dir / "site/c.htm", "no links");
 
     CRecordingHost paced;

@@ -24,10 +24,8 @@ protected:
 TEST_F(TestSessionTest, StatusPanesFollowEachKindOfProbe) {
     auto closes = Serve("127.0.0.6", Server::CloseAtOnce());
     auto greets = Serve("127.0.0.8", Server::Greeting("220 ready\r\n"));
-    WriteFile(m_dir / "a.htm", "<a href=\"http://127.0.0.1/\">Ok</a>"
-                               "<a href=\"http://127.0.0.5/\">Refused</a>"
-                               "<a href=\"http://127.0.0.6/\">Closes</a>"
-                               "<a href=\"ftp://127.0.0.8/\">Greets</a>");
+    WriteFile(m_dir / "a.htm", Links({"http://127.0.0.1/", "http://127.0.0.5/", "http://127.0.0.6/",
+                                      "ftp://127.0.0.8/"}));
     m_pSession->StartTest(m_dir / "a.htm", false, false, false);
     ASSERT_TRUE(RunToEnd(*m_pSession));
     const std::vector<std::string> panes = {
@@ -44,7 +42,7 @@ TEST_F(TestSessionTest, StatusPanesFollowEachKindOfProbe) {
         "2:", "2:Host Reply Received", "1:No connection",
         // The end of the test.
         "1:Connection Status", "2:HTTP Method Status", "1:Search Complete", "2:"};
-    EXPECT_EQ(m_host.m_paneHistory, panes);
+    EXPECT_EQ(m_host.m_panes, panes);
     EXPECT_EQ(m_host.m_rows.size(), 2u);
 }
 
@@ -57,7 +55,7 @@ TEST_F(TestSessionTest, TheTimeOutNeverFiresEarly) {
     auto silent = Serve("127.0.0.7", Server::Silent());
     std::string html;
     for (int i = 0; i < 3; ++i)
-        html += "<a href=\"http://127.0.0.9/\">Late</a><a href=\"http://127.0.0.7/\">Silent</a>";
+        html += Links({"http://127.0.0.9/", "http://127.0.0.7/"});
     WriteFile(m_dir / "a.htm", html);
     QElapsedTimer clock;
     std::vector<qint64> started, finished;
@@ -88,7 +86,7 @@ TEST_F(TestSessionTest, TheTimeOutNeverFiresEarly) {
 TEST_F(TestSessionTest, TheActivityIndicatorFillsOnTheTenthTickAndEmptiesOnTheTwentieth) {
     auto silent = Serve("127.0.0.7", Server::Silent());
     m_pSession->Reasons().SetTimeoutSeconds(30);
-    WriteFile(m_dir / "a.htm", "<a href=\"http://127.0.0.7/\">Silent</a>");
+    WriteFile(m_dir / "a.htm", Links({"http://127.0.0.7/"}));
     QElapsedTimer clock;
     clock.start();
     m_pSession->StartTest(m_dir / "a.htm", false, false, false);

@@ -1,12 +1,6 @@
 #include "support/CRecordingHost.h"
 
-#include <gtest/gtest.h>
 #include <sstream>
-
-void CRecordingHost::SetStatusPane(EPane pane, const std::string& text) {
-    (pane == EPane::Connection ? m_pane1 : m_pane2) = text;
-    m_paneHistory.push_back((pane == EPane::Connection ? "1:" : "2:") + text);
-}
 
 std::string CRecordingHost::LogWithoutDates() const {
     std::istringstream in(m_log);

@@ -37,13 +37,12 @@ struct STestCert {
     std::string certFile, keyFile;
 };
 
-/// Makes a certificate authority `name` in `dir` (`dir`/`name`.pem and .key) for
-/// a test to trust through SSL_CERT_FILE. Certificates hold for three days.
-STestCert MakeCa(const std::string& dir, const std::string& name);
-/// Makes a TLS server certificate `name` in `dir`, signed by `ca`, for the
-/// subjectAltNames `sans` (each "DNS:host" or "IP:address").
-STestCert MakeLeaf(const std::string& dir, const STestCert& ca, const std::string& name,
-                   const std::vector<std::string>& sans);
+/// Makes a certificate `name` and its key in `dir` (`name`.pem and .key), good for
+/// three days: a certificate authority when `pCa` is null (a test trusts it through
+/// SSL_CERT_FILE), else a TLS server certificate signed by `pCa` for the
+/// subjectAltNames `sans` ("DNS:host,IP:address").
+STestCert MakeCert(const std::string& dir, const std::string& name, const STestCert* pCa = nullptr,
+                   const std::string& sans = "");
 
 /// For tests that need a namespace of their own (`unshare` flags such as
 /// "-rn" or "-rm"): outside it, runs the current test again inside one and
