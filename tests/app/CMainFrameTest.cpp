@@ -460,10 +460,10 @@ TEST_F(MainFrameTest, PrintingMakesOnePageForNoRowsAndForAFullPage) {
     EXPECT_EQ(pagesFor(perPage + 1), 1);
 }
 
-} // namespace
-
-TEST(HelpTest, EveryTopicAskedForAndEveryLinkOfTheManualHasItsAnchor) {
-    CMainFrame::RegisterResources();
+TEST_F(MainFrameTest, EveryTopicIsInTheManualAndF1OrHelpOpensItInABrowserOrInTheProgram) {
+    qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(m_dir / "cache")); // the browser's copy
+    Open();
+    // Every topic asked for, and every link of the manual, has its anchor.
     QFile file(QStringLiteral(":/help/linkvet.html"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const std::string manual = file.readAll().toStdString();
@@ -475,11 +475,7 @@ TEST(HelpTest, EveryTopicAskedForAndEveryLinkOfTheManualHasItsAnchor) {
         anchors.push_back(manual.substr(at + 3, manual.find('"', at + 3) - at - 3));
     for (const std::string& anchor : anchors)
         EXPECT_NE(manual.find("id=\"" + anchor + "\""), std::string::npos) << anchor;
-}
 
-TEST_F(MainFrameTest, F1AndHelpOpenTheirWindowsTopicAndWithoutABrowserTheProgramShowsIt) {
-    qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(m_dir / "cache")); // the browser's copy
-    Open();
     QTextBrowser browser; // stands in for the desktop's browser
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &browser, "setSource");
     const auto topic = [&browser] { return browser.source().fragment().toStdString(); };
@@ -505,5 +501,7 @@ TEST_F(MainFrameTest, F1AndHelpOpenTheirWindowsTopicAndWithoutABrowserTheProgram
         EXPECT_EQ(top.text().toStdString(), "Preferences"); // the topic's heading
     });
 }
+
+} // namespace
 
 #include "CMainFrameTest.moc"

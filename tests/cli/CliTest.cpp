@@ -115,16 +115,6 @@ TEST(CliTest, LinksPrintsUrlTabNameAsBytesAsEachLinkIsFound) {
     EXPECT_EQ(ReadFile(dir / "err"), "");
 }
 
-TEST(CliTest, FilesListsTheFilesATestTakesOnePerLine) {
-    CTempDir dir;
-    const std::string root = dir / "site";
-    for (const char* name : {"/index.htm", "/notes.txt", "/sub/\xff.html"})
-        WriteFile(root + name, "x");
-    CliResult r = RunCli({"files", "--all", "--recurse", "--html-only", root});
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.out, root + "/index.htm\n" + root + "/sub/\xff.html\n");
-}
-
 TEST(CliTest, BadCommandLinesAreRefusedWithUsage) {
     // What each command's options refuse is the option tables' suite.
     for (const char* line : {"", "frobnicate", "links", "check --jobs 4 --per-host 5 p"}) {
@@ -142,7 +132,7 @@ TEST(CliTest, BadCommandLinesAreRefusedWithUsage) {
     EXPECT_EQ(r.out + r.err, "Cannot open file: -missing\n");
 }
 
-TEST(CliTest, CheckListsResultsAndTellsByItsExitStatus) {
+TEST(CliTest, FilesAndCheckListResultsAndCheckTellsByItsExitStatus) {
     CTempDir dir; // a private, empty settings folder
     CLoopbackServer ok("127.0.0.1", 0, CLoopbackServer::Reply("HTTP/1.0 200 OK\r\n"));
     const std::string port = std::to_string(ok.Port());
@@ -176,7 +166,13 @@ TEST(CliTest, CheckListsResultsAndTellsByItsExitStatus) {
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, "");
 
-    // A test that cannot start.
+    // The files a test takes, one a line as bytes; with none, it cannot start.
+    const std::string root = dir / "site";
+    for (const char* name : {"/index.htm", "/notes.txt", "/sub/\xff.html"})
+        WriteFile(root + name, "x");
+    r = RunCli({"files", "--all", "--recurse", "--html-only", root});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, root + "/index.htm\n" + root + "/sub/\xff.html\n");
     MakeDir(dir / "empty");
     r = RunCli({"check", "--all", dir / "empty"});
     EXPECT_EQ(r.exitCode, 2);

@@ -51,9 +51,7 @@ TEST_P(BothSessionsTest, NoFilesOrAnUnreadableFileEndTheTestWithAMessage) {
 
 TEST_P(BothSessionsTest, StopEndsTheLinksInFlightWithoutARowAndClosesTheirConnections) {
     Server gone("127.0.0.1", 0, Server::Reply("HTTP/1.0 404 No\r\n"));
-    auto script = Server::Silent();
-    script.bConcurrent = true;
-    Server silent("127.0.0.5", gone.Port(), script);
+    Server silent("127.0.0.5", gone.Port(), {.bHoldOpen = true, .bConcurrent = true});
     m_pSession->SetPorts(gone.Port(), gone.Port());
     m_pSession->Reasons().SetTimeoutSeconds(30);
     const std::string page = m_dir / "a.htm";

@@ -50,8 +50,7 @@ TEST_F(TestSessionTest, TheTimeOutNeverFiresEarly) {
     // A coarse timer may fire 5 % early: a reply at 95 % of the time-out must
     // finish its link, and a silent host gets the whole time-out, as it stands
     // when its link starts.
-    Server::SScript late{true, {{950, "HTTP/1.0 404 Not Found\r\n"}}, false, false};
-    auto slow = Serve("127.0.0.9", late);
+    auto slow = Serve("127.0.0.9", {true, {{950, "HTTP/1.0 404 Not Found\r\n"}}, false, false});
     auto silent = Serve("127.0.0.7", Server::Silent());
     std::string html;
     for (int i = 0; i < 3; ++i)

@@ -36,10 +36,8 @@ Links Extract(std::string_view page, const std::function<std::size_t()>& blockSi
 
 const std::string kSupplied(CUrlExtractor::kSuppliedName);
 
-using Cases = std::vector<std::pair<std::string, std::string>>;
-
-// Each page's links, written "URL|name;" one after the other.
-void ExpectLinks(const Cases& cases, CUrlExtractor::ELinks kinds = CUrlExtractor::ELinks::Classic) {
+// `cases` pairs each page with its links, written "URL|name;" one after the other.
+void ExpectLinks(const Links& cases, CUrlExtractor::ELinks kinds = CUrlExtractor::ELinks::Classic) {
     for (const auto& [page, expected] : cases) {
         std::string links;
         for (const auto& [url, name] : Extract(page, {}, kinds))

@@ -42,16 +42,13 @@ protected:
         ::unsetenv("SSL_CERT_DIR");
     }
 
-    CLoopbackServer::SScript Routed(std::function<std::string(const std::string&)> respond,
-                                    const STestCert* pCert = nullptr) {
-        CLoopbackServer::SScript script;
-        script.respond = std::move(respond);
-        script.bConcurrent = true;
-        if (pCert != nullptr) {
-            script.tlsCert = pCert->certFile;
-            script.tlsKey = pCert->keyFile;
-        }
-        return script;
+    // Answers each request as `respond` says, over TLS with `pCert` when given.
+    Server::SScript Routed(std::function<std::string(const std::string&)> respond,
+                           const STestCert* pCert = nullptr) {
+        return {.bConcurrent = true,
+                .respond = std::move(respond),
+                .tlsCert = pCert != nullptr ? pCert->certFile : "",
+                .tlsKey = pCert != nullptr ? pCert->keyFile : ""};
     }
 
     // The rows of a test of "site.html", each as "URL | reason".
@@ -69,18 +66,16 @@ protected:
 };
 
 TEST_F(CurrentWebTest, SecureLinksAreVerifiedAndRequestsNameTheirHost) {
-    CLoopbackServer secure("127.0.0.1", 0, Routed(OkOnlyAt("/"), &m_leaf));
-    CLoopbackServer untrusted(
-        "127.0.0.1", 0, Routed([](const std::string&) { return Reply("200 OK"); }, &m_untrusted));
+    Server secure("127.0.0.1", 0, Routed(OkOnlyAt("/"), &m_leaf));
+    Server untrusted("127.0.0.1", 0, Routed(OkOnlyAt("/"), &m_untrusted));
     // A virtual host: without its name it answers 400, as many sites now do.
-    CLoopbackServer virtualHost("127.0.0.1", 0, Routed([](const std::string& request) {
-                                    return Reply(request.find("\r\nHost: site.test:") !=
-                                                         std::string::npos
-                                                     ? "200 OK"
-                                                     : "400 Bad Request");
-                                }));
+    Server virtualHost("127.0.0.1", 0, Routed([](const std::string& request) {
+                           return Reply(request.find("\r\nHost: site.test:") != std::string::npos
+                                            ? "200 OK"
+                                            : "400 Bad Request");
+                       }));
     // Takes the connection and never answers the client's hello.
-    CLoopbackServer stalled("127.0.0.1", 0, CLoopbackServer::Greeting(""));
+    Server stalled("127.0.0.1", 0, Server::Greeting(""));
     const std::string s = std::to_string(secure.Port()), v = std::to_string(virtualHost.Port());
     const std::string u = std::to_string(untrusted.Port()), t = std::to_string(stalled.Port());
     WriteFile(
@@ -119,30 +114,26 @@ TEST_F(CurrentWebTest, SecureLinksAreVerifiedAndRequestsNameTheirHost) {
 }
 
 TEST_F(CurrentWebTest, RedirectsAreFollowedUpToFiveHopsAndNamedInTheReason) {
-    CLoopbackServer secure("127.0.0.1", 0, Routed(OkOnlyAt("/ok"), &m_leaf));
+    Server secure("127.0.0.1", 0, Routed(OkOnlyAt("/ok"), &m_leaf));
     const std::string s = std::to_string(secure.Port());
     // A head, then a body without end: never downloaded.
-    CLoopbackServer::SScript body =
-        Routed([](const std::string&) { return std::string("HTTP/1.1 404 Not Found\r\n\r\n"); });
-    body.bEndless = true;
-    CLoopbackServer endless("127.0.0.1", 0, body);
-    CLoopbackServer plain("127.0.0.1", 0, Routed([s](const std::string& request) {
-                              const std::string path = PathOf(request);
-                              if (path == "/secure-ok")
-                                  return Redirect("https://site.test:" + s + "/ok");
-                              if (path == "/secure-missing")
-                                  return Reply("302 Found",
-                                               "location: https://site.test:" + s + "/no\r\n");
-                              if (path == "/loop")
-                                  return Reply("307 Temporary", "Location: /loop#again\r\n");
-                              if (path.starts_with("/chain/") && path != "/chain/6")
-                                  return Redirect(std::to_string(path.back() - '0' + 1));
-                              if (path == "/nowhere")
-                                  return Redirect("http://127.0.0.1:1/");
-                              if (path == "/bare")
-                                  return Reply("302 Found");
-                              return Reply("200 OK");
-                          }));
+    Server endless("127.0.0.1", 0, {true, {{0, "HTTP/1.1 404 Not Found\r\n\r\n"}}, true, false});
+    Server plain("127.0.0.1", 0, Routed([s](const std::string& request) {
+                     const std::string path = PathOf(request);
+                     if (path == "/secure-ok")
+                         return Redirect("https://site.test:" + s + "/ok");
+                     if (path == "/secure-missing")
+                         return Reply("302 Found", "location: https://site.test:" + s + "/no\r\n");
+                     if (path == "/loop")
+                         return Reply("307 Temporary", "Location: /loop#again\r\n");
+                     if (path.starts_with("/chain/") && path != "/chain/6")
+                         return Redirect(std::to_string(path.back() - '0' + 1));
+                     if (path == "/nowhere")
+                         return Redirect("http://127.0.0.1:1/");
+                     if (path == "/bare")
+                         return Reply("302 Found");
+                     return Reply("200 OK");
+                 }));
     const std::string p = "http://site.test:" + std::to_string(plain.Port());
     WriteFile(m_dir / "site.html",
               Links({p + "/secure-ok", p + "/secure-missing", p + "/loop", p + "/chain/0",
@@ -171,13 +162,12 @@ TEST_F(CurrentWebTest, RedirectsAreFollowedUpToFiveHopsAndNamedInTheReason) {
 
 TEST_F(CurrentWebTest, ABusyHostIsAskedOnceMoreAfterItsRetryAfterWithJobs) {
     std::atomic<int> asked{0};
-    CLoopbackServer busy("127.0.0.1", 0, Routed([&asked](const std::string& request) {
-                             if (PathOf(request) == "/long")
-                                 return Reply("429 Too Many Requests", "Retry-After: 31\r\n");
-                             return ++asked == 1
-                                        ? Reply("429 Too Many Requests", "Retry-After: 1\r\n")
+    Server busy("127.0.0.1", 0, Routed([&asked](const std::string& request) {
+                    if (PathOf(request) == "/long")
+                        return Reply("429 Too Many Requests", "Retry-After: 31\r\n");
+                    return ++asked == 1 ? Reply("429 Too Many Requests", "Retry-After: 1\r\n")
                                         : Reply("200 OK");
-                         }));
+                }));
     const std::string p = "http://site.test:" + std::to_string(busy.Port());
     WriteFile(m_dir / "site.html", Links({p + "/soon", p + "/long"}));
     m_pSession = Make(EKind::Concurrent, m_host, 0, 4);

@@ -39,17 +39,15 @@ CTempDir::CTempDir() {
     if (made == nullptr)
         throw std::runtime_error("cannot create a temporary folder");
     m_path = made;
-    if (const char* old = std::getenv("XDG_CONFIG_HOME")) {
-        m_bHadConfigHome = true;
+    if (const char* old = std::getenv("XDG_CONFIG_HOME"))
         m_oldConfigHome = old;
-    }
     MakeDir(m_path + "/config");
     ::setenv("XDG_CONFIG_HOME", (m_path + "/config").c_str(), 1);
 }
 
 CTempDir::~CTempDir() {
-    if (m_bHadConfigHome)
-        ::setenv("XDG_CONFIG_HOME", m_oldConfigHome.c_str(), 1);
+    if (m_oldConfigHome)
+        ::setenv("XDG_CONFIG_HOME", m_oldConfigHome->c_str(), 1);
     else
         ::unsetenv("XDG_CONFIG_HOME");
     std::error_code ignored;

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,8 +22,7 @@ public:
 
 private:
     std::string m_path;
-    std::string m_oldConfigHome;
-    bool m_bHadConfigHome = false;
+    std::optional<std::string> m_oldConfigHome;
 };
 
 /// Writes `bytes` to `path` exactly, creating missing folders.
