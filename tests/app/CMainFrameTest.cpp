@@ -42,6 +42,7 @@
 namespace {
 
 using ECommand = CMainFrame::ECommand;
+using Texts = Texts;
 
 template <typename T> T* Child(QWidget* parent, const char* name) {
     return parent->findChild<T*>(QLatin1String(name));
@@ -68,7 +69,7 @@ public slots:
     void Open(const QUrl& url) { m_opened.push_back(url.toString().toStdString()); }
 
 public:
-    std::vector<std::string> m_opened;
+    Texts m_opened;
 };
 
 class MainFrameTest : public ::testing::Test {
@@ -147,7 +148,7 @@ TEST_F(MainFrameTest, SelectFilesRefusesABadPathButKeepsTheChoices) {
     m_settings.SetInt("FileSel", "Recurse", 1); // set by hand, without AllFiles: shown cleared
     CModalAnswerer answerer(Select(m_dir / "missing", true));
     View().OnSelectFiles();
-    EXPECT_EQ(answerer.m_messages, std::vector<std::string>{CFileEnumerator::kNoSuchFolderMessage});
+    EXPECT_EQ(answerer.m_messages, Texts{CFileEnumerator::kNoSuchFolderMessage});
     EXPECT_EQ(m_settings.GetInt("FileSel", "Recurse", 9), 0);
     EXPECT_EQ(m_settings.GetInt("FileSel", "AllFiles", 9), 1);
     EXPECT_EQ(m_settings.GetString("FileSel", "Starter", "none"), "none");
@@ -171,7 +172,7 @@ TEST_F(MainFrameTest, ClosingDropsRepairedRowsAndAsksAboutTheRest) {
     AddRows(2, true);
     AddRows(1, false);
     EXPECT_FALSE(m_frame->close()); // answered No
-    EXPECT_EQ(answerer.m_messages, std::vector<std::string>{CLinkvetView::kQuitQuestion});
+    EXPECT_EQ(answerer.m_messages, Texts{CLinkvetView::kQuitQuestion});
     EXPECT_EQ(View().Results().RowCount(), 1); // the repaired rows are gone
     EXPECT_EQ(m_settings.GetInt("Grid", "col0", -1), 7);
     answerer.m_messageButton = QStringLiteral("Yes");
@@ -204,7 +205,7 @@ TEST_F(MainFrameTest, ExportSwitchesTheEndingWithTheFormatAndHoldsThePathTo200Ch
     EXPECT_EQ(edit->text().size(), 201);
     CModalAnswerer answerer;
     Child<QPushButton>(&dlg, "okButton")->click();
-    EXPECT_EQ(answerer.m_messages, std::vector<std::string>{CExportDlg::kPathTooLongMessage});
+    EXPECT_EQ(answerer.m_messages, Texts{CExportDlg::kPathTooLongMessage});
     EXPECT_TRUE(dlg.isVisible());
 }
 
@@ -225,20 +226,19 @@ TEST_F(MainFrameTest, ExportAsksBeforeReplacingStoresTheChoiceAndReportsWriteErr
         View().OnExportResults();
         return answerer.m_messages;
     };
-    using Messages = std::vector<std::string>;
     const std::string old = m_dir / "old.txt";
     WriteFile(old, "old");
-    EXPECT_EQ(exportTo(old, 1), Messages{old + CLinkvetView::kReplaceQuestion});
+    EXPECT_EQ(exportTo(old, 1), Texts{old + CLinkvetView::kReplaceQuestion});
     EXPECT_EQ(ReadFile(old), "old");
     EXPECT_EQ(m_settings.GetString("XportSel", "Starter", "none"), "none");
 
     answerer.m_messageButton = QStringLiteral("Yes");
     EXPECT_EQ(exportTo("/dev/full", 1),
-              (Messages{std::string("/dev/full") + CLinkvetView::kReplaceQuestion,
-                        CReportWriter::kWriteErrorMessage}));
+              (Texts{std::string("/dev/full") + CLinkvetView::kReplaceQuestion,
+                     CReportWriter::kWriteErrorMessage}));
     EXPECT_EQ(m_settings.GetString("XportSel", "Starter", ""), "/dev/full"); // before writing
     EXPECT_EQ(m_settings.GetInt("XportSel", "Text", 9), 1);
-    EXPECT_EQ(exportTo(old, 0), Messages{old + CLinkvetView::kReplaceQuestion});
+    EXPECT_EQ(exportTo(old, 0), Texts{old + CLinkvetView::kReplaceQuestion});
     EXPECT_EQ(ReadFile(old).rfind("FILE: /site/page.htm\r\n", 0), 0u);
 }
 
@@ -250,7 +250,7 @@ TEST_F(MainFrameTest, RepairAsksFirstCanDropTheStoppingRowAndExportsAfterEveryRu
     for (const char* url : {"http://h/1", "http://h/2"})
         View().AddResultRow({url, "HTTP Code 404 Not Found", "n", page});
     View().Session().Reasons().ReasonText(999); // an outcome of no known reason
-    std::vector<std::string> seen;
+    Texts seen;
     const char* repairButton = "cancelButton";
     CModalAnswerer answerer(
         [&](QWidget* modal) {
@@ -275,7 +275,6 @@ TEST_F(MainFrameTest, RepairAsksFirstCanDropTheStoppingRowAndExportsAfterEveryRu
             Child<QPushButton>(modal, button)->click();
         },
         QStringLiteral("No"));
-    using Texts = std::vector<std::string>;
     View().OnRepairLinks(); // No to the question
     answerer.m_messageButton = QStringLiteral("Yes");
     View().OnRepairLinks(); // Cancel
@@ -337,7 +336,6 @@ TEST_F(MainFrameTest, PreferencesPresetsActAtOnceTheTimeOutIsCheckedAndOnlyOkSto
     auto* edit = Child<QLineEdit>(&dlg, "timeoutEdit");
     Child<CReasonCheckListBox>(&dlg, "reasonList")->item(0)->setCheckState(Qt::Checked);
     answerer.m_messages.clear();
-    using Texts = std::vector<std::string>;
     Texts outcomes; // a refused time-out leaves the dialog open at the edit
     for (const char* text : {"4", "1001", "x", "5", "1000"}) {
         edit->setText(QLatin1String(text));
@@ -389,8 +387,7 @@ TEST_F(MainFrameTest, AnAboutLinkOpenedStaysPurpleForTheRunAndOneThatFailedStays
         EXPECT_EQ(mail.TextColor(), purple);
     });
     const std::string mailTo = std::string("mailto:") + CAboutDlg::kMakerMail;
-    EXPECT_EQ(recorder.m_opened,
-              (std::vector<std::string>{"http://www.veldmark.example/", mailTo, mailTo}));
+    EXPECT_EQ(recorder.m_opened, (Texts{"http://www.veldmark.example/", mailTo, mailTo}));
     EXPECT_TRUE(m_frame->VisitedLinks().bMail && m_frame->VisitedLinks().bHome);
     QDesktopServices::unsetUrlHandler(QStringLiteral("mailto"));
     QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
@@ -467,7 +464,7 @@ TEST_F(MainFrameTest, EveryTopicIsInTheManualAndF1OrHelpOpensItInABrowserOrInThe
     QFile file(QStringLiteral(":/help/linkvet.html"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const std::string manual = file.readAll().toStdString();
-    std::vector<std::string> anchors;
+    Texts anchors;
     for (const SHelpTopic& topic : HelpTopics::kWindows)
         anchors.push_back(HelpTopics::Anchor(topic.context));
     for (std::size_t at = manual.find("=\"#"); at != std::string::npos;

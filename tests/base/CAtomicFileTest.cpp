@@ -16,7 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using E = CAtomicFile;
-const std::vector<std::string> kNone;
+const Texts kNone;
 
 E::ECommit WriteWhole(const std::string& path, const std::string& bytes,
                       E::EReplace replace = E::EReplace::Replace,
@@ -110,7 +110,7 @@ TEST(AtomicFileTest, AWriterKilledAtAnyMomentLeavesTheOldOrTheNewFileWhole) {
         const std::string now = ReadFile(path);
         ASSERT_TRUE(now == oldBytes || now == newBytes) << "a torn file of " << now.size();
         // Beside the page (and the test's config folder) only temporary files.
-        const std::vector<std::string> left = TempFilesIn(dir.Path());
+        const Texts left = TempFilesIn(dir.Path());
         EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), {}), std::ssize(left) + 2);
         for (const std::string& name : left) {
             EXPECT_FALSE(CFileEnumerator::MatchesHtmlPattern(dir / name)) << name;

@@ -24,7 +24,7 @@ struct CliResult {
 };
 
 // Runs the commands in this process, catching both streams byte for byte.
-CliResult RunCli(const std::vector<std::string>& args) {
+CliResult RunCli(const Texts& args) {
     char* buffers[2] = {};
     std::size_t sizes[2] = {};
     std::FILE* out = ::open_memstream(&buffers[0], &sizes[0]);
@@ -44,7 +44,7 @@ CliResult RunCli(const std::vector<std::string>& args) {
 struct SCliChild {
     enum EOut { kPipe, kPipeNobodyReads, kClosed }; // what its stdout is
 
-    SCliChild(const std::vector<std::string>& args, EOut how, const std::string& errPath) {
+    SCliChild(const Texts& args, EOut how, const std::string& errPath) {
         QStringList words;
         for (const std::string& arg : args)
             words << QString::fromStdString(arg);
@@ -234,16 +234,16 @@ TEST(CliTest, CheckStopsOnSigintOrSigtermOrWhenItsOutputCannotBeWritten) {
     WriteFile(page, links);
     // A stopped test still writes the report of the rows it listed.
     const std::string report = dir / "r.txt";
-    const std::vector<std::string> args = {"check",     "--http-port", std::to_string(gone.Port()),
-                                           "--timeout", "1000",        "--report",
-                                           "text",      "--output",    report,
-                                           page};
+    const Texts args = {"check",     "--http-port", std::to_string(gone.Port()),
+                        "--timeout", "1000",        "--report",
+                        "text",      "--output",    report,
+                        page};
 
     // Stop Test: the first row is out and the second link is in flight; with
     // --jobs the later rows are settled but wait behind it, and stay unlisted.
     for (int signal : {SIGINT, SIGTERM}) {
         const std::size_t heard = silent.Requests().size();
-        std::vector<std::string> words = args;
+        Texts words = args;
         if (signal == SIGTERM)
             words.insert(words.begin() + 1, {"--jobs", "8"});
         SCliChild child(words, SCliChild::kPipe, dir / "err");
@@ -290,7 +290,7 @@ TEST(CliTest, RealPorts80And21InAPrivateNetwork) {
     EXPECT_EQ(r.exitCode, 1) << r.err;
     EXPECT_EQ(r.out, "http://127.0.0.1/gone\tHTTP Code 404 Not Found\tGone\t" + page +
                          "\nftp://127.0.0.4/\tCan't Connect to Host\tNo files\t" + page + "\n");
-    EXPECT_EQ(gone.Requests(), std::vector<std::string>{"GET /gone HTTP/1.0\r\n\r\n"});
+    EXPECT_EQ(gone.Requests(), Texts{"GET /gone HTTP/1.0\r\n\r\n"});
 }
 
 } // namespace

@@ -24,7 +24,7 @@ TEST_P(BothSessionsTest, NoFilesOrAnUnreadableFileEndTheTestWithAMessage) {
     MakeDir(m_dir / "empty");
     m_host.m_log = "kept";
     m_pSession->StartTest(m_dir / "empty", false, true, true);
-    EXPECT_EQ(m_host.m_messages, std::vector<std::string>{LogText::kNoFilesMessage});
+    EXPECT_EQ(m_host.m_messages, Texts{LogText::kNoFilesMessage});
     EXPECT_EQ(m_host.m_log, "kept");
     EXPECT_FALSE(m_pSession->IsTestRunning() || m_pSession->IsTestEnded());
     EXPECT_EQ(m_host.m_progressShown, 0);
@@ -35,8 +35,8 @@ TEST_P(BothSessionsTest, NoFilesOrAnUnreadableFileEndTheTestWithAMessage) {
     m_pSession->StartTest(page, false, false, false);
     ::unlink(page.c_str());
     ASSERT_TRUE(RunToEnd(*m_pSession));
-    EXPECT_EQ(m_host.m_messages, (std::vector<std::string>{"Error: Cannot open file:\n\n" + page,
-                                                           "Processing has stopped"}));
+    EXPECT_EQ(m_host.m_messages,
+              (Texts{"Error: Cannot open file:\n\n" + page, "Processing has stopped"}));
     EXPECT_EQ(m_host.LogWithoutDates(), "Start of test <date>\r\n\r\nResults for " + page +
                                             ": URLs tested: 0. URL errors: 0.\r\n\r\n"
                                             "End of test: <date>\r\n");
@@ -59,8 +59,8 @@ TEST_P(BothSessionsTest, StopEndsTheLinksInFlightWithoutARowAndClosesTheirConnec
         m_pSession->OnStopTest();
         EXPECT_EQ(m_host.LogWithoutDates(), "Start of test <date>\r\n\r\nTesting: " + page +
                                                 "\r\nTesting Stopped by User\r\n");
-        EXPECT_EQ(std::vector<std::string>(m_host.m_panes.end() - 2, m_host.m_panes.end()),
-                  (std::vector<std::string>{"1:Connection Status", "2:HTTP Method Status"}));
+        EXPECT_EQ(Texts(m_host.m_panes.end() - 2, m_host.m_panes.end()),
+                  (Texts{"1:Connection Status", "2:HTTP Method Status"}));
         EXPECT_EQ(m_host.m_waitCursorDepth, 0);
         const std::string log = m_host.m_log; // and nothing happens afterwards
         RunUntil([] { return false; }, 1300);
@@ -163,9 +163,9 @@ Missing</a><a href="http://127.0.0.4/q?x=1">Unknown</a><a href="http://127.0.0.5
     EXPECT_EQ(paced.m_progress.fileIndex, "3");
     EXPECT_EQ(paced.m_progressClosed, 1);
     // The request is exactly one line and the empty line: port and fragment gone.
-    EXPECT_EQ(notFound.Requests(), std::vector<std::string>{"GET /missing HTTP/1.0\r\n\r\n"});
-    EXPECT_EQ(unknown.Requests(), std::vector<std::string>{"GET /q?x=1 HTTP/1.0\r\n\r\n"});
-    EXPECT_EQ(greets.Requests(), std::vector<std::string>{""}); // ftp: nothing is asked
+    EXPECT_EQ(notFound.Requests(), Texts{"GET /missing HTTP/1.0\r\n\r\n"});
+    EXPECT_EQ(unknown.Requests(), Texts{"GET /q?x=1 HTTP/1.0\r\n\r\n"});
+    EXPECT_EQ(greets.Requests(), Texts{""}); // ftp: nothing is asked
     // A name that begins with a digit is looked up, not taken for an address.
     EXPECT_EQ(gone.Requests().at(0), "GET /digits HTTP/1.0\r\n\r\n");
 

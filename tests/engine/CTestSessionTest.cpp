@@ -28,7 +28,7 @@ TEST_F(TestSessionTest, StatusPanesFollowEachKindOfProbe) {
                                       "ftp://127.0.0.8/"}));
     m_pSession->StartTest(m_dir / "a.htm", false, false, false);
     ASSERT_TRUE(RunToEnd(*m_pSession));
-    const std::vector<std::string> panes = {
+    const Texts panes = {
         // A reply.
         "1:Connecting to 127.0.0.1", "2:", "1:Connected to 127.0.0.1", "2:GET method sent to host",
         "2:Host Reply Received", "1:No connection",

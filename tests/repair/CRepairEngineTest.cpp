@@ -22,8 +22,7 @@ protected:
     }
     E::SOutcome Run(EType type = EType::Comment) { return engine.RepairLinks(type); }
     // A page with its bytes, and a row for each URL.
-    std::string Page(const std::string& name, const std::string& bytes,
-                     const std::vector<std::string>& urls) {
+    std::string Page(const std::string& name, const std::string& bytes, const Texts& urls) {
         WriteFile(dir / name, bytes);
         for (const std::string& url : urls)
             Add(url, dir / name);
@@ -54,7 +53,7 @@ TEST_F(RepairEngineTest, EachTypeRewritesTheWholeLineAndKeepsTheRest) {
         EXPECT_TRUE(Run(type).bOk);
         EXPECT_EQ(ReadFile(path), expected);
         EXPECT_EQ(ReadFile(dir / "links.rep"), original);
-        EXPECT_EQ(TempFilesIn(dir.Path()), std::vector<std::string>());
+        EXPECT_EQ(TempFilesIn(dir.Path()), Texts());
         EXPECT_TRUE(rows.IsRepaired(0) && rows.IsFileFinished(0));
     }
     EXPECT_TRUE(host.m_messages.empty());
@@ -67,7 +66,7 @@ TEST_F(RepairEngineTest, RowsTakeOccurrencesInFileOrderAndEveryByteSurvives) {
     struct SCase {
         const char* name;
         std::string bytes;
-        std::vector<std::string> urls;
+        Texts urls;
         std::string expected;
         int stoppingRow; // -2: the run succeeds
     };
@@ -95,9 +94,8 @@ TEST_F(RepairEngineTest, RowsTakeOccurrencesInFileOrderAndEveryByteSurvives) {
         EXPECT_EQ(outcome.stoppingRow, c.stoppingRow);
         EXPECT_EQ(outcome.file, path);
         EXPECT_EQ(outcome.url, c.urls[1]);
-        EXPECT_EQ(host.m_messages,
-                  std::vector<std::string>{"We looked in file\n" + path +
-                                           "\nbut could not file the URL\n" + c.urls[1]});
+        EXPECT_EQ(host.m_messages, Texts{"We looked in file\n" + path +
+                                         "\nbut could not file the URL\n" + c.urls[1]});
         EXPECT_FALSE(rows.IsFileFinished(0));
     }
 }
@@ -136,7 +134,7 @@ TEST_F(RepairEngineTest, EachPageGetsABackupOfItsOwnBesideIt) {
         EXPECT_EQ(ReadFile(dir / backup), name + "\n");
         EXPECT_EQ(ReadFile(dir / name), "<!--" + name + "-->\r\n");
     }
-    EXPECT_EQ(TempFilesIn(dir / "my.site"), std::vector<std::string>{".linkvet-tmp-left"});
+    EXPECT_EQ(TempFilesIn(dir / "my.site"), Texts{".linkvet-tmp-left"});
     EXPECT_EQ(ReadFile(dir / "target.html"), "<!--L-->\r\n");
     EXPECT_EQ(ReadFile(dir / "linked.rep"), "L\n");
     EXPECT_TRUE(fs::is_symlink(dir / "linked.htm"));
@@ -156,7 +154,7 @@ TEST_F(RepairEngineTest, FailuresLoseNoByte) {
         EXPECT_EQ(ReadFile(path), bytes);
         EXPECT_EQ(fs::exists(E::BackupPathOf(path)) ? ReadFile(E::BackupPathOf(path)) : "none",
                   bBackup ? page : "none");
-        EXPECT_EQ(TempFilesIn(fs::path(path).parent_path()), std::vector<std::string>());
+        EXPECT_EQ(TempFilesIn(fs::path(path).parent_path()), Texts());
         EXPECT_FALSE(rows.IsRepaired(0));
         EXPECT_TRUE(host.m_messages.empty());
         rows.Clear();

@@ -40,7 +40,7 @@ inline bool RunToEnd(CSessionBase& session) {
 }
 
 // A page with a line for each link, named after its address.
-inline std::string Links(const std::vector<std::string>& urls) {
+inline std::string Links(const Texts& urls) {
     std::string page;
     for (const std::string& url : urls)
         page += "<a href=\"" + url + "\">" + url.substr(7) + "</a>\n";

@@ -72,8 +72,8 @@ void MakeDir(const std::string& path) {
     std::filesystem::create_directories(path);
 }
 
-std::vector<std::string> TempFilesIn(const std::string& folder) {
-    std::vector<std::string> names;
+Texts TempFilesIn(const std::string& folder) {
+    Texts names;
     for (const auto& entry : std::filesystem::directory_iterator(folder))
         if (CAtomicFile::IsTempName(entry.path().filename().string()))
             names.push_back(entry.path().filename());

@@ -25,6 +25,8 @@ private:
     std::optional<std::string> m_oldConfigHome;
 };
 
+using Texts = std::vector<std::string>; // messages, rows, names: byte strings in order
+
 /// Writes `bytes` to `path` exactly, creating missing folders.
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
