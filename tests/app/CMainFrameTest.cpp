@@ -159,7 +159,7 @@ TEST_F(MainFrameTest, ClosingDropsRepairedRowsAndAsksAboutTheRest) {
     for (int i = 0; i < 4; ++i)
         View().setColumnWidth(i, 50 + 10 * i);
     AddRows(3, true); // every row repaired: they go, no question, widths saved
-    CModalAnswerer answerer({}, QStringLiteral("No"));
+    CModalAnswerer answerer({}, QMessageBox::No);
     EXPECT_TRUE(m_frame->close());
     Open();
     for (int i = 0; i < 4; ++i)
@@ -175,7 +175,7 @@ TEST_F(MainFrameTest, ClosingDropsRepairedRowsAndAsksAboutTheRest) {
     EXPECT_EQ(answerer.m_messages, Texts{CLinkvetView::kQuitQuestion});
     EXPECT_EQ(View().Results().RowCount(), 1); // the repaired rows are gone
     EXPECT_EQ(m_settings.GetInt("Grid", "col0", -1), 7);
-    answerer.m_messageButton = QStringLiteral("Yes");
+    answerer.m_messageButton = QMessageBox::Yes;
     EXPECT_TRUE(m_frame->close());
     EXPECT_EQ(View().Results().RowCount(), 0);
 }
@@ -219,7 +219,7 @@ TEST_F(MainFrameTest, ExportAsksBeforeReplacingStoresTheChoiceAndReportsWriteErr
             Child<QLineEdit>(dialog, "pathEdit")->setText(QString::fromStdString(choice.path));
             Child<QPushButton>(dialog, "okButton")->click();
         },
-        QStringLiteral("No"));
+        QMessageBox::No);
     auto exportTo = [&](const std::string& path, int format) {
         choice = {path, format};
         answerer.m_messages.clear();
@@ -232,7 +232,7 @@ TEST_F(MainFrameTest, ExportAsksBeforeReplacingStoresTheChoiceAndReportsWriteErr
     EXPECT_EQ(ReadFile(old), "old");
     EXPECT_EQ(m_settings.GetString("XportSel", "Starter", "none"), "none");
 
-    answerer.m_messageButton = QStringLiteral("Yes");
+    answerer.m_messageButton = QMessageBox::Yes;
     EXPECT_EQ(exportTo("/dev/full", 1),
               (Texts{std::string("/dev/full") + CLinkvetView::kReplaceQuestion,
                      CReportWriter::kWriteErrorMessage}));
@@ -274,9 +274,9 @@ TEST_F(MainFrameTest, RepairAsksFirstCanDropTheStoppingRowAndExportsAfterEveryRu
             }
             Child<QPushButton>(modal, button)->click();
         },
-        QStringLiteral("No"));
+        QMessageBox::No);
     View().OnRepairLinks(); // No to the question
-    answerer.m_messageButton = QStringLiteral("Yes");
+    answerer.m_messageButton = QMessageBox::Yes;
     View().OnRepairLinks(); // Cancel
     EXPECT_EQ(m_settings.GetInt("Repair", "Type", 9), 9);
     EXPECT_EQ(ReadFile(page), "<a href=\"http://h/1\">1</a>\n<p>\n");

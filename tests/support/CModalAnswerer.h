@@ -10,20 +10,21 @@
 
 /// Answers the modal windows a test brings up: every few milliseconds it looks
 /// for one and hands it to `answer`, which must close it. Message boxes are
-/// recorded (their text) and closed with the button `m_messageButton` names,
+/// recorded (their text) and closed with `m_messageButton` where they have it,
 /// unless `answer` does something else first.
 class CModalAnswerer {
 public:
     using Answer = std::function<void(QWidget* modal)>;
 
-    explicit CModalAnswerer(Answer answer = {}, QString messageButton = QStringLiteral("OK"))
-        : m_messageButton(std::move(messageButton)), m_answer(std::move(answer)) {
+    explicit CModalAnswerer(Answer answer = {},
+                            QMessageBox::StandardButton messageButton = QMessageBox::Ok)
+        : m_messageButton(messageButton), m_answer(std::move(answer)) {
         QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] { Poll(); });
         m_timer.start(20);
     }
 
     std::vector<std::string> m_messages;
-    QString m_messageButton;
+    QMessageBox::StandardButton m_messageButton;
 
 private:
     void Poll() {
@@ -32,13 +33,10 @@ private:
             return;
         if (auto* box = qobject_cast<QMessageBox*>(modal)) {
             m_messages.push_back(box->text().toStdString());
-            for (QAbstractButton* button : box->buttons()) {
-                if (button->text().remove(QLatin1Char('&')) == m_messageButton) {
-                    button->click();
-                    return;
-                }
-            }
-            box->close();
+            if (QAbstractButton* button = box->button(m_messageButton))
+                button->click();
+            else
+                box->close();
             return;
         }
         if (m_answer)
