@@ -42,7 +42,6 @@
 namespace {
 
 using ECommand = CMainFrame::ECommand;
-using Texts = Texts;
 
 template <typename T> T* Child(QWidget* parent, const char* name) {
     return parent->findChild<T*>(QLatin1String(name));

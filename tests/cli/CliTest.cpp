@@ -7,7 +7,6 @@
 #include <QProcess>
 #include <csignal>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
@@ -101,7 +100,7 @@ TEST(CliTest, LinksPrintsUrlTabNameAsBytesAsEachLinkIsFound) {
     // Far more lines than a pipe holds: the program is still reading the page when
     // the test reads the first line and adds a link to the page's end.
     const std::string path = dir / "page.htm";
-    std::string page = "<A HREF=\"http://h/\xe9\">caf\xe9</A>\r\n<a href=\"ftp://f/\"></a>";
+    std::string page = "<A HREF=\"http://h/\xe9\">caf\xe9</A>\r\n";
     for (int i = 0; page.size() < (3u << 20); ++i)
         page += "<a href=\"http://h/" + std::to_string(i) + "\">" + std::to_string(i) + "</a>\n";
     WriteFile(path, page);
@@ -110,9 +109,7 @@ TEST(CliTest, LinksPrintsUrlTabNameAsBytesAsEachLinkIsFound) {
     std::ofstream(path, std::ios::app) << "<a href=\"http://late/\">Late</a>";
     text += child.ReadUntil();
     EXPECT_EQ(child.Wait(), 0);
-    EXPECT_TRUE(text.starts_with("http://h/\xe9\tcaf\xe9\nftp://f/\tLinkvet supplied this anchor "
-                                 "name\nhttp://h/0\t0\n"))
-        << text.substr(0, 80);
+    EXPECT_TRUE(text.starts_with("http://h/\xe9\tcaf\xe9\nhttp://h/0\t0\n")) << text.substr(0, 80);
     EXPECT_TRUE(text.ends_with("\nhttp://late/\tLate\n"));
     EXPECT_EQ(ReadFile(dir / "err"), "");
 }
