@@ -7,23 +7,13 @@
 
 namespace {
 
-// The paced test, with a server answering 200 on 127.0.0.1 and the others on its port.
-class TestSessionTest : public SessionTest {
-protected:
-    void SetUp() override {
-        SessionTest::SetUp();
-        m_pSession = Make(EKind::Paced, m_host, m_ok.Port());
-    }
-    std::unique_ptr<Server> Serve(const char* address, Server::SScript script) {
-        return std::make_unique<Server>(address, m_ok.Port(), std::move(script));
-    }
-
-    Server m_ok{"127.0.0.1", 0, Server::Reply("HTTP/1.0 200 OK\r\n\r\n")};
-};
+using TestSessionTest = SessionTest; // of the paced session
 
 TEST_F(TestSessionTest, StatusPanesFollowEachKindOfProbe) {
-    auto closes = Serve("127.0.0.6", Server::CloseAtOnce());
-    auto greets = Serve("127.0.0.8", Server::Greeting("220 ready\r\n"));
+    Server ok("127.0.0.1", 0, Server::Reply("HTTP/1.0 200 OK\r\n\r\n"));
+    Server closes("127.0.0.6", ok.Port(), Server::CloseAtOnce());
+    Server greets("127.0.0.8", ok.Port(), Server::Greeting("220 ready\r\n"));
+    m_pSession = Make(EKind::Paced, m_host, ok.Port());
     WriteFile(m_dir / "a.htm", Links({"http://127.0.0.1/", "http://127.0.0.5/", "http://127.0.0.6/",
                                       "ftp://127.0.0.8/"}));
     m_pSession->StartTest(m_dir / "a.htm", false, false, false);
@@ -49,8 +39,9 @@ TEST_F(TestSessionTest, TheTimeOutNeverFiresEarly) {
     // A coarse timer may fire 5 % early: a reply at 95 % of the time-out must
     // finish its link, and a silent host gets the whole time-out, as it stands
     // when its link starts.
-    auto slow = Serve("127.0.0.9", {true, {{950, "HTTP/1.0 404 Not Found\r\n"}}, false, false});
-    auto silent = Serve("127.0.0.7", Server::Silent());
+    Server slow("127.0.0.9", 0, {true, {{950, "HTTP/1.0 404 Not Found\r\n"}}, false, false});
+    Server silent("127.0.0.7", slow.Port(), Server::Silent());
+    m_pSession = Make(EKind::Paced, m_host, slow.Port());
     std::string html;
     for (int i = 0; i < 3; ++i)
         html += Links({"http://127.0.0.9/", "http://127.0.0.7/"});
@@ -82,7 +73,8 @@ TEST_F(TestSessionTest, TheTimeOutNeverFiresEarly) {
 }
 
 TEST_F(TestSessionTest, TheActivityIndicatorFillsOnTheTenthTickAndEmptiesOnTheTwentieth) {
-    auto silent = Serve("127.0.0.7", Server::Silent());
+    Server silent("127.0.0.7", 0, Server::Silent());
+    m_pSession = Make(EKind::Paced, m_host, silent.Port());
     m_pSession->Reasons().SetTimeoutSeconds(30);
     WriteFile(m_dir / "a.htm", Links({"http://127.0.0.7/"}));
     QElapsedTimer clock;

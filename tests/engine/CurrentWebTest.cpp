@@ -61,8 +61,7 @@ protected:
         return rows;
     }
 
-    STestCert m_leaf;
-    STestCert m_untrusted;
+    STestCert m_leaf, m_untrusted;
 };
 
 TEST_F(CurrentWebTest, SecureLinksAreVerifiedAndRequestsNameTheirHost) {

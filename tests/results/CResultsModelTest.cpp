@@ -6,16 +6,12 @@
 
 namespace {
 
-SResultRow MakeRow(int i) {
-    return {"http://h/" + std::to_string(i), "HTTP Code 404 Not Found", "name\xe9",
-            "/site/p" + std::to_string(i % 3) + ".htm", 0xFFFFFFFFu};
-}
-
 TEST(ResultsModelTest, RowsAreValuesWithTwoMarksThatKeepEachOther) {
     CResultsModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     for (int i = 0; i < 6; ++i)
-        model.AddRow(MakeRow(i));
+        model.AddRow({"http://h/" + std::to_string(i), "HTTP Code 404 Not Found", "name\xe9",
+                      "/site/p" + std::to_string(i % 3) + ".htm", 0xFFFFFFFFu});
     ASSERT_EQ(model.RowCount(), 6);
     EXPECT_EQ(model.Row(2).itemData, 0u); // a listed row carries no marks
     EXPECT_EQ(model.data(model.index(2, CResultsModel::kColSiteName)).toString(),
