@@ -9,7 +9,7 @@
 #include "dialogs/CStaticLink.h"
 #include "dialogs/CTestProgressDlg.h"
 #include "engine/CFileEnumerator.h"
-#include "engine/CTestSession.h"
+#include "engine/CSessionBase.h"
 #include "export/CReportWriter.h"
 #include "repair/CRepairEngine.h"
 #include "results/CResultsModel.h"
@@ -108,7 +108,7 @@ TEST_F(MainFrameTest, ATestRunsFromCtrlOToSearchCompleteAndEscStopsOne) {
     EXPECT_FALSE(Enabled(ECommand::SelectFiles));
     EXPECT_FALSE(Enabled(ECommand::ExportResults)); // no row yet
     ASSERT_TRUE(
-        RunUntil([&] { return m_frame->PaneText(1) == QStringLiteral("Search Complete"); }));
+        QTest::qWaitFor([&] { return m_frame->PaneText(1) == QStringLiteral("Search Complete"); }));
     EXPECT_EQ(m_settings.GetString("FileSel", "Starter", ""), page);
     EXPECT_TRUE(Enabled(ECommand::SelectFiles));
     EXPECT_FALSE(Enabled(ECommand::StopTest));
@@ -120,7 +120,7 @@ TEST_F(MainFrameTest, ATestRunsFromCtrlOToSearchCompleteAndEscStopsOne) {
     // Esc stops a test from the main window (it keeps the keyboard) or the progress window.
     WriteFile(page, "<a href=\"http://127.0.0.7/\">Silent</a>");
     QTest::keyClick(m_frame.get(), Qt::Key_O, Qt::ControlModifier);
-    ASSERT_TRUE(RunUntil([&] { return silent.Requests().size() == 1; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return silent.Requests().size() == 1; }));
     AddRows(1);
     EXPECT_TRUE(Enabled(ECommand::ExportResults)); // also while a test runs
     EXPECT_FALSE(Enabled(ECommand::RepairLinks));
@@ -129,7 +129,7 @@ TEST_F(MainFrameTest, ATestRunsFromCtrlOToSearchCompleteAndEscStopsOne) {
     EXPECT_TRUE(m_frame->LogPane().toPlainText().endsWith(QStringLiteral("Stopped by User\n")));
     EXPECT_TRUE(Enabled(ECommand::SelectFiles));
     QTest::keyClick(m_frame.get(), Qt::Key_O, Qt::ControlModifier);
-    ASSERT_TRUE(RunUntil([&] { return silent.Requests().size() == 2; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return silent.Requests().size() == 2; }));
     CTestProgressDlg* progress = View().findChild<CTestProgressDlg*>();
     ASSERT_NE(progress, nullptr);
     // A title and nothing else (no system menu, no buttons), and no resizing.
@@ -404,11 +404,12 @@ TEST_F(MainFrameTest, PlacementIsStoredOnceItSettlesAndWhenClosing) {
 
     m_frame->move(placed.topLeft() + QPoint(10, 20));
     m_frame->resize(placed.size() - QSize(30, 40));
-    ASSERT_TRUE(RunUntil([&] { return m_frame->geometry() != placed; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_frame->geometry() != placed; }));
     EXPECT_EQ(m_settings.GetInt("Screen", "x", 0), placed.x()); // not while it moves
     EXPECT_EQ(m_settings.GetInt("Screen", "cx", 0), placed.width());
     placed = m_frame->geometry();
-    ASSERT_TRUE(RunUntil([&] { return m_settings.GetInt("Screen", "cx", 0) == placed.width(); }));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return m_settings.GetInt("Screen", "cx", 0) == placed.width(); }));
 
     m_frame->resize(placed.size() + QSize(5, 5));
     m_frame->close(); // stores what has not settled yet
@@ -422,12 +423,12 @@ TEST_F(MainFrameTest, TheListKeepsItsHeightUnlessTheSplitterMoves) {
     QTest::mouseMove(handle, QPoint(5, -60));
     QTest::mouseRelease(handle, Qt::LeftButton, {}, QPoint(5, -60));
     const int high = View().height();
-    ASSERT_TRUE(RunUntil([&] { return m_settings.GetInt("Screen", "High", 0) == high; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_settings.GetInt("Screen", "High", 0) == high; }));
 
     for (int grow : {120, -200}) {
         m_frame->resize(m_frame->width(), m_frame->height() + grow);
         const int cy = m_frame->height();
-        ASSERT_TRUE(RunUntil([&] { return m_settings.GetInt("Screen", "cy", 0) == cy; }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return m_settings.GetInt("Screen", "cy", 0) == cy; }));
         EXPECT_EQ(View().height(), high);
     }
     EXPECT_EQ(m_settings.GetInt("Screen", "High", 0), high);

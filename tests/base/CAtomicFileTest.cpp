@@ -16,7 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using E = CAtomicFile;
-const Texts kNone;
 
 E::ECommit WriteWhole(const std::string& path, const std::string& bytes,
                       E::EReplace replace = E::EReplace::Replace,
@@ -47,7 +46,7 @@ TEST(AtomicFileTest, ReplacesOrLinksInWholeWithTheRightModeAndWritesDevicesDirec
     WriteFile(dir / "late", "first");
     EXPECT_EQ(late.Commit(), E::ECommit::NameTaken);
     EXPECT_EQ(ReadFile(dir / "late"), "first");
-    EXPECT_EQ(TempFilesIn(dir.Path()), kNone);
+    EXPECT_EQ(TempFilesIn(dir.Path()), Texts());
 
     // A device or a pipe is written as it is; a pipe with no reader is refused.
     ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
@@ -63,10 +62,9 @@ TEST(AtomicFileTest, AFullDiskOrAReadOnlyFolderLeavesTheOldFileWholeAndNoTempora
     const std::string disk = dir / "disk", ro = dir / "ro";
     MakeDir(disk);
     WriteFile(ro + "/old", "old bytes");
-    ASSERT_EQ(std::system(("mount -t tmpfs -o size=64k tmpfs '" + disk + "' && mount --bind '" +
-                           ro + "' '" + ro + "' && mount -o remount,bind,ro '" + ro + "'")
-                              .c_str()),
-              0);
+    const std::string mounts = "mount -t tmpfs -o size=64k tmpfs '" + disk + "' && mount --bind '" +
+                               ro + "' '" + ro + "' && mount -o remount,bind,ro '" + ro + "'";
+    ASSERT_EQ(std::system(mounts.c_str()), 0);
     WriteFile(disk + "/old", "old bytes");
     const std::string big(100000, 'n');
     EXPECT_EQ(WriteWhole(disk + "/old", big), E::ECommit::Failed);
@@ -75,7 +73,7 @@ TEST(AtomicFileTest, AFullDiskOrAReadOnlyFolderLeavesTheOldFileWholeAndNoTempora
     for (const std::string& folder : {disk, ro}) {
         EXPECT_EQ(ReadFile(folder + "/old"), "old bytes");
         EXPECT_FALSE(fs::exists(folder + "/new"));
-        EXPECT_EQ(TempFilesIn(folder), kNone);
+        EXPECT_EQ(TempFilesIn(folder), Texts());
     }
 }
 

@@ -70,8 +70,7 @@ TEST(CliOptionsTest, EachCommandTakesTheOptionsOfItsTableWithUsableValuesOnly) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(Read(c.command, c.line), c.read) << c.line;
-    CCliOptions options;
-    EXPECT_EQ(options.Parse(ECommand::Check, {"--report", "html", "--output", "", "p"}),
+    EXPECT_EQ(CCliOptions().Parse(ECommand::Check, {"--report", "html", "--output", "", "p"}),
               "--output takes a file name");
 }
 

@@ -63,7 +63,7 @@ TEST_P(BothSessionsTest, StopEndsTheLinksInFlightWithoutARowAndClosesTheirConnec
                   (Texts{"1:Connection Status", "2:HTTP Method Status"}));
         EXPECT_EQ(m_host.m_waitCursorDepth, 0);
         const std::string log = m_host.m_log; // and nothing happens afterwards
-        RunUntil([] { return false; }, 1300);
+        QTest::qWait(1300);
         EXPECT_EQ(m_host.m_log, log);
         EXPECT_EQ(m_host.m_rows.size(), rows);
     };
@@ -71,7 +71,7 @@ TEST_P(BothSessionsTest, StopEndsTheLinksInFlightWithoutARowAndClosesTheirConnec
     // While the name is still being looked up: the event loop keeps turning.
     WriteFile(page, Links({"http://slow.example/"}));
     m_pSession->StartTest(page, false, false, false);
-    ASSERT_TRUE(RunUntil([&] { return g_lookups == 1; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return g_lookups == 1; }));
     stopAndCheck(0);
 
     // While waiting for replies: each host sees its connection close. The
@@ -80,12 +80,12 @@ TEST_P(BothSessionsTest, StopEndsTheLinksInFlightWithoutARowAndClosesTheirConnec
                            "http://127.0.0.1/later"}));
     m_pSession->StartTest(page, false, false, false);
     const int inFlight = GetParam() == EKind::Paced ? 1 : 2;
-    ASSERT_TRUE(RunUntil([&] {
+    ASSERT_TRUE(QTest::qWaitFor([&] {
         return std::ssize(silent.Requests()) == inFlight && gone.Closed() == inFlight &&
                !m_host.m_rows.empty();
     }));
     stopAndCheck(1);
-    EXPECT_TRUE(RunUntil([&] { return silent.Open() == 0; }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return silent.Open() == 0; }));
 }
 
 INSTANTIATE_TEST_SUITE_P(Sessions, BothSessionsTest,

@@ -5,6 +5,7 @@
 #include "support/TestUtil.h"
 
 #include <QSignalSpy>
+#include <QTest>
 #include <atomic>
 #include <gtest/gtest.h>
 #include <thread>
@@ -60,7 +61,7 @@ TEST(SocketWndTest, LookUpsRunOnABoundedPoolThatMayFailToStart) {
             ASSERT_TRUE(pool.Submit([&](const CLookupPool::Resolver& resolve) {
                 answered += resolve("h", nullptr) ? 1 : 0;
             }));
-        EXPECT_TRUE(RunUntil([&] { return answered == 12; }));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return answered == 12; }));
     }
     EXPECT_LE(most.load(), 2);
 }

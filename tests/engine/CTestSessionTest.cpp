@@ -81,10 +81,10 @@ TEST_F(TestSessionTest, TheActivityIndicatorFillsOnTheTenthTickAndEmptiesOnTheTw
     clock.start();
     m_pSession->StartTest(m_dir / "a.htm", false, false, false);
     EXPECT_EQ(m_host.m_activity, std::vector<int>{0}); // made empty by the first test
-    ASSERT_TRUE(RunUntil([&] { return m_host.m_activity.size() == 2; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_host.m_activity.size() == 2; }));
     EXPECT_GE(clock.elapsed(), 1000); // ticks come every 100 ms, never early
     EXPECT_EQ(m_host.m_activity.back(), 1);
-    ASSERT_TRUE(RunUntil([&] { return m_host.m_activity.size() == 3; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_host.m_activity.size() == 3; }));
     EXPECT_GE(clock.elapsed(), 2000);
     EXPECT_EQ(m_host.m_activity.back(), 0);
     m_pSession->OnStopTest();

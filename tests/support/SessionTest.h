@@ -8,6 +8,7 @@
 #include "support/TestUtil.h"
 
 #include <QSignalSpy>
+#include <QTest>
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>

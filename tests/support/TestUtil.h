@@ -1,8 +1,5 @@
 #pragma once
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -61,13 +58,3 @@ int RunThisTestIn(const char* unshareFlags);
         EXPECT_EQ(namespaceStatus, 0);                                                             \
         return;                                                                                    \
     }
-
-/// Lets the event loop run until `done` holds, for at most `ms` milliseconds;
-/// returns whether it holds.
-inline bool RunUntil(const std::function<bool()>& done, int ms = 15000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
-}
