@@ -8,8 +8,6 @@
 
 namespace {
 
-using Row = SResultRow;
-
 class ConcurrentSessionTest : public SessionTest {};
 
 class BothSessionsTest : public SessionTest, public ::testing::WithParamInterface<EKind> {
@@ -131,7 +129,7 @@ Missing</a><a href="http://127.0.0.4/q?x=1">Unknown</a><a href="http://127.0.0.5
     pPaced->StartTest(m_dir / "site", false, true, false);
     ASSERT_TRUE(RunToEnd(*pPaced));
     const std::string unknownText = "--------------> UNKNOWN REASON !!!!!";
-    const std::vector<Row> hostile = {
+    const std::vector<SResultRow> hostile = {
         {"http://127.0.0.1/ok", "HTTP Code 200 OK", "Ok", a},
         {"http://127.0.0.2:8080/missing#frag", "HTTP Code 404 Not Found", "Missing", a},
         {"http://127.0.0.4/q?x=1", unknownText, "Unknown", a},
@@ -144,7 +142,7 @@ Missing</a><a href="http://127.0.0.4/q?x=1">Unknown</a><a href="http://127.0.0.5
         {"http://127.0.0.16/", "Host Took Too Long to Respond", "Crawl", a},
         {"http://3com.example/digits", "HTTP Code 404 Not Found", "Digits", a}};
     ASSERT_EQ(paced.m_rows.size(), hostile.size() + 18);
-    EXPECT_EQ(std::vector<Row>(paced.m_rows.begin(), paced.m_rows.begin() + 10), hostile);
+    EXPECT_EQ(std::vector<SResultRow>(paced.m_rows.begin(), paced.m_rows.begin() + 10), hostile);
     std::string log = "Start of test <date>\r\n\r\n";
     for (const auto& [file, counts] : {std::pair{a, "11. URL errors: 10"},
                                        {b, "18. URL errors: 18"},
