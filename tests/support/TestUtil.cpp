@@ -22,8 +22,8 @@ STestCert MakeCert(const std::string& dir, const std::string& name, const STestC
         command += " -addext 'basicConstraints = critical,CA:TRUE'"
                    " -addext 'keyUsage = critical,keyCertSign'";
     else
-        command += " -addext 'basicConstraints = CA:FALSE' -addext 'extendedKeyUsage = serverAuth'"
-                   " -addext" +
+        command += " -addext 'basicConstraints = CA:FALSE'"
+                   " -addext 'extendedKeyUsage = serverAuth' -addext" +
                    quoted("subjectAltName = " + sans) + " -CA" + quoted(pCa->certFile) + " -CAkey" +
                    quoted(pCa->keyFile);
     // What the tool says is shown only when it fails.
