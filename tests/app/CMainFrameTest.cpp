@@ -9,7 +9,7 @@
 #include "dialogs/CTestProgressDlg.h"
 #include "dialogs/HelpTopics.h"
 #include "engine/CFileEnumerator.h"
-#include "engine/CTestSession.h"
+#include "engine/CSessionBase.h"
 #include "export/CReportWriter.h"
 #include "repair/CRepairEngine.h"
 #include "results/CResultsModel.h"
@@ -68,7 +68,7 @@ public slots:
     void Open(const QUrl& url) { m_opened.push_back(url.toString().toStdString()); }
 
 public:
-    std::vector<std::string> m_opened;
+    Texts m_opened;
 };
 
 class MainFrameTest : public ::testing::Test {
@@ -108,7 +108,7 @@ TEST_F(MainFrameTest, ATestRunsFromCtrlOToSearchCompleteAndEscStopsOne) {
     EXPECT_FALSE(Enabled(ECommand::SelectFiles));
     EXPECT_FALSE(Enabled(ECommand::ExportResults)); // no row yet
     ASSERT_TRUE(
-        RunUntil([&] { return m_frame->PaneText(1) == QStringLiteral("Search Complete"); }));
+        QTest::qWaitFor([&] { return m_frame->PaneText(1) == QStringLiteral("Search Complete"); }));
     EXPECT_EQ(m_settings.GetString("FileSel", "Starter", ""), page);
     EXPECT_TRUE(Enabled(ECommand::SelectFiles));
     EXPECT_FALSE(Enabled(ECommand::StopTest));
@@ -120,7 +120,7 @@ TEST_F(MainFrameTest, ATestRunsFromCtrlOToSearchCompleteAndEscStopsOne) {
     // Esc stops a test from the main window (it keeps the keyboard) or the progress window.
     WriteFile(page, "<a href=\"http://127.0.0.7/\">Silent</a>");
     QTest::keyClick(m_frame.get(), Qt::Key_O, Qt::ControlModifier);
-    ASSERT_TRUE(RunUntil([&] { return silent.Requests().size() == 1; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return silent.Requests().size() == 1; }));
     AddRows(1);
     EXPECT_TRUE(Enabled(ECommand::ExportResults)); // also while a test runs
     EXPECT_FALSE(Enabled(ECommand::RepairLinks));
@@ -129,7 +129,7 @@ TEST_F(MainFrameTest, ATestRunsFromCtrlOToSearchCompleteAndEscStopsOne) {
     EXPECT_TRUE(m_frame->LogPane().toPlainText().endsWith(QStringLiteral("Stopped by User\n")));
     EXPECT_TRUE(Enabled(ECommand::SelectFiles));
     QTest::keyClick(m_frame.get(), Qt::Key_O, Qt::ControlModifier);
-    ASSERT_TRUE(RunUntil([&] { return silent.Requests().size() == 2; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return silent.Requests().size() == 2; }));
     CTestProgressDlg* progress = View().findChild<CTestProgressDlg*>();
     ASSERT_NE(progress, nullptr);
     // A title and nothing else (no system menu, no buttons), and no resizing.
@@ -147,7 +147,7 @@ TEST_F(MainFrameTest, SelectFilesRefusesABadPathButKeepsTheChoices) {
     m_settings.SetInt("FileSel", "Recurse", 1); // set by hand, without AllFiles: shown cleared
     CModalAnswerer answerer(Select(m_dir / "missing", true));
     View().OnSelectFiles();
-    EXPECT_EQ(answerer.m_messages, std::vector<std::string>{CFileEnumerator::kNoSuchFolderMessage});
+    EXPECT_EQ(answerer.m_messages, Texts{CFileEnumerator::kNoSuchFolderMessage});
     EXPECT_EQ(m_settings.GetInt("FileSel", "Recurse", 9), 0);
     EXPECT_EQ(m_settings.GetInt("FileSel", "AllFiles", 9), 1);
     EXPECT_EQ(m_settings.GetString("FileSel", "Starter", "none"), "none");
@@ -158,7 +158,7 @@ TEST_F(MainFrameTest, ClosingDropsRepairedRowsAndAsksAboutTheRest) {
     for (int i = 0; i < 4; ++i)
         View().setColumnWidth(i, 50 + 10 * i);
     AddRows(3, true); // every row repaired: they go, no question, widths saved
-    CModalAnswerer answerer({}, QStringLiteral("No"));
+    CModalAnswerer answerer({}, QMessageBox::No);
     EXPECT_TRUE(m_frame->close());
     Open();
     for (int i = 0; i < 4; ++i)
@@ -171,10 +171,10 @@ TEST_F(MainFrameTest, ClosingDropsRepairedRowsAndAsksAboutTheRest) {
     AddRows(2, true);
     AddRows(1, false);
     EXPECT_FALSE(m_frame->close()); // answered No
-    EXPECT_EQ(answerer.m_messages, std::vector<std::string>{CLinkvetView::kQuitQuestion});
+    EXPECT_EQ(answerer.m_messages, Texts{CLinkvetView::kQuitQuestion});
     EXPECT_EQ(View().Results().RowCount(), 1); // the repaired rows are gone
     EXPECT_EQ(m_settings.GetInt("Grid", "col0", -1), 7);
-    answerer.m_messageButton = QStringLiteral("Yes");
+    answerer.m_messageButton = QMessageBox::Yes;
     EXPECT_TRUE(m_frame->close());
     EXPECT_EQ(View().Results().RowCount(), 0);
 }
@@ -204,7 +204,7 @@ TEST_F(MainFrameTest, ExportSwitchesTheEndingWithTheFormatAndHoldsThePathTo200Ch
     EXPECT_EQ(edit->text().size(), 201);
     CModalAnswerer answerer;
     Child<QPushButton>(&dlg, "okButton")->click();
-    EXPECT_EQ(answerer.m_messages, std::vector<std::string>{CExportDlg::kPathTooLongMessage});
+    EXPECT_EQ(answerer.m_messages, Texts{CExportDlg::kPathTooLongMessage});
     EXPECT_TRUE(dlg.isVisible());
 }
 
@@ -218,27 +218,26 @@ TEST_F(MainFrameTest, ExportAsksBeforeReplacingStoresTheChoiceAndReportsWriteErr
             Child<QLineEdit>(dialog, "pathEdit")->setText(QString::fromStdString(choice.path));
             Child<QPushButton>(dialog, "okButton")->click();
         },
-        QStringLiteral("No"));
+        QMessageBox::No);
     auto exportTo = [&](const std::string& path, int format) {
         choice = {path, format};
         answerer.m_messages.clear();
         View().OnExportResults();
         return answerer.m_messages;
     };
-    using Messages = std::vector<std::string>;
     const std::string old = m_dir / "old.txt";
     WriteFile(old, "old");
-    EXPECT_EQ(exportTo(old, 1), Messages{old + CLinkvetView::kReplaceQuestion});
+    EXPECT_EQ(exportTo(old, 1), Texts{old + CLinkvetView::kReplaceQuestion});
     EXPECT_EQ(ReadFile(old), "old");
     EXPECT_EQ(m_settings.GetString("XportSel", "Starter", "none"), "none");
 
-    answerer.m_messageButton = QStringLiteral("Yes");
+    answerer.m_messageButton = QMessageBox::Yes;
     EXPECT_EQ(exportTo("/dev/full", 1),
-              (Messages{std::string("/dev/full") + CLinkvetView::kReplaceQuestion,
-                        CReportWriter::kWriteErrorMessage}));
+              (Texts{std::string("/dev/full") + CLinkvetView::kReplaceQuestion,
+                     CReportWriter::kWriteErrorMessage}));
     EXPECT_EQ(m_settings.GetString("XportSel", "Starter", ""), "/dev/full"); // before writing
     EXPECT_EQ(m_settings.GetInt("XportSel", "Text", 9), 1);
-    EXPECT_EQ(exportTo(old, 0), Messages{old + CLinkvetView::kReplaceQuestion});
+    EXPECT_EQ(exportTo(old, 0), Texts{old + CLinkvetView::kReplaceQuestion});
     EXPECT_EQ(ReadFile(old).rfind("FILE: /site/page.htm\r\n", 0), 0u);
 }
 
@@ -250,7 +249,7 @@ TEST_F(MainFrameTest, RepairAsksFirstCanDropTheStoppingRowAndExportsAfterEveryRu
     for (const char* url : {"http://h/1", "http://h/2"})
         View().AddResultRow({url, "HTTP Code 404 Not Found", "n", page});
     View().Session().Reasons().ReasonText(999); // an outcome of no known reason
-    std::vector<std::string> seen;
+    Texts seen;
     const char* repairButton = "cancelButton";
     CModalAnswerer answerer(
         [&](QWidget* modal) {
@@ -274,10 +273,9 @@ TEST_F(MainFrameTest, RepairAsksFirstCanDropTheStoppingRowAndExportsAfterEveryRu
             }
             Child<QPushButton>(modal, button)->click();
         },
-        QStringLiteral("No"));
-    using Texts = std::vector<std::string>;
+        QMessageBox::No);
     View().OnRepairLinks(); // No to the question
-    answerer.m_messageButton = QStringLiteral("Yes");
+    answerer.m_messageButton = QMessageBox::Yes;
     View().OnRepairLinks(); // Cancel
     EXPECT_EQ(m_settings.GetInt("Repair", "Type", 9), 9);
     EXPECT_EQ(ReadFile(page), "<a href=\"http://h/1\">1</a>\n<p>\n");
@@ -337,7 +335,6 @@ TEST_F(MainFrameTest, PreferencesPresetsActAtOnceTheTimeOutIsCheckedAndOnlyOkSto
     auto* edit = Child<QLineEdit>(&dlg, "timeoutEdit");
     Child<CReasonCheckListBox>(&dlg, "reasonList")->item(0)->setCheckState(Qt::Checked);
     answerer.m_messages.clear();
-    using Texts = std::vector<std::string>;
     Texts outcomes; // a refused time-out leaves the dialog open at the edit
     for (const char* text : {"4", "1001", "x", "5", "1000"}) {
         edit->setText(QLatin1String(text));
@@ -389,8 +386,7 @@ TEST_F(MainFrameTest, AnAboutLinkOpenedStaysPurpleForTheRunAndOneThatFailedStays
         EXPECT_EQ(mail.TextColor(), purple);
     });
     const std::string mailTo = std::string("mailto:") + CAboutDlg::kMakerMail;
-    EXPECT_EQ(recorder.m_opened,
-              (std::vector<std::string>{"http://www.veldmark.example/", mailTo, mailTo}));
+    EXPECT_EQ(recorder.m_opened, (Texts{"http://www.veldmark.example/", mailTo, mailTo}));
     EXPECT_TRUE(m_frame->VisitedLinks().bMail && m_frame->VisitedLinks().bHome);
     QDesktopServices::unsetUrlHandler(QStringLiteral("mailto"));
     QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
@@ -408,11 +404,12 @@ TEST_F(MainFrameTest, PlacementIsStoredOnceItSettlesAndWhenClosing) {
 
     m_frame->move(placed.topLeft() + QPoint(10, 20));
     m_frame->resize(placed.size() - QSize(30, 40));
-    ASSERT_TRUE(RunUntil([&] { return m_frame->geometry() != placed; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_frame->geometry() != placed; }));
     EXPECT_EQ(m_settings.GetInt("Screen", "x", 0), placed.x()); // not while it moves
     EXPECT_EQ(m_settings.GetInt("Screen", "cx", 0), placed.width());
     placed = m_frame->geometry();
-    ASSERT_TRUE(RunUntil([&] { return m_settings.GetInt("Screen", "cx", 0) == placed.width(); }));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return m_settings.GetInt("Screen", "cx", 0) == placed.width(); }));
 
     m_frame->resize(placed.size() + QSize(5, 5));
     m_frame->close(); // stores what has not settled yet
@@ -426,12 +423,12 @@ TEST_F(MainFrameTest, TheListKeepsItsHeightUnlessTheSplitterMoves) {
     QTest::mouseMove(handle, QPoint(5, -60));
     QTest::mouseRelease(handle, Qt::LeftButton, {}, QPoint(5, -60));
     const int high = View().height();
-    ASSERT_TRUE(RunUntil([&] { return m_settings.GetInt("Screen", "High", 0) == high; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_settings.GetInt("Screen", "High", 0) == high; }));
 
     for (int grow : {120, -200}) {
         m_frame->resize(m_frame->width(), m_frame->height() + grow);
         const int cy = m_frame->height();
-        ASSERT_TRUE(RunUntil([&] { return m_settings.GetInt("Screen", "cy", 0) == cy; }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return m_settings.GetInt("Screen", "cy", 0) == cy; }));
         EXPECT_EQ(View().height(), high);
     }
     EXPECT_EQ(m_settings.GetInt("Screen", "High", 0), high);
@@ -460,14 +457,14 @@ TEST_F(MainFrameTest, PrintingMakesOnePageForNoRowsAndForAFullPage) {
     EXPECT_EQ(pagesFor(perPage + 1), 1);
 }
 
-} // namespace
-
-TEST(HelpTest, EveryTopicAskedForAndEveryLinkOfTheManualHasItsAnchor) {
-    CMainFrame::RegisterResources();
+TEST_F(MainFrameTest, EveryTopicIsInTheManualAndF1OrHelpOpensItInABrowserOrInTheProgram) {
+    qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(m_dir / "cache")); // the browser's copy
+    Open();
+    // Every topic asked for, and every link of the manual, has its anchor.
     QFile file(QStringLiteral(":/help/linkvet.html"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const std::string manual = file.readAll().toStdString();
-    std::vector<std::string> anchors;
+    Texts anchors;
     for (const SHelpTopic& topic : HelpTopics::kWindows)
         anchors.push_back(HelpTopics::Anchor(topic.context));
     for (std::size_t at = manual.find("=\"#"); at != std::string::npos;
@@ -475,11 +472,7 @@ TEST(HelpTest, EveryTopicAskedForAndEveryLinkOfTheManualHasItsAnchor) {
         anchors.push_back(manual.substr(at + 3, manual.find('"', at + 3) - at - 3));
     for (const std::string& anchor : anchors)
         EXPECT_NE(manual.find("id=\"" + anchor + "\""), std::string::npos) << anchor;
-}
 
-TEST_F(MainFrameTest, F1AndHelpOpenTheirWindowsTopicAndWithoutABrowserTheProgramShowsIt) {
-    qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(m_dir / "cache")); // the browser's copy
-    Open();
     QTextBrowser browser; // stands in for the desktop's browser
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &browser, "setSource");
     const auto topic = [&browser] { return browser.source().fragment().toStdString(); };
@@ -505,5 +498,7 @@ TEST_F(MainFrameTest, F1AndHelpOpenTheirWindowsTopicAndWithoutABrowserTheProgram
         EXPECT_EQ(top.text().toStdString(), "Preferences"); // the topic's heading
     });
 }
+
+} // namespace
 
 #include "CMainFrameTest.moc"

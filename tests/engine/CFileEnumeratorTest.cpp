@@ -50,7 +50,7 @@ TEST(FileEnumeratorTest, TreeOrderIsFilesFirstThenSubFoldersLastListedFirst) {
     EXPECT_EQ(CFileEnumerator::JoinPath("/", "etc"), "/etc");
 }
 
-TEST(FileEnumeratorTest, ListsOnlyRegularFilesAndEntersOnlyRealVisibleFolders) {
+TEST(FileEnumeratorTest, TakesOnlyRegularFilesAndEntersOnlyRealVisibleFolders) {
     CTempDir dir;
     const std::string root = dir / "site";
     for (const char* file : {"page.htm", ".hidden-file", "no-extension", ".svn/inside.htm",
@@ -62,6 +62,18 @@ TEST(FileEnumeratorTest, ListsOnlyRegularFilesAndEntersOnlyRealVisibleFolders) {
     ASSERT_EQ(::mkfifo((root + "/pipe.htm").c_str(), 0600), 0);
     EXPECT_EQ(Tree(root), (StringList{root + "/.hidden-file", root + "/link.htm",
                                       root + "/no-extension", root + "/page.htm"}));
+
+    // A selected path is checked as the Select command checks it.
+    const std::string noFile = CFileEnumerator::kNoSuchFileMessage;
+    const std::tuple<std::string, bool, std::string> cases[] = {
+        {root + "/page.htm", false, ""},
+        {root + "/", true, ""},
+        {root, false, noFile},               // a folder only with all its files
+        {root + "/pipe.htm", false, noFile}, // never blocks
+        {"", false, noFile},
+        {dir / "missing", true, CFileEnumerator::kNoSuchFolderMessage}};
+    for (const auto& [path, bAllFiles, message] : cases)
+        EXPECT_EQ(CFileEnumerator::CheckSelectedPath(path, bAllFiles), message) << path;
 }
 
 TEST(FileEnumeratorTest, HtmlOnlySearchesTheWholeUpperCasedPath) {
@@ -77,24 +89,6 @@ TEST(FileEnumeratorTest, HtmlOnlySearchesTheWholeUpperCasedPath) {
     // Only the first occurrence of each pattern counts, and not at the start.
     EXPECT_FALSE(CFileEnumerator::MatchesHtmlPattern(".htm/page.htm"));
     EXPECT_TRUE(CFileEnumerator::MatchesHtmlPattern(".htm/page.asp"));
-}
-
-TEST(FileEnumeratorTest, SelectedPathIsCheckedLikeTheSelectCommand) {
-    CTempDir dir;
-    WriteFile(dir / "page.htm", "x");
-    MakeDir(dir / "folder");
-    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
-    const std::string noFile = CFileEnumerator::kNoSuchFileMessage;
-    const std::string noFolder = CFileEnumerator::kNoSuchFolderMessage;
-    const std::tuple<std::string, bool, std::string> cases[] = {
-        {dir / "page.htm", false, ""},
-        {dir / "folder/", true, ""},
-        {dir / "folder", false, noFile}, // a folder only with all its files
-        {dir / "pipe", false, noFile},   // never blocks
-        {"", false, noFile},
-        {dir / "missing", true, noFolder}};
-    for (const auto& [path, bAllFiles, message] : cases)
-        EXPECT_EQ(CFileEnumerator::CheckSelectedPath(path, bAllFiles), message) << path;
 }
 
 } // namespace

@@ -8,8 +8,6 @@
 
 namespace {
 
-using Row = CRecordingHost::Row;
-
 class ConcurrentSessionTest : public SessionTest {};
 
 class BothSessionsTest : public SessionTest, public ::testing::WithParamInterface<EKind> {
@@ -24,7 +22,7 @@ TEST_P(BothSessionsTest, NoFilesOrAnUnreadableFileEndTheTestWithAMessage) {
     MakeDir(m_dir / "empty");
     m_host.m_log = "kept";
     m_pSession->StartTest(m_dir / "empty", false, true, true);
-    EXPECT_EQ(m_host.m_messages, std::vector<std::string>{LogText::kNoFilesMessage});
+    EXPECT_EQ(m_host.m_messages, Texts{LogText::kNoFilesMessage});
     EXPECT_EQ(m_host.m_log, "kept");
     EXPECT_FALSE(m_pSession->IsTestRunning() || m_pSession->IsTestEnded());
     EXPECT_EQ(m_host.m_progressShown, 0);
@@ -35,8 +33,8 @@ TEST_P(BothSessionsTest, NoFilesOrAnUnreadableFileEndTheTestWithAMessage) {
     m_pSession->StartTest(page, false, false, false);
     ::unlink(page.c_str());
     ASSERT_TRUE(RunToEnd(*m_pSession));
-    EXPECT_EQ(m_host.m_messages, (std::vector<std::string>{"Error: Cannot open file:\n\n" + page,
-                                                           "Processing has stopped"}));
+    EXPECT_EQ(m_host.m_messages,
+              (Texts{"Error: Cannot open file:\n\n" + page, "Processing has stopped"}));
     EXPECT_EQ(m_host.LogWithoutDates(), "Start of test <date>\r\n\r\nResults for " + page +
                                             ": URLs tested: 0. URL errors: 0.\r\n\r\n"
                                             "End of test: <date>\r\n");
@@ -51,9 +49,7 @@ TEST_P(BothSessionsTest, NoFilesOrAnUnreadableFileEndTheTestWithAMessage) {
 
 TEST_P(BothSessionsTest, StopEndsTheLinksInFlightWithoutARowAndClosesTheirConnections) {
     Server gone("127.0.0.1", 0, Server::Reply("HTTP/1.0 404 No\r\n"));
-    auto script = Server::Silent();
-    script.bConcurrent = true;
-    Server silent("127.0.0.5", gone.Port(), script);
+    Server silent("127.0.0.5", gone.Port(), {.bHoldOpen = true, .bConcurrent = true});
     m_pSession->SetPorts(gone.Port(), gone.Port());
     m_pSession->Reasons().SetTimeoutSeconds(30);
     const std::string page = m_dir / "a.htm";
@@ -61,39 +57,38 @@ TEST_P(BothSessionsTest, StopEndsTheLinksInFlightWithoutARowAndClosesTheirConnec
         m_pSession->OnStopTest();
         EXPECT_EQ(m_host.LogWithoutDates(), "Start of test <date>\r\n\r\nTesting: " + page +
                                                 "\r\nTesting Stopped by User\r\n");
-        EXPECT_EQ(m_host.m_pane1, "Connection Status");
-        EXPECT_EQ(m_host.m_pane2, "HTTP Method Status");
+        EXPECT_EQ(Texts(m_host.m_panes.end() - 2, m_host.m_panes.end()),
+                  (Texts{"1:Connection Status", "2:HTTP Method Status"}));
         EXPECT_EQ(m_host.m_waitCursorDepth, 0);
         const std::string log = m_host.m_log; // and nothing happens afterwards
-        RunUntil([] { return false; }, 1300);
+        QTest::qWait(1300);
         EXPECT_EQ(m_host.m_log, log);
         EXPECT_EQ(m_host.m_rows.size(), rows);
     };
 
     // While the name is still being looked up: the event loop keeps turning.
-    WriteFile(page, Link("http://slow.example/"));
+    WriteFile(page, Links({"http://slow.example/"}));
     m_pSession->StartTest(page, false, false, false);
-    ASSERT_TRUE(RunUntil([&] { return g_lookups == 1; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return g_lookups == 1; }));
     stopAndCheck(0);
 
     // While waiting for replies: each host sees its connection close. The
     // concurrent test has the later 404 too, and it waits behind the silent links.
-    WriteFile(page, Link("http://127.0.0.1/") + Link("http://127.0.0.5/1") +
-                        Link("http://127.0.0.5/2") + Link("http://127.0.0.1/later"));
+    WriteFile(page, Links({"http://127.0.0.1/", "http://127.0.0.5/1", "http://127.0.0.5/2",
+                           "http://127.0.0.1/later"}));
     m_pSession->StartTest(page, false, false, false);
     const int inFlight = GetParam() == EKind::Paced ? 1 : 2;
-    ASSERT_TRUE(RunUntil([&] {
+    ASSERT_TRUE(QTest::qWaitFor([&] {
         return std::ssize(silent.Requests()) == inFlight && gone.Closed() == inFlight &&
                !m_host.m_rows.empty();
     }));
     stopAndCheck(1);
-    EXPECT_TRUE(RunUntil([&] { return silent.Open() == 0; }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return silent.Open() == 0; }));
 }
 
 INSTANTIATE_TEST_SUITE_P(Sessions, BothSessionsTest,
-                         ::testing::Values(EKind::Paced, EKind::Concurrent), [](const auto& param) {
-                             return std::string(param.param == EKind::Paced ? "Paced"
-                                                                            : "Concurrent");
+                         ::testing::Values(EKind::Paced, EKind::Concurrent), [](const auto& kind) {
+                             return kind.param == EKind::Paced ? "Paced" : "Concurrent";
                          });
 
 TEST_F(ConcurrentSessionTest, SameRowsAndLogAsThePacedTestInTestOrder) {
@@ -123,10 +118,10 @@ Missing</a><a href="http://127.0.0.4/q?x=1">Unknown</a><a href="http://127.0.0.5
 <a href="http://3com.example/digits">Digits</a>)");
     std::string many;
     for (int i = 0; i < 12; ++i)
-        many += Link("http://127.0.0.1/" + std::to_string(i % 6));
-    WriteFile(b, Link("http://127.0.0.12/slow") + Link("http://ok.example/x") +
-                     Link("http://slow.example/") + many + Link("http://127.0.0.9/") +
-                     Link("http://127.0.0.12/slow") + Link("http://slow.example/2"));
+        many += Links({"http://127.0.0.1/" + std::to_string(i % 6)});
+    WriteFile(
+        b, Links({"http://127.0.0.12/slow", "http://ok.example/x", "http://slow.example/"}) + many +
+               Links({"http://127.0.0.9/", "http://127.0.0.12/slow", "http://slow.example/2"}));
     WriteFile(m_dir / "site/c.htm", "no links");
 
     CRecordingHost paced;
@@ -134,7 +129,7 @@ Missing</a><a href="http://127.0.0.4/q?x=1">Unknown</a><a href="http://127.0.0.5
     pPaced->StartTest(m_dir / "site", false, true, false);
     ASSERT_TRUE(RunToEnd(*pPaced));
     const std::string unknownText = "--------------> UNKNOWN REASON !!!!!";
-    const std::vector<Row> hostile = {
+    const std::vector<SResultRow> hostile = {
         {"http://127.0.0.1/ok", "HTTP Code 200 OK", "Ok", a},
         {"http://127.0.0.2:8080/missing#frag", "HTTP Code 404 Not Found", "Missing", a},
         {"http://127.0.0.4/q?x=1", unknownText, "Unknown", a},
@@ -147,7 +142,7 @@ Missing</a><a href="http://127.0.0.4/q?x=1">Unknown</a><a href="http://127.0.0.5
         {"http://127.0.0.16/", "Host Took Too Long to Respond", "Crawl", a},
         {"http://3com.example/digits", "HTTP Code 404 Not Found", "Digits", a}};
     ASSERT_EQ(paced.m_rows.size(), hostile.size() + 18);
-    EXPECT_EQ(std::vector<Row>(paced.m_rows.begin(), paced.m_rows.begin() + 10), hostile);
+    EXPECT_EQ(std::vector<SResultRow>(paced.m_rows.begin(), paced.m_rows.begin() + 10), hostile);
     std::string log = "Start of test <date>\r\n\r\n";
     for (const auto& [file, counts] : {std::pair{a, "11. URL errors: 10"},
                                        {b, "18. URL errors: 18"},
@@ -166,9 +161,9 @@ Missing</a><a href="http://127.0.0.4/q?x=1">Unknown</a><a href="http://127.0.0.5
     EXPECT_EQ(paced.m_progress.fileIndex, "3");
     EXPECT_EQ(paced.m_progressClosed, 1);
     // The request is exactly one line and the empty line: port and fragment gone.
-    EXPECT_EQ(notFound.Requests(), std::vector<std::string>{"GET /missing HTTP/1.0\r\n\r\n"});
-    EXPECT_EQ(unknown.Requests(), std::vector<std::string>{"GET /q?x=1 HTTP/1.0\r\n\r\n"});
-    EXPECT_EQ(greets.Requests(), std::vector<std::string>{""}); // ftp: nothing is asked
+    EXPECT_EQ(notFound.Requests(), Texts{"GET /missing HTTP/1.0\r\n\r\n"});
+    EXPECT_EQ(unknown.Requests(), Texts{"GET /q?x=1 HTTP/1.0\r\n\r\n"});
+    EXPECT_EQ(greets.Requests(), Texts{""}); // ftp: nothing is asked
     // A name that begins with a digit is looked up, not taken for an address.
     EXPECT_EQ(gone.Requests().at(0), "GET /digits HTTP/1.0\r\n\r\n");
 

@@ -5,23 +5,21 @@
 #include "support/TestUtil.h"
 
 #include <QSignalSpy>
+#include <QTest>
 #include <atomic>
 #include <gtest/gtest.h>
 #include <thread>
 
 namespace {
 
-// The outcome code of one connection attempt.
+// The outcome code of one connection attempt, its name looked up on `lookups`.
 unsigned ConnectCode(const std::string& host, const std::string& port,
-                     CLookupPool::Resolver resolver = {}) {
-    CLookupPool lookups(std::move(resolver));
+                     CLookupPool&& lookups = CLookupPool()) {
     CSocketWnd socket(lookups);
     QSignalSpy finished(&socket, &CSocketWnd::ConnectFinished);
     socket.Connect(host, port);
     EXPECT_EQ(finished.count(), 0); // never reported from inside Connect()
-    if (!finished.wait(10000))
-        return 99999;
-    return finished.at(0).at(0).toUInt();
+    return finished.wait(10000) ? finished.at(0).at(0).toUInt() : 99999u;
 }
 
 TEST(SocketWndTest, ConnectOutcomes) {
@@ -38,18 +36,15 @@ TEST(SocketWndTest, ConnectOutcomes) {
     EXPECT_EQ(ConnectCode("127.0.0.2", port), 10004u); // nobody listens there
 
     auto none = [](const std::string&, in_addr*) { return false; };
-    EXPECT_EQ(ConnectCode("nowhere.example", port, none), 10002u);
-    EXPECT_EQ(ConnectCode("1.2.3.4.5", port, none), 10002u); // a digit first, but no address
+    EXPECT_EQ(ConnectCode("nowhere.example", port, CLookupPool(none)), 10002u);
+    EXPECT_EQ(ConnectCode("1.2.3.4.5", port, CLookupPool(none)), 10002u); // looked up by name
 }
 
 TEST(SocketWndTest, LookUpsRunOnABoundedPoolThatMayFailToStart) {
     // No thread can be started: the name counts as not found, and nothing ends.
-    CLookupPool starved({}, 4, [](std::function<void()>) { return false; });
-    CSocketWnd socket(starved);
-    QSignalSpy finished(&socket, &CSocketWnd::ConnectFinished);
-    socket.Connect("localhost", "80");
-    ASSERT_TRUE(finished.wait(10000));
-    EXPECT_EQ(finished.at(0).at(0).toUInt(), 10002u);
+    EXPECT_EQ(ConnectCode("localhost", "80",
+                          CLookupPool({}, 4, [](std::function<void()>) { return false; })),
+              10002u);
 
     // Many look-ups at once share two threads, and every one is answered.
     std::atomic<int> running{0}, most{0}, answered{0};
@@ -66,7 +61,7 @@ TEST(SocketWndTest, LookUpsRunOnABoundedPoolThatMayFailToStart) {
             ASSERT_TRUE(pool.Submit([&](const CLookupPool::Resolver& resolve) {
                 answered += resolve("h", nullptr) ? 1 : 0;
             }));
-        EXPECT_TRUE(RunUntil([&] { return answered == 12; }));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return answered == 12; }));
     }
     EXPECT_LE(most.load(), 2);
 }

@@ -7,30 +7,18 @@
 
 namespace {
 
-// The paced test, with a server answering 200 on 127.0.0.1 and the others on its port.
-class TestSessionTest : public SessionTest {
-protected:
-    void SetUp() override {
-        SessionTest::SetUp();
-        m_pSession = Make(EKind::Paced, m_host, m_ok.Port());
-    }
-    std::unique_ptr<Server> Serve(const char* address, Server::SScript script) {
-        return std::make_unique<Server>(address, m_ok.Port(), std::move(script));
-    }
-
-    Server m_ok{"127.0.0.1", 0, Server::Reply("HTTP/1.0 200 OK\r\n\r\n")};
-};
+using TestSessionTest = SessionTest; // of the paced session
 
 TEST_F(TestSessionTest, StatusPanesFollowEachKindOfProbe) {
-    auto closes = Serve("127.0.0.6", Server::CloseAtOnce());
-    auto greets = Serve("127.0.0.8", Server::Greeting("220 ready\r\n"));
-    WriteFile(m_dir / "a.htm", "<a href=\"http://127.0.0.1/\">Ok</a>"
-                               "<a href=\"http://127.0.0.5/\">Refused</a>"
-                               "<a href=\"http://127.0.0.6/\">Closes</a>"
-                               "<a href=\"ftp://127.0.0.8/\">Greets</a>");
+    Server ok("127.0.0.1", 0, Server::Reply("HTTP/1.0 200 OK\r\n\r\n"));
+    Server closes("127.0.0.6", ok.Port(), Server::CloseAtOnce());
+    Server greets("127.0.0.8", ok.Port(), Server::Greeting("220 ready\r\n"));
+    m_pSession = Make(EKind::Paced, m_host, ok.Port());
+    WriteFile(m_dir / "a.htm", Links({"http://127.0.0.1/", "http://127.0.0.5/", "http://127.0.0.6/",
+                                      "ftp://127.0.0.8/"}));
     m_pSession->StartTest(m_dir / "a.htm", false, false, false);
     ASSERT_TRUE(RunToEnd(*m_pSession));
-    const std::vector<std::string> panes = {
+    const Texts panes = {
         // A reply.
         "1:Connecting to 127.0.0.1", "2:", "1:Connected to 127.0.0.1", "2:GET method sent to host",
         "2:Host Reply Received", "1:No connection",
@@ -44,20 +32,19 @@ TEST_F(TestSessionTest, StatusPanesFollowEachKindOfProbe) {
         "2:", "2:Host Reply Received", "1:No connection",
         // The end of the test.
         "1:Connection Status", "2:HTTP Method Status", "1:Search Complete", "2:"};
-    EXPECT_EQ(m_host.m_paneHistory, panes);
-    EXPECT_EQ(m_host.m_rows.size(), 2u);
+    EXPECT_EQ(m_host.m_panes, panes);
 }
 
 TEST_F(TestSessionTest, TheTimeOutNeverFiresEarly) {
     // A coarse timer may fire 5 % early: a reply at 95 % of the time-out must
     // finish its link, and a silent host gets the whole time-out, as it stands
     // when its link starts.
-    Server::SScript late{true, {{950, "HTTP/1.0 404 Not Found\r\n"}}, false, false};
-    auto slow = Serve("127.0.0.9", late);
-    auto silent = Serve("127.0.0.7", Server::Silent());
+    Server slow("127.0.0.9", 0, {true, {{950, "HTTP/1.0 404 Not Found\r\n"}}, false, false});
+    Server silent("127.0.0.7", slow.Port(), Server::Silent());
+    m_pSession = Make(EKind::Paced, m_host, slow.Port());
     std::string html;
     for (int i = 0; i < 3; ++i)
-        html += "<a href=\"http://127.0.0.9/\">Late</a><a href=\"http://127.0.0.7/\">Silent</a>";
+        html += Links({"http://127.0.0.9/", "http://127.0.0.7/"});
     WriteFile(m_dir / "a.htm", html);
     QElapsedTimer clock;
     std::vector<qint64> started, finished;
@@ -86,17 +73,18 @@ TEST_F(TestSessionTest, TheTimeOutNeverFiresEarly) {
 }
 
 TEST_F(TestSessionTest, TheActivityIndicatorFillsOnTheTenthTickAndEmptiesOnTheTwentieth) {
-    auto silent = Serve("127.0.0.7", Server::Silent());
+    Server silent("127.0.0.7", 0, Server::Silent());
+    m_pSession = Make(EKind::Paced, m_host, silent.Port());
     m_pSession->Reasons().SetTimeoutSeconds(30);
-    WriteFile(m_dir / "a.htm", "<a href=\"http://127.0.0.7/\">Silent</a>");
+    WriteFile(m_dir / "a.htm", Links({"http://127.0.0.7/"}));
     QElapsedTimer clock;
     clock.start();
     m_pSession->StartTest(m_dir / "a.htm", false, false, false);
     EXPECT_EQ(m_host.m_activity, std::vector<int>{0}); // made empty by the first test
-    ASSERT_TRUE(RunUntil([&] { return m_host.m_activity.size() == 2; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_host.m_activity.size() == 2; }));
     EXPECT_GE(clock.elapsed(), 1000); // ticks come every 100 ms, never early
     EXPECT_EQ(m_host.m_activity.back(), 1);
-    ASSERT_TRUE(RunUntil([&] { return m_host.m_activity.size() == 3; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_host.m_activity.size() == 3; }));
     EXPECT_GE(clock.elapsed(), 2000);
     EXPECT_EQ(m_host.m_activity.back(), 0);
     m_pSession->OnStopTest();

@@ -36,10 +36,8 @@ Links Extract(std::string_view page, const std::function<std::size_t()>& blockSi
 
 const std::string kSupplied(CUrlExtractor::kSuppliedName);
 
-using Cases = std::vector<std::pair<std::string, std::string>>;
-
-// Each page's links, written "URL|name;" one after the other.
-void ExpectLinks(const Cases& cases, CUrlExtractor::ELinks kinds = CUrlExtractor::ELinks::Classic) {
+// `cases` pairs each page with its links, written "URL|name;" one after the other.
+void ExpectLinks(const Links& cases, CUrlExtractor::ELinks kinds = CUrlExtractor::ELinks::Classic) {
     for (const auto& [page, expected] : cases) {
         std::string links;
         for (const auto& [url, name] : Extract(page, {}, kinds))
@@ -48,7 +46,7 @@ void ExpectLinks(const Cases& cases, CUrlExtractor::ELinks kinds = CUrlExtractor
     }
 }
 
-TEST(UrlExtractorTest, AnchorsAndTheirNames) {
+TEST(UrlExtractorTest, WhichLinkASegmentYieldsAndItsName) {
     ExpectLinks({
         {R"(<p><a href="HTTP://Www.Example.COM/Dir/Page.HTML">Go</a></p>)",
          "HTTP://Www.Example.COM/Dir/Page.HTML|Go;"},
@@ -68,11 +66,6 @@ TEST(UrlExtractorTest, AnchorsAndTheirNames) {
         {"<a href=\"http://h/\">\tone\ttwo \v\f</a>", "http://h/|one two;"},
         {R"(<area href="http://h/map" alt="x">Region<p>)", "http://h/map|Region;"},
         {R"(<area href="http://h/map"><p>)", "http://h/map|" + kSupplied + ";"},
-    });
-}
-
-TEST(UrlExtractorTest, WhichLinkASegmentYields) {
-    ExpectLinks({
         // Not secure links, not relative ones...
         {R"(<a href="https://h/">s</a><a href="/rel">r</a><a href="mailto:x@y">m</a>)", ""},
         // ...unless an absolute link stands later in the same segment.
@@ -154,8 +147,8 @@ TEST(UrlExtractorTest, LongSegmentsAreSearchedIn999BytePieces) {
 
 // Random pages built from the pieces that matter, cut into blocks at random.
 std::string RandomPage(std::mt19937& rng, std::size_t parts) {
-    static const std::vector<std::string> kParts = [] {
-        std::vector<std::string> list;
+    static const Texts kParts = [] {
+        Texts list;
         std::string all =
             "<a|<A|<|a|A|http://|HTTP://|ftp://|Ftp://|https://|\"|>|</a|</A|</|\r|\n|"
             "\r\n| |\t|x|h/p|:|//|<a href=\"http://host/path\">name</a>";

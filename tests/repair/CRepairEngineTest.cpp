@@ -22,8 +22,7 @@ protected:
     }
     E::SOutcome Run(EType type = EType::Comment) { return engine.RepairLinks(type); }
     // A page with its bytes, and a row for each URL.
-    std::string Page(const std::string& name, const std::string& bytes,
-                     const std::vector<std::string>& urls) {
+    std::string Page(const std::string& name, const std::string& bytes, const Texts& urls) {
         WriteFile(dir / name, bytes);
         for (const std::string& url : urls)
             Add(url, dir / name);
@@ -39,65 +38,57 @@ protected:
 
 const std::string kLine = "<li><a href=\"http://bad.example/x\">X</a>";
 
-TEST_F(RepairEngineTest, EachTypeRewritesTheWholeLineAndKeepsTheRest) {
-    const std::string original = "<ul>\n" + kLine + "\r\n</ul>";
-    const std::string comment = "<ul>\r\n<!--" + kLine + "-->\r\n</ul>";
-    const std::string fileName =
-        "<ul>\r\n<li><a href=\"links.html\">X</a><!--http://bad.example/x-->\r\n</ul>";
-    const std::pair<EType, std::string> cases[] = {
-        {EType::Comment, comment}, {EType::FileName, fileName}, {EType::Remove, "<ul>\r\n</ul>"}};
-    for (const auto& [type, expected] : cases) {
-        SCOPED_TRACE(static_cast<int>(type));
-        rows.Clear();
-        fs::remove(dir / "links.rep");
-        const std::string path = Page("links.html", original, {"http://bad.example/x"});
-        EXPECT_TRUE(Run(type).bOk);
-        EXPECT_EQ(ReadFile(path), expected);
-        EXPECT_EQ(ReadFile(dir / "links.rep"), original);
-        EXPECT_EQ(TempFilesIn(dir.Path()), std::vector<std::string>());
-        EXPECT_TRUE(rows.IsRepaired(0) && rows.IsFileFinished(0));
-    }
-    EXPECT_TRUE(host.m_messages.empty());
-    rows.SetRepaired(0, false);
-    EXPECT_FALSE(Run(static_cast<EType>(3)).bOk); // never taken for Remove
-    EXPECT_EQ(ReadFile(dir / "links.html"), "<ul>\r\n</ul>");
-}
-
-TEST_F(RepairEngineTest, RowsTakeOccurrencesInFileOrderAndEveryByteSurvives) {
+TEST_F(RepairEngineTest, EachTypeRewritesTheWholeLineOfEachOccurrenceInFileOrderAndKeepsEveryByte) {
     struct SCase {
-        const char* name;
+        const char* name; // and the page's
         std::string bytes;
-        std::vector<std::string> urls;
+        Texts urls;
         std::string expected;
         int stoppingRow; // -2: the run succeeds
+        EType type = EType::Comment;
     };
+    const std::string list = "<ul>\n" + kLine + "\r\n</ul>", bad = "http://bad.example/x";
+    const std::string fileName =
+        "<ul>\r\n<li><a href=\"links.html\">X</a><!--" + bad + "-->\r\n</ul>";
     const std::string odd = "\0x\r\r\n\x1a\xff\xfe\rU\nlast\r"s;
+    const std::string minified = std::string(300 * 1024, 'a') + "<a href=\"U\">";
     const SCase cases[] = {
+        {"comment.html", list, {bad}, "<ul>\r\n<!--" + kLine + "-->\r\n</ul>", -2},
+        {"links.html", list, {bad}, fileName, -2, EType::FileName},
+        {"remove.html", list, {bad}, "<ul>\r\n</ul>", -2, EType::Remove},
         {"two URLs on one line", "a <A> <B>\nz\n", {"A", "B"}, "<!--a <A> <B>-->\r\nz\r\n", 1},
         {"the same URL twice", "x U\ny U\n", {"U", "U"}, "<!--x U-->\r\n<!--y U-->\r\n", -2},
         {"out of file order", "A\nB\n", {"B", "A"}, "A\r\n<!--B-->\r\n", 1},
         {"odd bytes", odd, {"U"}, "\0x\r\r\n<!--\x1a\xff\xfe\rU-->\r\nlast\r"s, -2},
         {"a rewritten last line", "a\nU", {"U"}, "a\r\n<!--U-->\r\n", -2},
+        {"a line longer than any block", minified, {"U"}, "<!--" + minified + "-->\r\n", -2},
     };
     for (const SCase& c : cases) {
         SCOPED_TRACE(c.name);
         rows.Clear();
         host.m_messages.clear();
         const std::string path = Page(c.name, c.bytes, c.urls);
-        const E::SOutcome outcome = Run();
+        const E::SOutcome outcome = Run(c.type);
         EXPECT_EQ(ReadFile(path), c.expected);
-        EXPECT_EQ(ReadFile(path + ".rep"), c.bytes);
+        EXPECT_EQ(ReadFile(E::BackupPathOf(path)), c.bytes);
+        EXPECT_EQ(TempFilesIn(dir.Path()), Texts());
         EXPECT_EQ(outcome.bOk, c.stoppingRow == -2);
-        if (c.stoppingRow == -2)
+        EXPECT_EQ(rows.IsFileFinished(0), c.stoppingRow == -2);
+        if (c.stoppingRow == -2) {
+            EXPECT_TRUE(rows.IsRepaired(0) && host.m_messages.empty());
             continue;
+        }
         EXPECT_EQ(outcome.stoppingRow, c.stoppingRow);
         EXPECT_EQ(outcome.file, path);
         EXPECT_EQ(outcome.url, c.urls[1]);
-        EXPECT_EQ(host.m_messages,
-                  std::vector<std::string>{"We looked in file\n" + path +
-                                           "\nbut could not file the URL\n" + c.urls[1]});
-        EXPECT_FALSE(rows.IsFileFinished(0));
+        EXPECT_EQ(host.m_messages, Texts{"We looked in file\n" + path +
+                                         "\nbut could not file the URL\n" + c.urls[1]});
     }
+    // Any other type is refused before the page is touched.
+    rows.Clear();
+    const std::string path = Page("other.html", list, {bad});
+    EXPECT_FALSE(Run(static_cast<EType>(3)).bOk);
+    EXPECT_EQ(ReadFile(path), list);
 }
 
 TEST_F(RepairEngineTest, AFailedRunIsCorrectedAndRunAgainThenASecondRunTouchesNothing) {
@@ -134,17 +125,10 @@ TEST_F(RepairEngineTest, EachPageGetsABackupOfItsOwnBesideIt) {
         EXPECT_EQ(ReadFile(dir / backup), name + "\n");
         EXPECT_EQ(ReadFile(dir / name), "<!--" + name + "-->\r\n");
     }
-    EXPECT_EQ(TempFilesIn(dir / "my.site"), std::vector<std::string>{".linkvet-tmp-left"});
+    EXPECT_EQ(TempFilesIn(dir / "my.site"), Texts{".linkvet-tmp-left"});
     EXPECT_EQ(ReadFile(dir / "target.html"), "<!--L-->\r\n");
     EXPECT_EQ(ReadFile(dir / "linked.rep"), "L\n");
     EXPECT_TRUE(fs::is_symlink(dir / "linked.htm"));
-}
-
-TEST_F(RepairEngineTest, ALongSingleLinePageIsRewrittenWhole) {
-    const std::string body(300 * 1024, 'a');
-    const std::string path = Page("min.html", body + "<a href=\"U\">", {"U"});
-    EXPECT_TRUE(Run(EType::FileName).bOk);
-    EXPECT_EQ(ReadFile(path), body + "<a href=\"min.html\"><!--U-->\r\n");
 }
 
 // Every failure leaves the page (and its backup, when there is one) exactly as
@@ -161,7 +145,7 @@ TEST_F(RepairEngineTest, FailuresLoseNoByte) {
         EXPECT_EQ(ReadFile(path), bytes);
         EXPECT_EQ(fs::exists(E::BackupPathOf(path)) ? ReadFile(E::BackupPathOf(path)) : "none",
                   bBackup ? page : "none");
-        EXPECT_EQ(TempFilesIn(fs::path(path).parent_path()), std::vector<std::string>());
+        EXPECT_EQ(TempFilesIn(fs::path(path).parent_path()), Texts());
         EXPECT_FALSE(rows.IsRepaired(0));
         EXPECT_TRUE(host.m_messages.empty());
         rows.Clear();

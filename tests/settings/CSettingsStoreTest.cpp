@@ -69,14 +69,13 @@ TEST(SettingsIniTest, LinesAreTrimmedAndCutIn519BytePiecesButNamesAndValuesAreNo
     const std::string bytes = "x=1\n[a]b]\nk=no header\n[[x]\n[a]b]=v\n; none\n  [ s ]  \r\n"
                               "Timeout = 30\r\n[]\nk=" +
                               std::string(517, 'v') + std::string("j=2\rl=3\nz=a\0b\n", 15);
-    std::vector<std::string> entries;
+    Texts entries;
     auto add = [&](std::string_view section, std::string_view name, std::string_view value) {
         entries.push_back(std::string(section).append("|").append(name).append("=").append(value));
     };
     CIniImport::Parse(bytes, add);
-    EXPECT_EQ(entries,
-              (std::vector<std::string>{"[x|[a]b]=v", "s|Timeout = 30",
-                                        "|k=" + std::string(517, 'v'), "|j=2\rl=3", "|z=a"}));
+    EXPECT_EQ(entries, (Texts{"[x|[a]b]=v", "s|Timeout = 30", "|k=" + std::string(517, 'v'),
+                              "|j=2\rl=3", "|z=a"}));
 }
 
 TEST_F(SettingsStoreTest, ImportReadsOnlyARegularFileOfSaneSize) {
@@ -102,7 +101,7 @@ TEST_F(SettingsStoreTest, FirstRunStoreAppearsOnlyWhenComplete) {
     const CSettingsCreator interrupted([] { throw std::runtime_error("interrupted"); });
     EXPECT_THROW(interrupted.OpenAndImport(m_store), std::runtime_error);
     EXPECT_FALSE(std::filesystem::exists(store));
-    EXPECT_EQ(TempFilesIn(folder), std::vector<std::string>());
+    EXPECT_EQ(TempFilesIn(folder), Texts());
 
     // A run started meanwhile finishes first, and its store is the one used.
     CSettingsStore slower, faster;

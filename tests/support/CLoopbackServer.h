@@ -18,7 +18,7 @@ public:
     struct SScript {
         bool bReadRequest = true; ///< read up to the empty line first
         /// Bytes to send, each after a pause in milliseconds.
-        std::vector<std::pair<int, std::string>> steps;
+        std::vector<std::pair<int, std::string>> steps{};
         bool bEndless = false;    ///< then send without end (bounded by a cap)
         bool bHoldOpen = false;   ///< then wait for the client to close
         bool bConcurrent = false; ///< each connection on a thread of its own

@@ -3,18 +3,17 @@
 #include "engine/ISessionHost.h"
 
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
 /// Keeps everything a test session shows, for the tests to look at.
 class CRecordingHost : public ISessionHost {
 public:
-    using Row = SResultRow;
-
     void ShowMessage(const std::string& text) override { m_messages.push_back(text); }
     bool AskYesNo(const std::string& question) override {
         m_messages.push_back(question);
-        return m_bAnswerYes;
+        return true;
     }
     void Beep(EBeepKind kind) override { m_beeps.push_back(kind); }
     void AppendLog(const std::string& text) override { m_log += text + "\r\n"; }
@@ -23,7 +22,9 @@ public:
         m_rows.clear();
     }
     void AddResultRow(const SResultRow& row) override { m_rows.push_back(row); }
-    void SetStatusPane(EPane pane, const std::string& text) override;
+    void SetStatusPane(EPane pane, const std::string& text) override {
+        m_panes.push_back((pane == EPane::Connection ? "1:" : "2:") + text);
+    }
     void ShowProgress() override { ++m_progressShown; }
     void UpdateProgress(const SProgressValues& values) override {
         if (m_onProgress)
@@ -36,17 +37,24 @@ public:
     void EndWaitCursor() override { --m_waitCursorDepth; }
 
     /// The log with the date and time of its start and end lines left out.
-    std::string LogWithoutDates() const;
+    std::string LogWithoutDates() const {
+        std::istringstream in(m_log);
+        std::string line, out;
+        while (std::getline(in, line)) {
+            for (const char* dated : {"Start of test ", "End of test: "})
+                if (line.rfind(dated, 0) == 0)
+                    line = std::string(dated) + "<date>\r";
+            out += line + "\n";
+        }
+        return out;
+    }
 
     std::function<void(const SProgressValues&)> m_onProgress; // sees each change first
     std::vector<std::string> m_messages;                      // and questions
-    bool m_bAnswerYes = true;
     std::vector<EBeepKind> m_beeps;
     std::string m_log;
-    std::vector<Row> m_rows;
-    std::string m_pane1 = "Connection Status";
-    std::string m_pane2 = "HTTP Method Status";
-    std::vector<std::string> m_paneHistory; // "1:text" and "2:text", in order
+    std::vector<SResultRow> m_rows;
+    std::vector<std::string> m_panes; // "1:text" and "2:text", in order
     SProgressValues m_progress;
     int m_progressShown = 0;
     int m_progressClosed = 0;

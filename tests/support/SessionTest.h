@@ -8,6 +8,7 @@
 #include "support/TestUtil.h"
 
 #include <QSignalSpy>
+#include <QTest>
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
@@ -22,12 +23,14 @@ using Server = CLoopbackServer;
 
 inline std::atomic<int> g_lookups{0}; // calls of Resolve()
 
-// "3com.example" and "ok.example" are 127.0.0.12; "slow.example" fails after the
-// 1-second time-out.
+// "3com.example" and "ok.example" are 127.0.0.12, "site.test" and "wrong.test"
+// 127.0.0.1; "slow.example" fails after the 1-second time-out.
 inline bool Resolve(const std::string& host, in_addr* address) {
     ++g_lookups;
     if (host == "slow.example")
         std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    if (host == "site.test" || host == "wrong.test")
+        return ::inet_aton("127.0.0.1", address) != 0;
     const bool bFound = host == "3com.example" || host == "ok.example";
     return bFound && ::inet_aton("127.0.0.12", address) != 0;
 }
@@ -37,8 +40,12 @@ inline bool RunToEnd(CSessionBase& session) {
     return finished.wait(30000);
 }
 
-inline std::string Link(const std::string& url) {
-    return "<a href=\"" + url + "\">" + url.substr(7) + "</a>\n";
+// A page with a line for each link, named after its address.
+inline std::string Links(const Texts& urls) {
+    std::string page;
+    for (const std::string& url : urls)
+        page += "<a href=\"" + url + "\">" + url.substr(7) + "</a>\n";
+    return page;
 }
 
 enum class EKind { Paced, Concurrent };

@@ -6,16 +6,11 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
+#include <iterator>
 #include <sys/wait.h>
 
-namespace {
-
-// Makes `name`'s key and a certificate for it with the extensions `addext`
-// (openssl's -addext arguments), signed by `pCa` or by itself. What the tool
-// says is shown only when it fails.
-STestCert Issue(const std::string& dir, const std::string& name, const STestCert* pCa,
-                const std::vector<std::string>& addext) {
+STestCert MakeCert(const std::string& dir, const std::string& name, const STestCert* pCa,
+                   const std::string& sans) {
     const auto quoted = [](const std::string& text) { return " '" + text + "'"; };
     const STestCert made{dir + "/" + name + ".pem", dir + "/" + name + ".key"};
     WriteFile(dir + "/" + name + ".cnf", "[req]\ndistinguished_name = dn\n[dn]\n");
@@ -23,30 +18,19 @@ STestCert Issue(const std::string& dir, const std::string& name, const STestCert
                           " -newkey ec -pkeyopt ec_paramgen_curve:P-256 -noenc -days 3 -subj" +
                           quoted("/CN=" + name) + " -keyout" + quoted(made.keyFile) + " -out" +
                           quoted(made.certFile);
-    if (pCa != nullptr)
-        command += " -CA" + quoted(pCa->certFile) + " -CAkey" + quoted(pCa->keyFile);
-    for (const std::string& extension : addext)
-        command += " -addext" + quoted(extension);
+    if (pCa == nullptr)
+        command += " -addext 'basicConstraints = critical,CA:TRUE'"
+                   " -addext 'keyUsage = critical,keyCertSign'";
+    else
+        command += " -addext 'basicConstraints = CA:FALSE'"
+                   " -addext 'extendedKeyUsage = serverAuth' -addext" +
+                   quoted("subjectAltName = " + sans) + " -CA" + quoted(pCa->certFile) + " -CAkey" +
+                   quoted(pCa->keyFile);
+    // What the tool says is shown only when it fails.
     if (std::system((command + " >" + quoted(dir + "/" + name + ".log") + " 2>&1").c_str()) != 0)
         throw std::runtime_error("openssl cannot make " + made.certFile + ":\n" +
                                  ReadFile(dir + "/" + name + ".log"));
     return made;
-}
-
-} // namespace
-
-STestCert MakeCa(const std::string& dir, const std::string& name) {
-    return Issue(dir, name, nullptr,
-                 {"basicConstraints = critical,CA:TRUE", "keyUsage = critical,keyCertSign"});
-}
-
-STestCert MakeLeaf(const std::string& dir, const STestCert& ca, const std::string& name,
-                   const std::vector<std::string>& sans) {
-    std::string names = "subjectAltName = ";
-    for (const std::string& san : sans)
-        names += san + (&san == &sans.back() ? "" : ",");
-    return Issue(dir, name, &ca,
-                 {"basicConstraints = CA:FALSE", "extendedKeyUsage = serverAuth", names});
 }
 
 CTempDir::CTempDir() {
@@ -55,17 +39,15 @@ CTempDir::CTempDir() {
     if (made == nullptr)
         throw std::runtime_error("cannot create a temporary folder");
     m_path = made;
-    if (const char* old = std::getenv("XDG_CONFIG_HOME")) {
-        m_bHadConfigHome = true;
+    if (const char* old = std::getenv("XDG_CONFIG_HOME"))
         m_oldConfigHome = old;
-    }
     MakeDir(m_path + "/config");
     ::setenv("XDG_CONFIG_HOME", (m_path + "/config").c_str(), 1);
 }
 
 CTempDir::~CTempDir() {
-    if (m_bHadConfigHome)
-        ::setenv("XDG_CONFIG_HOME", m_oldConfigHome.c_str(), 1);
+    if (m_oldConfigHome)
+        ::setenv("XDG_CONFIG_HOME", m_oldConfigHome->c_str(), 1);
     else
         ::unsetenv("XDG_CONFIG_HOME");
     std::error_code ignored;
@@ -81,17 +63,15 @@ void WriteFile(const std::string& path, const std::string& bytes) {
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    std::ostringstream all;
-    all << in.rdbuf();
-    return all.str();
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 void MakeDir(const std::string& path) {
     std::filesystem::create_directories(path);
 }
 
-std::vector<std::string> TempFilesIn(const std::string& folder) {
-    std::vector<std::string> names;
+Texts TempFilesIn(const std::string& folder) {
+    Texts names;
     for (const auto& entry : std::filesystem::directory_iterator(folder))
         if (CAtomicFile::IsTempName(entry.path().filename().string()))
             names.push_back(entry.path().filename());

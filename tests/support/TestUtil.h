@@ -1,8 +1,6 @@
 #pragma once
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,9 +19,10 @@ public:
 
 private:
     std::string m_path;
-    std::string m_oldConfigHome;
-    bool m_bHadConfigHome = false;
+    std::optional<std::string> m_oldConfigHome;
 };
+
+using Texts = std::vector<std::string>; // messages, rows, names: byte strings in order
 
 /// Writes `bytes` to `path` exactly, creating missing folders.
 void WriteFile(const std::string& path, const std::string& bytes);
@@ -37,13 +36,12 @@ struct STestCert {
     std::string certFile, keyFile;
 };
 
-/// Makes a certificate authority `name` in `dir` (`dir`/`name`.pem and .key) for
-/// a test to trust through SSL_CERT_FILE. Certificates hold for three days.
-STestCert MakeCa(const std::string& dir, const std::string& name);
-/// Makes a TLS server certificate `name` in `dir`, signed by `ca`, for the
-/// subjectAltNames `sans` (each "DNS:host" or "IP:address").
-STestCert MakeLeaf(const std::string& dir, const STestCert& ca, const std::string& name,
-                   const std::vector<std::string>& sans);
+/// Makes a certificate `name` and its key in `dir` (`name`.pem and .key), good for
+/// three days: a certificate authority when `pCa` is null (a test trusts it through
+/// SSL_CERT_FILE), else a TLS server certificate signed by `pCa` for the
+/// subjectAltNames `sans` ("DNS:host,IP:address").
+STestCert MakeCert(const std::string& dir, const std::string& name, const STestCert* pCa = nullptr,
+                   const std::string& sans = "");
 
 /// For tests that need a namespace of their own (`unshare` flags such as
 /// "-rn" or "-rm"): outside it, runs the current test again inside one and
@@ -60,13 +58,3 @@ int RunThisTestIn(const char* unshareFlags);
         EXPECT_EQ(namespaceStatus, 0);                                                             \
         return;                                                                                    \
     }
-
-/// Lets the event loop run until `done` holds, for at most `ms` milliseconds;
-/// returns whether it holds.
-inline bool RunUntil(const std::function<bool()>& done, int ms = 15000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
-}
