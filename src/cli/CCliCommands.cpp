@@ -121,12 +121,11 @@ void ShowProgress(QTimer& timer, const CSessionBase& session, CCliHost& host, lo
 }
 
 // --jobs picks the session that runs the test.
-std::unique_ptr<CSessionBase> MakeSession(const CCliOptions& options, ISessionHost& host,
+std::unique_ptr<CSessionBase> MakeSession(const SCliOptions& options, ISessionHost& host,
                                           CSettingsStore& settings) {
-    if (options.m_nJobs == 1)
+    if (options.jobs == 1)
         return std::make_unique<CTestSession>(host, settings);
-    return std::make_unique<CConcurrentSession>(host, settings, options.m_nJobs,
-                                                options.m_nPerHost);
+    return std::make_unique<CConcurrentSession>(host, settings, options.jobs, options.perHost);
 }
 
 } // namespace
@@ -144,21 +143,21 @@ int CCliCommands::ExitStatusOf(const SCheckOutcome& outcome) {
 }
 
 int CCliCommands::Files(const std::vector<std::string>& args) {
-    CCliOptions options;
-    if (const std::string problem = options.Parse(CCliOptions::ECommand::Files, args);
+    SCliOptions options;
+    if (const std::string problem = CCliOptions::Parse(CCliOptions::ECommand::Files, args, options);
         !problem.empty())
         return Usage(problem);
-    if (!CheckPath(options.m_strPath, options.m_bAll))
+    if (!CheckPath(options.path, options.bAll))
         return kExitUnusable;
-    for (const std::string& file : CFileEnumerator::CollectFiles(
-             options.m_strPath, options.m_bRecurse, options.m_bAll, options.m_bHtmlOnly))
+    for (const std::string& file : CFileEnumerator::CollectFiles(options.path, options.bRecurse,
+                                                                 options.bAll, options.bHtmlOnly))
         WriteLine(file);
     return kExitOk;
 }
 
 int CCliCommands::Links(const std::vector<std::string>& args) {
-    CCliOptions options;
-    if (const std::string problem = options.Parse(CCliOptions::ECommand::Links, args);
+    SCliOptions options;
+    if (const std::string problem = CCliOptions::Parse(CCliOptions::ECommand::Links, args, options);
         !problem.empty())
         return Usage(problem);
 
@@ -167,28 +166,28 @@ int CCliCommands::Links(const std::vector<std::string>& args) {
         line.assign(url).append(1, '\t').append(name);
         WriteLine(line);
     };
-    if (!CUrlExtractor::ExtractUrls(options.m_strPath, print,
-                                    CUrlExtractor::LinksFor(options.m_bCurrentWeb))) {
-        Error("Cannot open file: " + options.m_strPath);
+    if (!CUrlExtractor::ExtractUrls(options.path, print,
+                                    CUrlExtractor::LinksFor(options.bCurrentWeb))) {
+        Error("Cannot open file: " + options.path);
         return kExitUnusable;
     }
     return kExitOk;
 }
 
 int CCliCommands::Check(const std::vector<std::string>& args) {
-    CCliOptions options;
-    if (const std::string problem = options.Parse(CCliOptions::ECommand::Check, args);
+    SCliOptions options;
+    if (const std::string problem = CCliOptions::Parse(CCliOptions::ECommand::Check, args, options);
         !problem.empty())
         return Usage(problem);
-    if (!CheckPath(options.m_strPath, options.m_bAll))
+    if (!CheckPath(options.path, options.bAll))
         return kExitUnusable;
 
     // The filter and time-out come from the settings, as the window's would.
     CSettingsStore settings;
     CSettingsCreator().OpenAndImport(settings);
     CCliHost host(m_out, m_err);
-    if (options.m_nReport >= 0 || options.m_nRepair >= 0)
-        host.KeepRows(options.m_nReport < 0 || !options.m_strOutput.empty());
+    if (options.report >= 0 || options.repair >= 0)
+        host.KeepRows(options.report < 0 || !options.output.empty());
 
     // SIGINT and SIGTERM are the user's Stop Test. The signals stay caught until
     // the report is out, so none cuts it short.
@@ -203,17 +202,15 @@ int CCliCommands::Check(const std::vector<std::string>& args) {
     pSession = MakeSession(options, host, settings);
     outcome.bRan = RunTest(*pSession, options, host);
     outcome.bOutputFailed = host.OutputFailed();
-    outcome.bRepairAsked = options.m_nRepair >= 0;
+    outcome.bRepairAsked = options.repair >= 0;
     if (outcome.bRan) {
         // A test stopped by a signal or a lost reader is not followed by a repair:
         // the user's pages are rewritten only when the user is still there to ask for it.
         outcome.bRepaired = outcome.bRepairAsked && outcome.stopSignal == 0 &&
-                            !outcome.bOutputFailed &&
-                            Repair(options.m_nRepair, host, host.KeptRows());
+                            !outcome.bOutputFailed && Repair(options.repair, host, host.KeptRows());
         // A stopped test still has its rows, and the window could export them too.
         outcome.bReportWritten =
-            options.m_nReport < 0 ||
-            WriteReport(options.m_nReport, options.m_strOutput, host.KeptRows());
+            options.report < 0 || WriteReport(options.report, options.output, host.KeptRows());
         if (!outcome.bReportWritten)
             Error(CReportWriter::kWriteErrorMessage);
     }
@@ -222,25 +219,25 @@ int CCliCommands::Check(const std::vector<std::string>& args) {
     return ExitStatusOf(outcome);
 }
 
-bool CCliCommands::RunTest(CSessionBase& session, const CCliOptions& options, CCliHost& host) {
-    if (!options.m_strFilter.empty())
-        session.Reasons().SetFilter(options.m_strFilter);
-    if (options.m_nTimeoutSeconds > 0)
-        session.Reasons().SetTimeoutSeconds(options.m_nTimeoutSeconds);
-    session.SetPorts(options.m_nHttpPort, options.m_nFtpPort);
-    if (options.m_bCurrentWeb)
+bool CCliCommands::RunTest(CSessionBase& session, const SCliOptions& options, CCliHost& host) {
+    if (!options.filter.empty())
+        session.Reasons().SetFilter(options.filter);
+    if (options.timeoutSeconds > 0)
+        session.Reasons().SetTimeoutSeconds(options.timeoutSeconds);
+    session.SetPorts(options.httpPort, options.ftpPort);
+    if (options.bCurrentWeb)
         session.ForceCurrentWeb();
 
     QEventLoop loop;
     QObject::connect(&session, &CSessionBase::TestFinished, &loop, &QEventLoop::quit);
     host.SetOnOutputFailed([&loop] { loop.quit(); }); // nobody reads: stop at once
     QTimer progress;
-    if (options.m_nJobs > 1 && ::isatty(fileno(m_err)) == 1)
+    if (options.jobs > 1 && ::isatty(fileno(m_err)) == 1)
         ShowProgress(progress, session, host,
-                     CountLinks(CFileEnumerator::CollectFiles(options.m_strPath, options.m_bRecurse,
-                                                              options.m_bAll, options.m_bHtmlOnly),
+                     CountLinks(CFileEnumerator::CollectFiles(options.path, options.bRecurse,
+                                                              options.bAll, options.bHtmlOnly),
                                 session.IsCurrentWeb()));
-    session.StartTest(options.m_strPath, options.m_bRecurse, options.m_bAll, options.m_bHtmlOnly);
+    session.StartTest(options.path, options.bRecurse, options.bAll, options.bHtmlOnly);
     const bool bRan = session.IsTestRunning(); // else the session has said why not
     if (bRan)
         loop.exec();

@@ -5,7 +5,7 @@
 #include <vector>
 
 class CCliHost;
-class CCliOptions;
+struct SCliOptions;
 class CResultsModel;
 class CSessionBase;
 class ISessionHost;
@@ -52,7 +52,7 @@ private:
     int Check(const std::vector<std::string>& args);
     /// Runs the test `options` ask for on `session` until it ends, a signal
     /// stops it or nobody reads its results; false when it could not start.
-    bool RunTest(CSessionBase& session, const CCliOptions& options, CCliHost& host);
+    bool RunTest(CSessionBase& session, const SCliOptions& options, CCliHost& host);
     /// Writes the report of `rows` in format `report` to `output`, or to `out`
     /// when `output` is empty; false when any of it cannot be written.
     bool WriteReport(int report, const std::string& output, const CResultsModel& rows);

@@ -15,7 +15,7 @@ struct SOption {
     std::string_view name;
     bool bTakesValue;
     /// Stores the option and its value; false when the value cannot be used.
-    bool (*read)(CCliOptions& options, const std::string& value);
+    bool (*read)(SCliOptions& options, const std::string& value);
     const char* problem; ///< what is wrong when `read` refuses the value
 };
 
@@ -29,16 +29,15 @@ bool ReadNumber(const std::string& text, int low, int high, int& number) {
     return true;
 }
 
-template <bool CCliOptions::*flag> bool SetFlag(CCliOptions& options, const std::string&) {
+template <bool SCliOptions::*flag> bool SetFlag(SCliOptions& options, const std::string&) {
     options.*flag = true;
     return true;
 }
 
-constexpr SOption kAll{"--all", false, SetFlag<&CCliOptions::m_bAll>, nullptr};
-constexpr SOption kRecurse{"--recurse", false, SetFlag<&CCliOptions::m_bRecurse>, nullptr};
-constexpr SOption kHtmlOnly{"--html-only", false, SetFlag<&CCliOptions::m_bHtmlOnly>, nullptr};
-constexpr SOption kCurrentWeb{"--current-web", false, SetFlag<&CCliOptions::m_bCurrentWeb>,
-                              nullptr};
+constexpr SOption kAll{"--all", false, SetFlag<&SCliOptions::bAll>, nullptr};
+constexpr SOption kRecurse{"--recurse", false, SetFlag<&SCliOptions::bRecurse>, nullptr};
+constexpr SOption kHtmlOnly{"--html-only", false, SetFlag<&SCliOptions::bHtmlOnly>, nullptr};
+constexpr SOption kCurrentWeb{"--current-web", false, SetFlag<&SCliOptions::bCurrentWeb>, nullptr};
 
 constexpr SOption kFilesOptions[] = {kAll, kRecurse, kHtmlOnly};
 constexpr SOption kLinksOptions[] = {kCurrentWeb};
@@ -48,45 +47,43 @@ constexpr SOption kCheckOptions[] = {
     kHtmlOnly,
     kCurrentWeb,
     {"--filter", true,
-     [](CCliOptions& o, const std::string& v) {
-         o.m_strFilter = v;
+     [](SCliOptions& o, const std::string& v) {
+         o.filter = v;
          return v.size() == CReasonFilter::kReasonCount;
      },
      "--filter takes 21 characters, one per reason"},
     {"--timeout", true,
-     [](CCliOptions& o, const std::string& v) {
-         return ReadNumber(v, 1, 1000, o.m_nTimeoutSeconds);
-     },
+     [](SCliOptions& o, const std::string& v) { return ReadNumber(v, 1, 1000, o.timeoutSeconds); },
      "--timeout takes a number of seconds from 1 to 1000"},
     {"--http-port", true,
-     [](CCliOptions& o, const std::string& v) { return ReadNumber(v, 1, 65535, o.m_nHttpPort); },
+     [](SCliOptions& o, const std::string& v) { return ReadNumber(v, 1, 65535, o.httpPort); },
      "--http-port takes a port number from 1 to 65535"},
     {"--ftp-port", true,
-     [](CCliOptions& o, const std::string& v) { return ReadNumber(v, 1, 65535, o.m_nFtpPort); },
+     [](SCliOptions& o, const std::string& v) { return ReadNumber(v, 1, 65535, o.ftpPort); },
      "--ftp-port takes a port number from 1 to 65535"},
     {"--report", true,
-     [](CCliOptions& o, const std::string& v) {
+     [](SCliOptions& o, const std::string& v) {
          using EFormat = CReportWriter::EFormat;
-         o.m_nReport = static_cast<int>(v == "html" ? EFormat::Html : EFormat::Text);
+         o.report = static_cast<int>(v == "html" ? EFormat::Html : EFormat::Text);
          return v == "text" || v == "html";
      },
      "--report takes text or html"},
     {"--repair", true,
-     [](CCliOptions& o, const std::string& v) { return ReadNumber(v, 0, 2, o.m_nRepair); },
+     [](SCliOptions& o, const std::string& v) { return ReadNumber(v, 0, 2, o.repair); },
      "--repair takes 0, 1 or 2"},
     {"--jobs", true,
-     [](CCliOptions& o, const std::string& v) {
-         return ReadNumber(v, 1, CConcurrentSession::kMaxJobs, o.m_nJobs);
+     [](SCliOptions& o, const std::string& v) {
+         return ReadNumber(v, 1, CConcurrentSession::kMaxJobs, o.jobs);
      },
      "--jobs takes a number from 1 to 1024"},
     {"--per-host", true,
-     [](CCliOptions& o, const std::string& v) {
-         return ReadNumber(v, 1, CConcurrentSession::kMaxJobs, o.m_nPerHost);
+     [](SCliOptions& o, const std::string& v) {
+         return ReadNumber(v, 1, CConcurrentSession::kMaxJobs, o.perHost);
      },
      "--per-host takes a number from 1 to the --jobs number"},
     {"--output", true,
-     [](CCliOptions& o, const std::string& v) {
-         o.m_strOutput = v;
+     [](SCliOptions& o, const std::string& v) {
+         o.output = v;
          return !v.empty();
      },
      "--output takes a file name"},
@@ -106,7 +103,8 @@ std::span<const SOption> TableOf(CCliOptions::ECommand command) {
 
 } // namespace
 
-std::string CCliOptions::Parse(ECommand command, const std::vector<std::string>& args) {
+std::string CCliOptions::Parse(ECommand command, const std::vector<std::string>& args,
+                               SCliOptions& options) {
     const std::span<const SOption> table = TableOf(command);
     std::vector<std::string> paths;
     bool bOptionsDone = false;
@@ -124,18 +122,18 @@ std::string CCliOptions::Parse(ECommand command, const std::vector<std::string>&
                                          [&arg](const SOption& row) { return row.name == arg; });
         if (option == table.end() || (option->bTakesValue && i + 1 == args.size()))
             return "unknown option or missing value: " + arg;
-        if (!option->read(*this, option->bTakesValue ? args[++i] : std::string()))
+        if (!option->read(options, option->bTakesValue ? args[++i] : std::string()))
             return option->problem;
     }
     if (paths.size() != 1)
         return "exactly one path is needed";
-    if (!m_strOutput.empty() && m_nReport < 0)
+    if (!options.output.empty() && options.report < 0)
         return "--output needs --report";
-    if (m_nPerHost > m_nJobs)
+    if (options.perHost > options.jobs)
         return "--per-host takes a number from 1 to the --jobs number";
-    if (m_nPerHost == 0)
-        m_nPerHost = std::min(CConcurrentSession::kDefaultPerHost, m_nJobs);
-    m_bRecurse = m_bRecurse && m_bAll; // sub-folders only with their folder
-    m_strPath = paths.front();
+    if (options.perHost == 0)
+        options.perHost = std::min(CConcurrentSession::kDefaultPerHost, options.jobs);
+    options.bRecurse = options.bRecurse && options.bAll; // sub-folders only with their folder
+    options.path = paths.front();
     return std::string();
 }

@@ -3,7 +3,25 @@
 #include <string>
 #include <vector>
 
-/// The options of one linkvet-cli command, read from the words after its name.
+/// What the words after a linkvet-cli command's name ask for.
+struct SCliOptions {
+    bool bAll = false;
+    bool bRecurse = false; ///< never without bAll
+    bool bHtmlOnly = false;
+    bool bCurrentWeb = false;
+    std::string filter;     ///< "" keeps the stored filter
+    int timeoutSeconds = 0; ///< 0 keeps the stored time-out
+    int httpPort = 80;
+    int ftpPort = 21;
+    int report = -1;    ///< a CReportWriter::EFormat, or -1 for none
+    std::string output; ///< the report's file; "" for standard output
+    int repair = -1;    ///< a CRepairEngine::ERepairType, or -1 for none
+    int jobs = 1;       ///< 1: the paced test
+    int perHost = 0;    ///< once read, from 1 to `jobs`
+    std::string path;
+};
+
+/// Reads the options of one linkvet-cli command.
 ///
 /// Each command has a table of the options it takes: a row names an option,
 /// says whether a value follows it, and reads and checks that value. Any other
@@ -13,22 +31,8 @@ class CCliOptions {
 public:
     enum class ECommand { Files, Links, Check };
 
-    /// Reads `args` by the table of `command`. Returns "" or what is wrong, as
-    /// the usage message says it.
-    std::string Parse(ECommand command, const std::vector<std::string>& args);
-
-    bool m_bAll = false;
-    bool m_bRecurse = false; ///< never without m_bAll
-    bool m_bHtmlOnly = false;
-    bool m_bCurrentWeb = false;
-    std::string m_strFilter;   ///< "" keeps the stored filter
-    int m_nTimeoutSeconds = 0; ///< 0 keeps the stored time-out
-    int m_nHttpPort = 80;
-    int m_nFtpPort = 21;
-    int m_nReport = -1;      ///< a CReportWriter::EFormat, or -1 for none
-    std::string m_strOutput; ///< the report's file; "" for standard output
-    int m_nRepair = -1;      ///< a CRepairEngine::ERepairType, or -1 for none
-    int m_nJobs = 1;         ///< 1: the paced test
-    int m_nPerHost = 0;      ///< after Parse(), from 1 to m_nJobs
-    std::string m_strPath;
+    /// Reads `args` by the table of `command` into `options`. Returns "" or what
+    /// is wrong, as the usage message says it.
+    static std::string Parse(ECommand command, const std::vector<std::string>& args,
+                             SCliOptions& options);
 };

@@ -13,15 +13,15 @@ using ECommand = CCliOptions::ECommand;
 // What the words of `line` give: the problem, or every option as the test uses it.
 std::string Read(ECommand command, const std::string& line) {
     std::istringstream words(line);
-    CCliOptions o;
-    const std::string problem = o.Parse(command, {std::istream_iterator<std::string>(words), {}});
+    SCliOptions o;
+    const std::string problem =
+        CCliOptions::Parse(command, {std::istream_iterator<std::string>(words), {}}, o);
     if (!problem.empty())
         return problem;
     std::ostringstream read;
-    read << o.m_bAll << o.m_bRecurse << o.m_bHtmlOnly << o.m_bCurrentWeb << " " << o.m_strFilter
-         << " t" << o.m_nTimeoutSeconds << " " << o.m_nHttpPort << "/" << o.m_nFtpPort << " r"
-         << o.m_nReport << " " << o.m_strOutput << " x" << o.m_nRepair << " j" << o.m_nJobs << "/"
-         << o.m_nPerHost << " " << o.m_strPath;
+    read << o.bAll << o.bRecurse << o.bHtmlOnly << o.bCurrentWeb << " " << o.filter << " t"
+         << o.timeoutSeconds << " " << o.httpPort << "/" << o.ftpPort << " r" << o.report << " "
+         << o.output << " x" << o.repair << " j" << o.jobs << "/" << o.perHost << " " << o.path;
     return read.str();
 }
 
@@ -70,8 +70,10 @@ TEST(CliOptionsTest, EachCommandTakesTheOptionsOfItsTableWithUsableValuesOnly) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(Read(c.command, c.line), c.read) << c.line;
-    EXPECT_EQ(CCliOptions().Parse(ECommand::Check, {"--report", "html", "--output", "", "p"}),
-              "--output takes a file name");
+    SCliOptions options;
+    EXPECT_EQ(
+        CCliOptions::Parse(ECommand::Check, {"--report", "html", "--output", "", "p"}, options),
+        "--output takes a file name");
 }
 
 TEST(CliExitStatusTest, TheFirstThingThatWentWrongNamesTheStatus) {
