@@ -39,11 +39,10 @@ int main(int argc, char** argv) {
     const double startRss = bench::PeakRssMiB();
 
     // From the file first, before the page is ever held whole in this process.
-    StringList fileUrls, fileNames;
+    LinkList fileLinks;
     double fileSeconds = bench::BestOf(bench::kRepetitions, [&] {
-        fileUrls.clear();
-        fileNames.clear();
-        if (!CUrlExtractor::ExtractUrls(path, fileUrls, fileNames))
+        fileLinks.clear();
+        if (!CUrlExtractor::ExtractUrls(path, fileLinks))
             bench::Fail("cannot read " + path);
     });
     const double fileRss = bench::PeakRssMiB();
@@ -52,28 +51,25 @@ int main(int argc, char** argv) {
     std::ifstream(path, std::ios::binary)
         .read(page.data(), static_cast<std::streamsize>(page.size()));
 
-    StringList urls, names;
+    LinkList links;
     double memorySeconds = bench::BestOf(bench::kRepetitions, [&] {
-        urls.clear();
-        names.clear();
-        CUrlExtractor::ExtractFromBytes(page, urls, names);
+        links.clear();
+        CUrlExtractor::ExtractFromBytes(page, links);
     });
     const double memoryRss = bench::PeakRssMiB();
 
     std::size_t openers = 0;
     double scanSeconds = bench::BestOf(bench::kRepetitions, [&] { openers = CountOpeners(page); });
 
-    if (urls.size() != expected)
-        bench::Fail("found " + std::to_string(urls.size()) + " links, expected " +
+    if (links.size() != expected)
+        bench::Fail("found " + std::to_string(links.size()) + " links, expected " +
                     std::to_string(expected));
-    if (urls != fileUrls || names != fileNames)
+    if (links != fileLinks)
         bench::Fail("reading from the file and from memory gave different links");
-    if (names.size() != urls.size())
-        bench::Fail("the lists of links and names differ in length");
 
     std::printf("  page size:                    %.2f MB (%zu bytes)\n",
                 static_cast<double>(page.size()) / 1e6, page.size());
-    std::printf("  links found:                  %zu (as expected)\n", urls.size());
+    std::printf("  links found:                  %zu (as expected)\n", links.size());
     std::printf("  ExtractUrls (from file):      %8.1f MB/s  (best %.1f ms)\n",
                 MBps(page.size(), fileSeconds), fileSeconds * 1e3);
     std::printf("  ExtractFromBytes (in memory): %8.1f MB/s  (best %.1f ms)\n",

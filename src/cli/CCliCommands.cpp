@@ -100,8 +100,7 @@ long CountLinks(const StringList& files, bool bCurrentWeb) {
     long count = 0;
     for (const std::string& file : files)
         CUrlExtractor::ExtractUrls(
-            file, [&count](const std::string&, const std::string&) { ++count; },
-            CUrlExtractor::LinksFor(bCurrentWeb));
+            file, [&count](const SFoundLink&) { ++count; }, CUrlExtractor::LinksFor(bCurrentWeb));
     return count;
 }
 
@@ -162,8 +161,8 @@ int CCliCommands::Links(const std::vector<std::string>& args) {
         return Usage(problem);
 
     std::string line;
-    auto print = [&](const std::string& url, const std::string& name) {
-        line.assign(url).append(1, '\t').append(name);
+    auto print = [&](const SFoundLink& link) {
+        line.assign(link.url).append(1, '\t').append(link.name);
         WriteLine(line);
     };
     if (!CUrlExtractor::ExtractUrls(options.path, print,

@@ -63,23 +63,24 @@ void CConcurrentSession::ReadAhead() {
         SFile& file = m_window.emplace_back();
         file.path = m_fileList.front();
         m_fileList.pop_front();
-        StringList urls, names;
-        if (!CUrlExtractor::ExtractUrls(file.path, urls, names,
+        LinkList found;
+        if (!CUrlExtractor::ExtractUrls(file.path, found,
                                         CUrlExtractor::LinksFor(TestsCurrentWeb()))) {
             file.bReadFailed = true; // the test ends there: nothing after it is read
             m_fileList.clear();
             return;
         }
-        for (std::size_t i = 0; i < urls.size(); ++i)
-            AddLink(file, std::move(urls[i]), std::move(names[i]));
+        for (SFoundLink& link : found)
+            AddLink(file, std::move(link));
     }
 }
 
-void CConcurrentSession::AddLink(SFile& file, std::string url, std::string name) {
+void CConcurrentSession::AddLink(SFile& file, SFoundLink link) {
+    std::string url = link.url;
     m_scheme = CUrlExtractor::SchemeOf(url, m_scheme);
     ++m_linksHeld;
     auto [it, bNew] = m_outcomes.try_emplace(url);
-    file.links.push_back({url, std::move(name), m_scheme, &it->second});
+    file.links.push_back({std::move(link), m_scheme, &it->second});
     if (!bNew)
         return; // probed once, listed at each of its places
 
@@ -223,7 +224,7 @@ bool CConcurrentSession::ListSettled() {
         }
         while (IsTestRunning() && !file.links.empty() && file.links.front().pOutcome->bSettled) {
             const SLink& link = file.links.front();
-            m_lister.Settle(link.url, link.name, link.scheme, link.pOutcome->probe);
+            m_lister.Settle(link.found, link.scheme, link.pOutcome->probe);
             file.links.pop_front();
             --m_linksHeld;
             bListed = true;

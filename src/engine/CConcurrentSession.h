@@ -2,6 +2,7 @@
 
 #include "engine/CDeleteLater.h"
 #include "engine/CSessionBase.h"
+#include "engine/CUrlExtractor.h"
 
 #include <QElapsedTimer>
 #include <deque>
@@ -65,8 +66,7 @@ private:
         bool bRetried = false;
     };
     struct SLink {
-        std::string url;
-        std::string name;
+        SFoundLink found;
         int scheme;
         SOutcome* pOutcome;
     };
@@ -93,7 +93,7 @@ private:
     void Halt() override;
     void Advance();
     void ReadAhead();
-    void AddLink(SFile& file, std::string url, std::string name);
+    void AddLink(SFile& file, SFoundLink link);
     void Dispatch();
     void StartLookups();
     void OnLookupFinished(SHost* pHost, bool bFound, in_addr address);

@@ -27,13 +27,14 @@ void CLinkLister::FileRead(int links) {
     m_host.AppendLog(LogText::TestingLine(m_currentFile));
 }
 
-void CLinkLister::Settle(const std::string& url, const std::string& siteName, int scheme,
-                         const SOutcome& outcome) {
+void CLinkLister::Settle(const SFoundLink& link, int scheme, const SOutcome& outcome) {
     ++m_linksDone;
     if (!IsListed(m_reasons, scheme, outcome))
         return;
-    m_host.AddResultRow(
-        {url, m_reasons.ReasonText(outcome.code, outcome.bRedirected), siteName, m_currentFile});
+    SResultRow row{link.url, m_reasons.ReasonText(outcome.code, outcome.bRedirected), link.name,
+                   m_currentFile};
+    row.line = link.line;
+    m_host.AddResultRow(row);
     ++m_fileErrorCount;
 }
 

@@ -4,6 +4,7 @@
 
 class CReasonFilter;
 class ISessionHost;
+struct SFoundLink;
 
 /// Lists what a test found, link by link in test order, whichever session
 /// probed the links: which settled link becomes a result row, the row itself,
@@ -34,8 +35,7 @@ public:
     void FileRead(int links);
     /// One link of the file taken up has settled: listed when IsListed() says
     /// so, counted either way.
-    void Settle(const std::string& url, const std::string& siteName, int scheme,
-                const SOutcome& outcome);
+    void Settle(const SFoundLink& link, int scheme, const SOutcome& outcome);
     /// Closes the part of the log of the file taken up with its summary line;
     /// does nothing when no file is taken up.
     void CloseFile();

@@ -7,7 +7,7 @@
 
 namespace {
 
-int CountOf(const StringList& list) {
+template <class TList> int CountOf(const TList& list) {
     return static_cast<int>(std::min<std::size_t>(list.size(), INT_MAX));
 }
 
@@ -67,7 +67,7 @@ void CTestSession::NextStep() {
 
     if (m_state != EState::BetweenLinks)
         return;
-    if (!m_urlList.empty())
+    if (!m_links.empty())
         ProbeNextUrl();
     else if (m_fileList.empty())
         EndTest();
@@ -88,15 +88,15 @@ void CTestSession::TakeUpNextFile() {
     }
     TransferProgress();
 
-    if (!CUrlExtractor::ExtractUrls(m_lister.CurrentFile(), m_urlList, m_siteNameList,
+    if (!CUrlExtractor::ExtractUrls(m_lister.CurrentFile(), m_links,
                                     CUrlExtractor::LinksFor(TestsCurrentWeb()))) {
         EndOnReadFailure();
         return;
     }
-    m_lister.FileRead(CountOf(m_urlList));
+    m_lister.FileRead(CountOf(m_links));
     m_fileList.pop_front();
     SetState(EState::BetweenLinks);
-    if (!m_urlList.empty()) {
+    if (!m_links.empty()) {
         m_progress.urlBarMax = m_lister.LinkCount();
         TransferProgress();
         ProbeNextUrl();
@@ -104,11 +104,11 @@ void CTestSession::TakeUpNextFile() {
 }
 
 void CTestSession::ProbeNextUrl() {
-    const std::string& link = m_urlList.front();
+    const std::string& link = m_links.front().url;
     m_scheme = CUrlExtractor::SchemeOf(link, m_scheme);
     m_progress.currentUrl = link;
-    m_progress.siteName = m_siteNameList.front();
-    m_progress.urlIndex = std::to_string(m_lister.LinkCount() - CountOf(m_urlList) + 1);
+    m_progress.siteName = m_links.front().name;
+    m_progress.urlIndex = std::to_string(m_lister.LinkCount() - CountOf(m_links) + 1);
     m_progress.urlTotal = std::to_string(m_lister.LinkCount());
     TransferProgress();
 
@@ -122,10 +122,8 @@ void CTestSession::ProbeNextUrl() {
 void CTestSession::OnProbeFinished(unsigned code, bool bReplied) {
     const bool bRedirected = m_pProbe->Redirected();
     m_pProbe.reset();
-    m_lister.Settle(m_urlList.front(), m_siteNameList.front(), m_scheme,
-                    {code, bReplied, bRedirected});
-    m_urlList.pop_front();
-    m_siteNameList.pop_front();
+    m_lister.Settle(m_links.front(), m_scheme, {code, bReplied, bRedirected});
+    m_links.pop_front();
     m_progress.urlBarPos = std::min(m_progress.urlBarPos + 1, m_progress.urlBarMax);
     TransferProgress();
     SetState(EState::BetweenLinks);
@@ -138,8 +136,7 @@ void CTestSession::Halt() {
         m_pProbe.reset();
     }
     m_fileList.clear();
-    m_urlList.clear();
-    m_siteNameList.clear();
+    m_links.clear();
     if (m_bProgressShown) {
         m_host.CloseProgress();
         m_bProgressShown = false;

@@ -2,6 +2,7 @@
 
 #include "engine/CDeleteLater.h"
 #include "engine/CSessionBase.h"
+#include "engine/CUrlExtractor.h"
 
 #include <QTimer>
 
@@ -55,8 +56,7 @@ private:
 
     EState m_state = EState::Idle;
     StringList m_fileList;
-    StringList m_urlList;
-    StringList m_siteNameList;
+    LinkList m_links; // the links of the file taken up not yet settled
     int m_fileCount = 0;
     int m_scheme = 1;
     LaterPtr<CHttpProbe> m_pProbe;

@@ -4,6 +4,7 @@
 #include "base/CPosixFile.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <iterator>
 #include <memory>
@@ -19,8 +20,10 @@ constexpr std::size_t kReadBlock = 1 << 20;
 constexpr std::size_t kNotFound = std::string_view::npos;
 
 // Copies `size` bytes to `out` without CR and LF; returns the count copied.
-// `out` must have room for `size` bytes.
-std::size_t CopyWithoutLineBreaks(const char* in, std::size_t size, char* out) {
+// `out` must have room for `size` bytes. Where each LF stood, as the count of
+// bytes copied before it plus `base`, goes to the end of `lineFeeds`.
+std::size_t CopyWithoutLineBreaks(const char* in, std::size_t size, char* out,
+                                  std::deque<std::uint64_t>& lineFeeds, std::uint64_t base) {
     std::size_t n = 0;
     std::size_t i = 0;
 #if defined(__SSE2__)
@@ -36,12 +39,16 @@ std::size_t CopyWithoutLineBreaks(const char* in, std::size_t size, char* out) {
         }
         for (std::size_t k = i; k < i + 16; ++k) {
             out[n] = in[k];
+            if (in[k] == '\n')
+                lineFeeds.push_back(base + n);
             n += (in[k] != '\r' && in[k] != '\n') ? 1 : 0;
         }
     }
 #endif
     for (; i < size; ++i) {
         out[n] = in[i];
+        if (in[i] == '\n')
+            lineFeeds.push_back(base + n);
         n += (in[i] != '\r' && in[i] != '\n') ? 1 : 0;
     }
     return n;
@@ -119,13 +126,17 @@ void CUrlExtractor::Feed(const char* data, std::size_t size) {
         m_bSeenNul = std::memchr(data, '\0', size) != nullptr;
     std::size_t old = m_pending.size();
     m_pending.resize(old + size);
-    m_pending.resize(old + CopyWithoutLineBreaks(data, size, m_pending.data() + old));
+    m_pending.resize(old + CopyWithoutLineBreaks(data, size, m_pending.data() + old, m_lineFeeds,
+                                                 m_searched + old));
     Process(false);
 }
 
 void CUrlExtractor::Finish() {
     Process(true);
     m_pending.clear();
+    m_lineFeeds.clear();
+    m_searched = 0;
+    m_linesBefore = 0;
     m_bCopying = false;
     m_bSeenNul = false;
 }
@@ -149,7 +160,7 @@ void CUrlExtractor::Process(bool bFinal) {
         }
         if (opener != kNotFound) {
             for (; pos < opener; pos += kPieceSize)
-                SearchPiece(text.substr(pos, std::min(kPieceSize, opener - pos)));
+                SearchPiece(text.substr(pos, std::min(kPieceSize, opener - pos)), pos);
             pos = opener + 2;
             continue;
         }
@@ -157,17 +168,27 @@ void CUrlExtractor::Process(bool bFinal) {
         // and keep the rest until more bytes (or the end) arrive.
         std::size_t limit = bOpenEnd ? text.size() - 1 : text.size();
         for (; pos + kPieceSize <= limit; pos += kPieceSize)
-            SearchPiece(text.substr(pos, kPieceSize));
+            SearchPiece(text.substr(pos, kPieceSize), pos);
         if (bFinal && pos < text.size()) {
-            SearchPiece(text.substr(pos));
+            SearchPiece(text.substr(pos), pos);
             pos = text.size();
         }
         break;
     }
     m_pending.erase(0, pos);
+    m_searched += pos;
+    LineOf(m_searched); // line feeds before what is left are only counted from now on
 }
 
-void CUrlExtractor::SearchPiece(std::string_view piece) {
+int CUrlExtractor::LineOf(std::uint64_t offset) {
+    while (!m_lineFeeds.empty() && m_lineFeeds.front() <= offset) {
+        m_lineFeeds.pop_front();
+        ++m_linesBefore;
+    }
+    return static_cast<int>(std::min<std::uint64_t>(m_linesBefore + 1, INT_MAX));
+}
+
+void CUrlExtractor::SearchPiece(std::string_view piece, std::size_t at) {
     // A piece is text: it ends at a NUL byte, so no address or name holds one.
     const void* nul = m_bSeenNul ? std::memchr(piece.data(), '\0', piece.size()) : nullptr;
     if (nul != nullptr)
@@ -193,15 +214,14 @@ void CUrlExtractor::SearchPiece(std::string_view piece) {
     std::size_t urlEnd = quote;
     while (urlEnd > start && AsciiText::IsCSpace(piece[urlEnd - 1]))
         --urlEnd;
-    std::string url(piece.substr(start, urlEnd - start));
     std::string_view rawName = piece.substr(gt + 1, closer - gt - 1);
-    std::string name = rawName.empty() ? std::string(kSuppliedName) : TrimmedName(rawName);
-    if (m_onLink) {
-        m_onLink(url, name);
-    } else {
-        m_urlList.push_back(std::move(url));
-        m_siteNameList.push_back(std::move(name));
-    }
+    SFoundLink link{std::string(piece.substr(start, urlEnd - start)),
+                    rawName.empty() ? std::string(kSuppliedName) : TrimmedName(rawName),
+                    LineOf(m_searched + at + start)};
+    if (m_onLink)
+        m_onLink(link);
+    else
+        m_found.push_back(std::move(link));
 }
 
 bool CUrlExtractor::ExtractUrls(const std::string& path, const LinkHandler& onLink, ELinks links) {
@@ -222,38 +242,26 @@ bool CUrlExtractor::ExtractUrls(const std::string& path, const LinkHandler& onLi
     return true;
 }
 
-bool CUrlExtractor::ExtractUrls(const std::string& path, StringList& urlList,
-                                StringList& siteNameList, ELinks links) {
-    StringList urls, names; // the caller's lists stay as they were on a failure
+bool CUrlExtractor::ExtractUrls(const std::string& path, LinkList& found, ELinks links) {
+    LinkList read; // the caller's list stays as it was on a failure
     if (!ExtractUrls(
-            path,
-            [&](const std::string& url, const std::string& name) {
-                urls.push_back(url);
-                names.push_back(name);
-            },
-            links))
+            path, [&read](const SFoundLink& link) { read.push_back(link); }, links))
         return false;
-    std::move(urls.begin(), urls.end(), std::back_inserter(urlList));
-    std::move(names.begin(), names.end(), std::back_inserter(siteNameList));
+    std::move(read.begin(), read.end(), std::back_inserter(found));
     return true;
 }
 
-void CUrlExtractor::ExtractFromBytes(std::string_view page, StringList& urlList,
-                                     StringList& siteNameList, ELinks links) {
+void CUrlExtractor::ExtractFromBytes(std::string_view page, LinkList& found, ELinks links) {
     CUrlExtractor extractor(links);
     for (std::size_t at = 0; at < page.size(); at += kReadBlock)
         extractor.Feed(page.data() + at, std::min(kReadBlock, page.size() - at));
     extractor.Finish();
-    extractor.TakeResults(urlList, siteNameList);
+    extractor.TakeResults(found);
 }
 
-void CUrlExtractor::TakeResults(StringList& urlList, StringList& siteNameList) {
-    for (std::string& url : m_urlList)
-        urlList.push_back(std::move(url));
-    for (std::string& name : m_siteNameList)
-        siteNameList.push_back(std::move(name));
-    m_urlList.clear();
-    m_siteNameList.clear();
+void CUrlExtractor::TakeResults(LinkList& found) {
+    std::move(m_found.begin(), m_found.end(), std::back_inserter(found));
+    m_found.clear();
 }
 
 int CUrlExtractor::SchemeOf(const std::string& url, int currentScheme) {

@@ -1,17 +1,31 @@
 #pragma once
 
-#include "engine/StringList.h"
-
 #include <cstddef>
+#include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
 #include <string_view>
+
+/// One link of a page: its address, the text shown for it, and the line its
+/// address starts on (1 for the first; lines end at a line feed).
+struct SFoundLink {
+    std::string url;
+    std::string name;
+    int line = 0;
+
+    bool operator==(const SFoundLink&) const = default;
+};
+
+/// The links of a page, in page order.
+using LinkList = std::deque<SFoundLink>;
 
 /// Finds the links of a page and the text shown for each.
 ///
 /// The page is read as plain bytes, not parsed as HTML. Line feeds and carriage
 /// returns are dropped first, so tags and addresses broken over lines are seen
-/// joined. The text is then cut into anchor segments: each "<a" or "<A" opens a
+/// joined; each link still knows the line its address starts on. The text is
+/// then cut into anchor segments: each "<a" or "<A" opens a
 /// segment that runs up to the next one or to the end of the page (text before the
 /// first one belongs to none). Each segment is searched in pieces of at most 999
 /// bytes, each ending early at a NUL byte; a piece yields at most one link:
@@ -46,8 +60,8 @@ public:
         return bCurrentWeb ? ELinks::CurrentWeb : ELinks::Classic;
     }
 
-    /// Takes one link and its anchor name, in page order.
-    using LinkHandler = std::function<void(const std::string& url, const std::string& name)>;
+    /// Takes one link, in page order.
+    using LinkHandler = std::function<void(const SFoundLink& link)>;
 
     /// Keeps the links found, for TakeResults.
     explicit CUrlExtractor(ELinks links = ELinks::Classic) : m_links(links) {}
@@ -60,9 +74,8 @@ public:
     /// Ends the page: the last segment runs to its end.
     void Finish();
 
-    /// Moves the links found so far, in page order, to the end of `urlList`, and
-    /// their anchor names to the end of `siteNameList`.
-    void TakeResults(StringList& urlList, StringList& siteNameList);
+    /// Moves the links found so far, in page order, to the end of `found`.
+    void TakeResults(LinkList& found);
 
     /// Reads the file at `path` and hands each of its links to `onLink` as soon as
     /// it is found, so memory does not grow with the page. Returns false when the
@@ -71,16 +84,15 @@ public:
     static bool ExtractUrls(const std::string& path, const LinkHandler& onLink,
                             ELinks links = ELinks::Classic);
 
-    /// Reads the file at `path` and appends its links to `urlList` and their names
-    /// to `siteNameList`. Returns false when the file is not a regular file that
-    /// can be opened, or when reading it fails part-way; the lists are then left
-    /// as they were.
-    static bool ExtractUrls(const std::string& path, StringList& urlList, StringList& siteNameList,
+    /// Reads the file at `path` and appends its links to `found`. Returns false
+    /// when the file is not a regular file that can be opened, or when reading it
+    /// fails part-way; the list is then left as it was.
+    static bool ExtractUrls(const std::string& path, LinkList& found,
                             ELinks links = ELinks::Classic);
 
     /// The same for a page already in memory.
-    static void ExtractFromBytes(std::string_view page, StringList& urlList,
-                                 StringList& siteNameList, ELinks links = ELinks::Classic);
+    static void ExtractFromBytes(std::string_view page, LinkList& found,
+                                 ELinks links = ELinks::Classic);
 
     /// The scheme of a link from its first letter: 'H' or 'h' gives kSchemeHttp,
     /// 'F' or 'f' kSchemeFtp, anything else leaves `currentScheme`.
@@ -98,13 +110,21 @@ public:
 
 private:
     void Process(bool bFinal);
-    void SearchPiece(std::string_view piece);
+    /// Searches `piece`, which stands at `at` in what is not yet searched.
+    void SearchPiece(std::string_view piece, std::size_t at);
+    /// The line of the byte at `offset` of the text without line breaks; offsets
+    /// must come in increasing order.
+    int LineOf(std::uint64_t offset);
 
-    std::string m_pending; // text not yet searched, without line breaks
+    std::string m_pending;        // text not yet searched, without line breaks
+    std::uint64_t m_searched = 0; // bytes of that text searched and dropped before it
+    // Where each line feed not yet counted stood: the count of bytes without line
+    // breaks before it. A link at an offset counts those at or before it.
+    std::deque<std::uint64_t> m_lineFeeds;
+    std::uint64_t m_linesBefore = 0;
     bool m_bCopying = false;
     bool m_bSeenNul = false; // pieces need a NUL check only on pages that hold one
     LinkHandler m_onLink;
     ELinks m_links = ELinks::Classic;
-    StringList m_urlList;
-    StringList m_siteNameList;
+    LinkList m_found;
 };

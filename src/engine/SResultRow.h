@@ -13,6 +13,8 @@ struct SResultRow {
     /// Low 16 bits: the repaired mark; high 16 bits: the file-finished mark.
     /// 0 when the row is listed; only repair sets the marks.
     std::uint32_t itemData = 0;
+    /// The line of the page its link starts on (1 for the first); 0 when unknown.
+    int line = 0;
 
     bool operator==(const SResultRow&) const = default;
 };

@@ -129,18 +129,19 @@ Missing</a><a href="http://127.0.0.4/q?x=1">Unknown</a><a href="http://127.0.0.5
     pPaced->StartTest(m_dir / "site", false, true, false);
     ASSERT_TRUE(RunToEnd(*pPaced));
     const std::string unknownText = "--------------> UNKNOWN REASON !!!!!";
+    // Each row knows the line its link starts on.
     const std::vector<SResultRow> hostile = {
-        {"http://127.0.0.1/ok", "HTTP Code 200 OK", "Ok", a},
-        {"http://127.0.0.2:8080/missing#frag", "HTTP Code 404 Not Found", "Missing", a},
-        {"http://127.0.0.4/q?x=1", unknownText, "Unknown", a},
-        {"http://127.0.0.5/", "Can't Connect to Host", "Refused", a},
-        {"http://nowhere.example/", "Can't Find Named Host", "Nowhere", a},
-        {"http://127.0.0.6/", "Host Took Too Long to Respond", "Closes", a},
+        {"http://127.0.0.1/ok", "HTTP Code 200 OK", "Ok", a, 0, 1},
+        {"http://127.0.0.2:8080/missing#frag", "HTTP Code 404 Not Found", "Missing", a, 0, 1},
+        {"http://127.0.0.4/q?x=1", unknownText, "Unknown", a, 0, 2},
+        {"http://127.0.0.5/", "Can't Connect to Host", "Refused", a, 0, 2},
+        {"http://nowhere.example/", "Can't Find Named Host", "Nowhere", a, 0, 3},
+        {"http://127.0.0.6/", "Host Took Too Long to Respond", "Closes", a, 0, 3},
         // A reply to an ftp link is never listed.
-        {"http://127.0.0.13/", "HTTP Code 404 Not Found", "Split", a},
-        {"http://127.0.0.14/", "HTTP Code 503 Service Unavailable", "Endless", a},
-        {"http://127.0.0.16/", "Host Took Too Long to Respond", "Crawl", a},
-        {"http://3com.example/digits", "HTTP Code 404 Not Found", "Digits", a}};
+        {"http://127.0.0.13/", "HTTP Code 404 Not Found", "Split", a, 0, 4},
+        {"http://127.0.0.14/", "HTTP Code 503 Service Unavailable", "Endless", a, 0, 5},
+        {"http://127.0.0.16/", "Host Took Too Long to Respond", "Crawl", a, 0, 5},
+        {"http://3com.example/digits", "HTTP Code 404 Not Found", "Digits", a, 0, 6}};
     ASSERT_EQ(paced.m_rows.size(), hostile.size() + 18);
     EXPECT_EQ(std::vector<SResultRow>(paced.m_rows.begin(), paced.m_rows.begin() + 10), hostile);
     std::string log = "Start of test <date>\r\n\r\n";

@@ -16,8 +16,8 @@ using Links = std::vector<std::pair<std::string, std::string>>;
 
 // The links of `page`, fed to the extractor in blocks of the sizes `blockSize`
 // gives (all at once by default).
-Links Extract(std::string_view page, const std::function<std::size_t()>& blockSize = {},
-              CUrlExtractor::ELinks kinds = CUrlExtractor::ELinks::Classic) {
+LinkList Extract(std::string_view page, const std::function<std::size_t()>& blockSize = {},
+                 CUrlExtractor::ELinks kinds = CUrlExtractor::ELinks::Classic) {
     CUrlExtractor extractor(kinds);
     for (std::size_t at = 0; at < page.size();) {
         std::size_t n = std::min(blockSize ? blockSize() : page.size(), page.size() - at);
@@ -25,12 +25,8 @@ Links Extract(std::string_view page, const std::function<std::size_t()>& blockSi
         at += n;
     }
     extractor.Finish();
-    StringList urls, names;
-    extractor.TakeResults(urls, names);
-    EXPECT_EQ(urls.size(), names.size());
-    Links links;
-    for (std::size_t i = 0; i < urls.size() && i < names.size(); ++i)
-        links.emplace_back(urls[i], names[i]);
+    LinkList links;
+    extractor.TakeResults(links);
     return links;
 }
 
@@ -40,8 +36,8 @@ const std::string kSupplied(CUrlExtractor::kSuppliedName);
 void ExpectLinks(const Links& cases, CUrlExtractor::ELinks kinds = CUrlExtractor::ELinks::Classic) {
     for (const auto& [page, expected] : cases) {
         std::string links;
-        for (const auto& [url, name] : Extract(page, {}, kinds))
-            links += url + "|" + name + ";";
+        for (const SFoundLink& link : Extract(page, {}, kinds))
+            links += link.url + "|" + link.name + ";";
         EXPECT_EQ(links, expected) << page;
     }
 }
@@ -100,6 +96,17 @@ TEST(UrlExtractorTest, WhichLinkASegmentYieldsAndItsName) {
     });
 }
 
+TEST(UrlExtractorTest, EachLinkKnowsTheLineItsAddressStartsOn) {
+    // Only line feeds end lines; the address's own line counts, wherever its tag began.
+    const std::string page =
+        "top\n<a href=\"http://a/\">A</a>\r\n\r\n<p><a\nhref=\"http://b/\">B</a> "
+        "<a href=\"http://c\n/\">C</a>\rnext <a href=\"ftp://d/\">D</a>\n";
+    std::vector<int> lines;
+    for (const SFoundLink& link : Extract(page, [] { return std::size_t{3}; }))
+        lines.push_back(link.line);
+    EXPECT_EQ(lines, (std::vector<int>{2, 5, 5, 6}));
+}
+
 TEST(UrlExtractorTest, TheCurrentWebModeFindsSecureLinksUnderTheSameRules) {
     ExpectLinks(
         {
@@ -122,9 +129,9 @@ TEST(UrlExtractorTest, LongSegmentsAreSearchedIn999BytePieces) {
         return "<a" + std::string(offset, ' ') + anchor + std::string(2000, '.');
     };
     // Whole inside the first piece: found.
-    EXPECT_EQ(Extract(segmentWithLinkAt(999 - 23)), (Links{{"http://h/", "x"}}));
+    EXPECT_EQ(Extract(segmentWithLinkAt(999 - 23)), (LinkList{{"http://h/", "x", 1}}));
     // "</a" is cut by the piece's end: the bare "<" still closes the name.
-    EXPECT_EQ(Extract(segmentWithLinkAt(999 - 21)), (Links{{"http://h/", "x"}}));
+    EXPECT_EQ(Extract(segmentWithLinkAt(999 - 21)), (LinkList{{"http://h/", "x", 1}}));
     // Not even the "<" is left in the first piece: nothing.
     EXPECT_EQ(Extract(segmentWithLinkAt(999 - 19)).size(), 0u);
     // Its closing quote falls into the second piece: nothing.
@@ -133,7 +140,7 @@ TEST(UrlExtractorTest, LongSegmentsAreSearchedIn999BytePieces) {
     EXPECT_EQ(Extract("<a" + std::string(999, ' ') + R"(http://h/">x</a>)").size(), 0u);
     // One byte later: a link of the second piece.
     EXPECT_EQ(Extract("<a" + std::string(1000, ' ') + R"(http://h/">x</a>)"),
-              (Links{{"http://h/", "x"}}));
+              (LinkList{{"http://h/", "x", 1}}));
     // Line breaks do not count towards the piece length.
     std::string broken = "<a";
     for (int i = 0; i < 999 - 23; ++i)
@@ -142,7 +149,7 @@ TEST(UrlExtractorTest, LongSegmentsAreSearchedIn999BytePieces) {
     // Each piece yields its own link.
     std::string twoPieces = "<a" + std::string(990 - 23, ' ') + anchor + std::string(9, ' ') +
                             std::string(10, ' ') + R"(http://second/">y<)";
-    EXPECT_EQ(Extract(twoPieces), (Links{{"http://h/", "x"}, {"http://second/", "y"}}));
+    EXPECT_EQ(Extract(twoPieces), (LinkList{{"http://h/", "x", 1}, {"http://second/", "y", 1}}));
 }
 
 // Random pages built from the pieces that matter, cut into blocks at random.
@@ -177,9 +184,10 @@ TEST(UrlExtractorTest, BlockBoundariesAndArbitraryBytesDoNotChangeTheRules) {
                 page += static_cast<char>(byte(rng));
             page.insert(page.size() / 2, std::string("\0\0<a\0", 5));
         }
-        const Links links = Extract(page);
+        const LinkList links = Extract(page);
         ASSERT_EQ(links, Extract(page, [&] { return block(rng); })) << "round " << round;
-        for (const auto& [url, name] : links) {
+        for (const auto& [url, name, line] : links) {
+            EXPECT_LE(line, 1 + std::count(page.begin(), page.end(), '\n')) << url;
             const char first = static_cast<char>(std::toupper(static_cast<unsigned char>(url[0])));
             EXPECT_TRUE(url.size() >= 6 && (first == 'H' || first == 'F')) << url;
             EXPECT_LE(url.size(), CUrlExtractor::kPieceSize);
@@ -193,15 +201,16 @@ TEST(UrlExtractorTest, ReadsRegularFilesOnlyAndKeepsWhatTheListsHeld) {
     CTempDir dir;
     WriteFile(dir / "page.htm",
               "<a href=\"http://h/\xe9\">caf\xe9</a><A HREF=\"http://end/\"></A>");
-    StringList urls{"kept"}, names{"kept"};
-    ASSERT_TRUE(CUrlExtractor::ExtractUrls(dir / "page.htm", urls, names));
-    EXPECT_EQ(urls, (StringList{"kept", "http://h/\xe9", "http://end/"}));
-    EXPECT_EQ(names, (StringList{"kept", "caf\xe9", kSupplied}));
+    LinkList links{{"kept", "kept", 9}};
+    ASSERT_TRUE(CUrlExtractor::ExtractUrls(dir / "page.htm", links));
+    EXPECT_EQ(links, (LinkList{{"kept", "kept", 9},
+                               {"http://h/\xe9", "caf\xe9", 1},
+                               {"http://end/", kSupplied, 1}}));
     MakeDir(dir / "folder");
     ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
     for (const std::string& path : {dir / "missing.htm", dir / "folder", dir / "pipe"})
-        EXPECT_FALSE(CUrlExtractor::ExtractUrls(path, urls, names)) << path; // at once
-    EXPECT_EQ(urls.size(), 3u);
+        EXPECT_FALSE(CUrlExtractor::ExtractUrls(path, links)) << path; // at once
+    EXPECT_EQ(links.size(), 3u);
 }
 
 TEST(UrlExtractorTest, HostAndPathOfALink) {
