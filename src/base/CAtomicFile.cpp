@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace {
@@ -123,6 +124,14 @@ bool CAtomicFile::Write(std::string_view bytes) {
     if (m_fd < 0 || m_bFailed || !CPosixFile::WriteAll(m_fd, bytes.data(), bytes.size()))
         m_bFailed = true;
     return !m_bFailed;
+}
+
+bool CAtomicFile::SetAttribute(const char* name, std::string_view value) {
+    if (m_fd < 0 || m_strTemp.empty()) {
+        errno = EBADF;
+        return false;
+    }
+    return ::fsetxattr(m_fd, name, value.data(), value.size(), 0) == 0;
 }
 
 CAtomicFile::ECommit CAtomicFile::Commit() {

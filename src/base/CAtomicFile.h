@@ -50,6 +50,11 @@ public:
     /// Appends `bytes`; false when the write fails, and the commit then fails too.
     bool Write(std::string_view bytes);
 
+    /// Gives the new file the extended attribute `name` before it takes its
+    /// name, so a file under that name never lacks it. False (with errno) when
+    /// the file system keeps no such attributes or refuses this one.
+    bool SetAttribute(const char* name, std::string_view value);
+
     /// The temporary file's name, for a writer that fills it by name (QSettings).
     /// Such a writer may replace the file under that name; the commit puts in
     /// place whatever regular file then stands there. Empty for a device or pipe.

@@ -1,99 +1,167 @@
 #include "repair/CRepairEngine.h"
 
+#include "base/AsciiText.h"
 #include "base/CAtomicFile.h"
 #include "base/CPosixFile.h"
 #include "engine/ISessionHost.h"
 #include "results/CResultsModel.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
-#include <map>
+#include <ctime>
 #include <optional>
 #include <string_view>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
 constexpr std::size_t kBlockSize = 64 * 1024;
+// How long a run waits for another that repairs the same page, and how often it looks.
+constexpr int kLockWaitMs = 10000;
+constexpr int kLockPollMs = 20;
+constexpr std::size_t kMaxNoteSize = 4096;
 
-// Puts `path` and `url` in place of the two "%s" of the not-found format.
-std::string NotFoundText(const std::string& path, const std::string& url) {
-    const std::string_view format = CRepairEngine::kNotFoundFormat;
-    const std::size_t first = format.find("%s");
-    const std::size_t second = format.find("%s", first + 2);
-    std::string text(format.substr(0, first));
-    text.append(path).append(format.substr(first + 2, second - first - 2));
-    text.append(url).append(format.substr(second + 2));
-    return text;
+using EType = CRepairEngine::ERepairType;
+
+// Puts `first` and then `second` in place of the "%s" of `format`.
+std::string Fill(std::string_view format, const std::string& first, const std::string& second) {
+    std::string text;
+    for (const std::string* value : {&first, &second}) {
+        const std::size_t at = format.find("%s");
+        if (at == std::string_view::npos)
+            break;
+        text.append(format.substr(0, at)).append(*value);
+        format.remove_prefix(at + 2);
+    }
+    return text.append(format);
 }
 
-enum class EBackup { kMade, kExists, kFailed };
-
-// Copies the open source, with its mode, to `backup` unless a file stands
-// there already. The copy takes the name only when it is whole.
-EBackup CopyToBackup(CPosixFile& source, const std::string& backup, mode_t mode) {
-    struct stat st {};
-    if (::lstat(backup.c_str(), &st) == 0)
-        return EBackup::kExists;
-    CAtomicFile copy;
-    if (!copy.Open(backup, CAtomicFile::EReplace::NoReplace, mode, CAtomicFile::EMode::Exact))
-        return EBackup::kFailed;
-    std::vector<char> block(kBlockSize);
-    bool bOk = ::lseek(source.Fd(), 0, SEEK_SET) == 0;
-    for (ssize_t n = 1; bOk && n > 0;) {
-        n = source.Read(block.data(), block.size());
-        bOk = n >= 0 && copy.Write(std::string_view(block.data(), static_cast<std::size_t>(n)));
-    }
-    if (!bOk || ::lseek(source.Fd(), 0, SEEK_SET) != 0)
-        return EBackup::kFailed;
-    switch (copy.Commit()) {
-    case CAtomicFile::ECommit::Done:
-        return EBackup::kMade;
-    case CAtomicFile::ECommit::NameTaken:
-        return EBackup::kExists;
-    default:
-        return EBackup::kFailed;
-    }
+// An anchor's "<a" tag starts at `at` ("<abbr>" is no anchor).
+bool IsAnchorAt(std::string_view line, std::size_t at) {
+    if (at + 1 >= line.size() || line[at] != '<' || AsciiText::ToLower(line[at + 1]) != 'a')
+        return false;
+    return at + 2 == line.size() || AsciiText::IsCSpace(line[at + 2]) || line[at + 2] == '>';
 }
 
-bool IsRegularFile(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+std::size_t NextAnchor(std::string_view line, std::size_t from) {
+    for (std::size_t at = line.find('<', from); at != std::string_view::npos;
+         at = line.find('<', at + 1))
+        if (IsAnchorAt(line, at))
+            return at;
+    return std::string_view::npos;
+}
+
+std::size_t LastAnchorBefore(std::string_view line, std::size_t before) {
+    for (std::size_t at = before; at-- > 0;) {
+        at = line.rfind('<', at);
+        if (at == std::string_view::npos)
+            break;
+        if (IsAnchorAt(line, at))
+            return at;
+    }
+    return std::string_view::npos;
+}
+
+// Whether `line` holds more than one link: at most two anchors are looked for.
+bool HoldsOtherLinks(std::string_view line) {
+    const std::size_t first = NextAnchor(line, 0);
+    return first != std::string_view::npos && NextAnchor(line, first + 2) != std::string_view::npos;
+}
+
+// The end of the first "</a>" (any case) in line[from, limit), or npos.
+std::size_t AnchorCloseEnd(std::string_view line, std::size_t from, std::size_t limit) {
+    for (std::size_t at = line.find("</", from); at != std::string_view::npos && at + 4 <= limit;
+         at = line.find("</", at + 1))
+        if (AsciiText::EqualsNoCase(line.substr(at, 4), "</a>"))
+            return at + 4;
+    return std::string_view::npos;
+}
+
+// The first place at or after `from` where `url` stands as a whole link: where
+// extraction could have ended it (before a double quote, or trailing blanks).
+std::size_t FindWholeLink(std::string_view line, std::string_view url, std::size_t from) {
+    for (std::size_t at = line.find(url, from); at != std::string_view::npos;
+         at = line.find(url, at + 1)) {
+        const std::size_t end = at + url.size();
+        if (end == line.size() || line[end] == '"' || line[end] == ' ' || line[end] == '\t')
+            return at;
+    }
+    return std::string_view::npos;
+}
+
+// Whether this process may write the page `st` describes and give its new copy
+// the same owner and group, as a rename puts a file of its own in its place. A
+// page nobody may write stays so, also for the superuser.
+bool MayRewrite(const std::string& path, const struct stat& st) {
+    if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0 || (st.st_mode & 0222) == 0)
+        return false;
+    const uid_t user = ::geteuid();
+    if (user == 0)
+        return true;
+    if (st.st_uid != user)
+        return false;
+    if (st.st_gid == ::getegid())
+        return true;
+    gid_t groups[NGROUPS_MAX];
+    const int count = ::getgroups(NGROUPS_MAX, groups);
+    return std::find(groups, groups + std::max(count, 0), st.st_gid) != groups + std::max(count, 0);
+}
+
+void SleepMs(int ms) {
+    timespec pause{0, static_cast<long>(ms) * 1000000L};
+    while (::nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+    }
 }
 
 } // namespace
 
-// The page open for repair (at most one at a time) and what outlives it.
+// The page open for repair (at most one at a time): its source, its
+// replacement, the line being rewritten and the edits waiting for it.
 struct CRepairEngine::SState {
-    /// Which page each backup made or adopted by this engine belongs to.
-    std::map<std::string, std::string> backupOwners;
+    struct SEdit {
+        std::size_t at;
+        std::string url;
+    };
 
-    CPosixFile source;
-    /// The page's replacement, put in place when the page is finished.
+    std::string listedPath; // as the rows name it
+    std::string fileName;   // the name type 1 puts in place of a URL
+    std::string page;       // where it is: symbolic links followed
+    CPosixFile source;      // open and locked until the page is put back or dropped
     std::optional<CAtomicFile> replacement;
-    mode_t mode = 0;
     /// Rows repaired into the open page; they are undone when it is not put back.
     std::vector<int> rowsInTemp;
+    /// Lines of the source removed whole by this rewrite.
+    std::vector<int> removedNow;
 
     std::vector<char> block = std::vector<char>(kBlockSize);
     std::size_t blockPos = 0;
     std::size_t blockEnd = 0;
     bool bSourceEnded = false;
-    std::string line;
-    std::string out;
     /// A read or write failed: the page must not be put back.
     bool bBroken = false;
 
+    std::string line; // without its line end
+    bool bLineEnded = false;
+    bool bLineLoaded = false;
+    int lineNumber = 0; // of `line` in the source, 1 for the first
+    std::vector<SEdit> edits;
+    std::string out;
+
     enum class ERead { kLine, kEnd, kError };
 
-    // The next whole line, without its line end; `bEnded` tells whether it had one.
-    ERead ReadLine(bool& bEnded) {
+    // The next whole line into `line`.
+    ERead ReadLine() {
         line.clear();
         for (;;) {
             if (blockPos == blockEnd) {
                 if (bSourceEnded) {
-                    bEnded = false;
+                    bLineEnded = false;
                     return line.empty() ? ERead::kEnd : ERead::kLine;
                 }
                 const ssize_t n = source.Read(block.data(), block.size());
@@ -118,9 +186,112 @@ struct CRepairEngine::SState {
             blockPos += static_cast<std::size_t>(lf - start) + 1;
             if (!line.empty() && line.back() == '\r')
                 line.pop_back();
-            bEnded = true;
+            bLineEnded = true;
             return ERead::kLine;
         }
+    }
+
+    // Loads the next line; false at the end of the page or on a read error.
+    bool LoadNextLine() {
+        if (ReadLine() != ERead::kLine)
+            return false;
+        bLineLoaded = true;
+        ++lineNumber;
+        return true;
+    }
+
+    // Takes the first whole occurrence of `url` on the loaded line that no edit
+    // holds yet, looking first past the edits made (rows come in page order).
+    bool TakeOccurrence(const std::string& url) {
+        std::size_t past = 0;
+        for (const SEdit& edit : edits)
+            past = std::max(past, edit.at + edit.url.size());
+        for (const std::size_t start : {past, std::size_t{0}}) {
+            for (std::size_t at = FindWholeLink(line, url, start); at != std::string::npos;
+                 at = FindWholeLink(line, url, at + 1)) {
+                const bool bTaken = std::any_of(edits.begin(), edits.end(), [&](const SEdit& edit) {
+                    return at < edit.at + edit.url.size() && edit.at < at + url.size();
+                });
+                if (!bTaken) {
+                    edits.push_back({at, url});
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
+
+    // Writes the loaded line, rewritten by its edits.
+    void FlushLine(EType type) {
+        if (!bLineLoaded)
+            return;
+        bLineLoaded = false;
+        if (edits.empty()) {
+            Write(line);
+            if (bLineEnded)
+                Write("\r\n");
+            return;
+        }
+        std::sort(edits.begin(), edits.end(),
+                  [](const SEdit& a, const SEdit& b) { return a.at < b.at; });
+        const std::string_view text = line;
+        if (type == EType::FileName) {
+            std::size_t at = 0;
+            for (const SEdit& edit : edits) {
+                Write(text.substr(at, edit.at - at));
+                Write(fileName);
+                at = edit.at + edit.url.size();
+            }
+            Write(text.substr(at));
+            for (const SEdit& edit : edits) {
+                Write("<!--\"");
+                Write(edit.url);
+                Write("\"-->");
+            }
+            Write("\r\n");
+        } else if (!HoldsOtherLinks(text)) {
+            if (type == EType::Comment) {
+                Write("<!--");
+                Write(text);
+                Write("-->\r\n");
+            } else {
+                removedNow.push_back(lineNumber);
+            }
+        } else {
+            WriteAnchorsOnly(type);
+        }
+        edits.clear();
+    }
+
+    // Comments out or drops each edited link's own anchor, keeping the rest of the line.
+    void WriteAnchorsOnly(EType type) {
+        const std::string_view text = line;
+        std::vector<std::pair<std::size_t, std::size_t>> spans;
+        for (const SEdit& edit : edits) {
+            const std::size_t urlEnd = edit.at + edit.url.size();
+            const std::size_t open = LastAnchorBefore(text, edit.at);
+            const std::size_t next = NextAnchor(text, urlEnd);
+            const std::size_t limit = next == std::string_view::npos ? text.size() : next;
+            const std::size_t close = AnchorCloseEnd(text, urlEnd, limit);
+            const std::size_t begin = open == std::string_view::npos ? 0 : open;
+            const std::size_t end = close == std::string_view::npos ? limit : close;
+            if (!spans.empty() && begin < spans.back().second)
+                spans.back().second = std::max(spans.back().second, end);
+            else
+                spans.emplace_back(begin, end);
+        }
+        std::size_t at = 0;
+        for (const auto& [begin, end] : spans) {
+            Write(text.substr(at, begin - at));
+            if (type == EType::Comment) {
+                Write("<!--");
+                Write(text.substr(begin, end - begin));
+                Write("-->");
+            }
+            at = end;
+        }
+        Write(text.substr(at));
+        Write("\r\n");
     }
 
     void Write(std::string_view text) {
@@ -128,25 +299,24 @@ struct CRepairEngine::SState {
         if (out.size() >= kBlockSize)
             Flush();
     }
-    void WriteLine(std::string_view text, bool bEnded) {
-        Write(text);
-        if (bEnded)
-            Write("\r\n");
-    }
     void Flush() {
-        if (!bBroken && !replacement->Write(out))
+        if (!bBroken && replacement && !replacement->Write(out))
             bBroken = true;
         out.clear();
     }
 
-    // Closes both files; a replacement not yet put in place is dropped.
+    // Closes both files, which ends the page's lock; a replacement not yet put
+    // in place is dropped.
     void Close() {
         replacement.reset();
         source = CPosixFile();
         rowsInTemp.clear();
+        removedNow.clear();
         blockPos = blockEnd = 0;
-        bSourceEnded = bBroken = false;
+        bSourceEnded = bBroken = bLineEnded = bLineLoaded = false;
+        lineNumber = 0;
         line.clear();
+        edits.clear();
         out.clear();
     }
 };
@@ -156,7 +326,7 @@ CRepairEngine::CRepairEngine(CResultsModel& rows, ISessionHost& host)
 }
 
 CRepairEngine::~CRepairEngine() {
-    CloseAll();
+    m_pState->Close();
 }
 
 std::string CRepairEngine::StemOf(const std::string& path) {
@@ -176,8 +346,39 @@ std::string CRepairEngine::FileNameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+std::string CRepairEngine::NotePathOf(const std::string& backup) {
+    // Hidden, and without a "." after its first byte, so that no page pattern matches it.
+    std::string note =
+        backup.substr(0, backup.size() - FileNameOf(backup).size()) + ".linkvet-rep-";
+    for (char c : FileNameOf(backup)) {
+        if (c == '.' || c == '%')
+            note += c == '.' ? "%2E" : "%25";
+        else
+            note += c;
+    }
+    return note;
+}
+
+bool CRepairEngine::IsBackupOf(const std::string& backup, const std::string& pageName) {
+    char value[PATH_MAX];
+    const ssize_t n = ::lgetxattr(backup.c_str(), kOwnerAttribute, value, sizeof value);
+    if (n >= 0)
+        return std::string_view(value, static_cast<std::size_t>(n)) == pageName;
+    if (errno != ENODATA && errno != ENOTSUP)
+        return false;
+    // Made where the file system keeps no attributes: the note beside it says.
+    CPosixFile note = CPosixFile::OpenRegularForReading(NotePathOf(backup));
+    char text[kMaxNoteSize + 1];
+    const ssize_t got = note.IsOpen() ? note.Read(text, sizeof text) : -1;
+    return got >= 0 && std::string_view(text, static_cast<std::size_t>(got)) == pageName;
+}
+
+void CRepairEngine::Tell(const char* format, const std::string& first, const std::string& second) {
+    m_host.ShowMessage(Fill(format, first, second));
+}
+
 CRepairEngine::SOutcome CRepairEngine::RepairLinks(ERepairType type) {
-    CloseAll();
+    m_pState->Close();
     SOutcome outcome;
     // A type from a damaged setting must not be taken for one that drops lines.
     if (type != ERepairType::Comment && type != ERepairType::FileName &&
@@ -187,9 +388,9 @@ CRepairEngine::SOutcome CRepairEngine::RepairLinks(ERepairType type) {
     }
     int groupFirst = -1;
     // A page that is not put back keeps none of the repairs made into its copy.
-    auto finish = [this] {
+    auto finish = [this, type] {
         const std::vector<int> rows = m_pState->rowsInTemp;
-        const bool bOk = FinishRepair();
+        const bool bOk = FinishRepair(type);
         if (!bOk)
             for (int row : rows)
                 m_rows.SetRepaired(row, false);
@@ -218,7 +419,7 @@ CRepairEngine::SOutcome CRepairEngine::RepairLinks(ERepairType type) {
         }
         if (!m_rows.IsRepaired(i)) {
             outcome.url = row.url;
-            if (!RepairLine(outcome.url, outcome.file, type)) {
+            if (!RepairLine(outcome.url, row.line, type)) {
                 finish();
                 fail(i);
                 break;
@@ -233,97 +434,175 @@ CRepairEngine::SOutcome CRepairEngine::RepairLinks(ERepairType type) {
         else
             fail(-1);
     }
-    CloseAll();
+    m_pState->Close();
     if (outcome.bOk)
         outcome = SOutcome();
     return outcome;
 }
 
-bool CRepairEngine::MakeOwnBackup(const std::string& path) {
-    SState& s = *m_pState;
-    for (const std::string& backup : {BackupPathOf(path), path + ".rep"}) {
-        const auto owner = s.backupOwners.find(backup);
-        if (backup == path || (owner != s.backupOwners.end() && owner->second != path))
-            continue;
-        const EBackup made = CopyToBackup(s.source, backup, s.mode);
-        if (made == EBackup::kFailed || (made == EBackup::kExists && !IsRegularFile(backup)))
-            return false;
-        s.backupOwners[backup] = path;
-        return true;
-    }
-    return false;
-}
-
 bool CRepairEngine::OpenForRepair(const std::string& path) {
     SState& s = *m_pState;
     s.Close();
-    s.source = CPosixFile::OpenRegularForReading(path);
+    s.listedPath = path;
+    s.fileName = FileNameOf(path);
+    // A linked page is repaired where the link leads, its backup beside it.
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (real == nullptr)
+        return false;
+    s.page = real;
+    std::free(real);
     struct stat st {};
-    if (!s.source.IsOpen() || ::fstat(s.source.Fd(), &st) != 0) {
+    if (!LockPage(path) || ::fstat(s.source.Fd(), &st) != 0) {
         s.Close();
         return false;
     }
-    s.mode = st.st_mode & 07777;
+    const char* refusal = st.st_nlink > 1           ? kHardLinkedFormat
+                          : !MayRewrite(s.page, st) ? kNotWritableFormat
+                                                    : nullptr;
+    if (refusal != nullptr)
+        Tell(refusal, path);
     // The replacement takes the page's mode and owner from the page it replaces.
-    if (!MakeOwnBackup(path) ||
-        !s.replacement.emplace().Open(path, CAtomicFile::EReplace::Replace, s.mode)) {
+    if (refusal != nullptr || !MakeOwnBackup() ||
+        !s.replacement.emplace().Open(s.page, CAtomicFile::EReplace::Replace, st.st_mode)) {
         s.Close();
         return false;
     }
     return true;
 }
 
-bool CRepairEngine::RepairLine(const std::string& url, const std::string& path, ERepairType type) {
+bool CRepairEngine::LockPage(const std::string& path) {
+    SState& s = *m_pState;
+    for (int waited = 0, turns = 0; turns < 1000; ++turns) {
+        s.source = CPosixFile::OpenRegularForReading(s.page);
+        if (!s.source.IsOpen())
+            return false;
+        if (::flock(s.source.Fd(), LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK)
+                return true; // a file system without locks: as before, unlocked
+            if (waited >= kLockWaitMs)
+                break;
+            s.source = CPosixFile();
+            SleepMs(kLockPollMs);
+            waited += kLockPollMs;
+            continue;
+        }
+        // The run that held the lock may have put a new page in place meanwhile.
+        struct stat held {};
+        struct stat now {};
+        if (::fstat(s.source.Fd(), &held) == 0 && ::stat(s.page.c_str(), &now) == 0 &&
+            held.st_ino == now.st_ino && held.st_dev == now.st_dev)
+            return true;
+    }
+    Tell(kBusyFormat, path);
+    return false;
+}
+
+bool CRepairEngine::MakeOwnBackup() {
+    SState& s = *m_pState;
+    const std::string pageName = FileNameOf(s.page);
+    struct stat page {};
+    if (::fstat(s.source.Fd(), &page) != 0)
+        return false;
+    for (const std::string& backup : {BackupPathOf(s.page), s.page + ".rep"}) {
+        struct stat st {};
+        if (backup == s.page)
+            continue;
+        if (::lstat(backup.c_str(), &st) == 0) {
+            if (S_ISREG(st.st_mode) && IsBackupOf(backup, pageName))
+                return true;
+            continue; // another page's, or nobody's that we know of: never adopted
+        }
+        CAtomicFile copy;
+        bool bOk = copy.Open(backup, CAtomicFile::EReplace::NoReplace, page.st_mode,
+                             CAtomicFile::EMode::Exact) &&
+                   ::lseek(s.source.Fd(), 0, SEEK_SET) == 0;
+        for (ssize_t n = 1; bOk && n > 0;) {
+            n = s.source.Read(s.block.data(), s.block.size());
+            bOk =
+                n >= 0 && copy.Write(std::string_view(s.block.data(), static_cast<std::size_t>(n)));
+        }
+        bOk = bOk && ::lseek(s.source.Fd(), 0, SEEK_SET) == 0;
+        // The record goes with the copy; where the file system keeps no
+        // attributes, a note beside it follows once the backup is in place.
+        bool bNote = false;
+        if (bOk && !copy.SetAttribute(kOwnerAttribute, pageName)) {
+            bNote = errno == ENOTSUP || errno == EPERM;
+            bOk = bNote;
+        }
+        if (!bOk)
+            break;
+        const CAtomicFile::ECommit made = copy.Commit();
+        if (made == CAtomicFile::ECommit::NameTaken)
+            continue;
+        if (made != CAtomicFile::ECommit::Done)
+            break;
+        if (bNote) {
+            CAtomicFile note;
+            if (!note.Open(NotePathOf(backup), CAtomicFile::EReplace::Replace, 0666) ||
+                !note.Write(pageName) || note.Commit() != CAtomicFile::ECommit::Done)
+                break; // the backup stays, unrecorded, and is never taken for the page's
+        }
+        return true;
+    }
+    Tell(kNoBackupFormat, s.listedPath);
+    return false;
+}
+
+bool CRepairEngine::RepairLine(const std::string& url, int line, ERepairType type) {
     SState& s = *m_pState;
     if (!s.source.IsOpen())
         return false;
-    bool bEnded = false;
+    // The line as the page stands now: lines removed by earlier runs are gone.
+    int target = line;
+    if (const auto removed = m_removedLines.find(s.page); removed != m_removedLines.end())
+        target -= static_cast<int>(std::count_if(removed->second.begin(), removed->second.end(),
+                                                 [line](int gone) { return gone < line; }));
+    bool bSearching = line <= 0; // without a line, the next occurrence in the page
     for (;;) {
-        const SState::ERead read = s.ReadLine(bEnded);
-        if (read == SState::ERead::kError)
-            return false;
-        if (read == SState::ERead::kEnd) {
-            m_host.ShowMessage(NotFoundText(path, url));
-            return false;
+        if (s.bLineLoaded && (bSearching || s.lineNumber >= target)) {
+            if (s.TakeOccurrence(url))
+                return true;
+            bSearching = true; // the page changed since the test: a later line may hold it
         }
-        const std::size_t at = s.line.find(url);
-        if (at == std::string::npos) {
-            s.WriteLine(s.line, bEnded);
-        } else if (type == ERepairType::Comment) {
-            s.Write("<!--");
-            s.Write(s.line);
-            s.Write("-->\r\n");
-        } else if (type == ERepairType::FileName) {
-            const std::string_view line = s.line;
-            s.Write(line.substr(0, at));
-            s.Write(FileNameOf(path));
-            s.Write(line.substr(at + url.size()));
-            s.Write("<!--");
-            s.Write(url);
-            s.Write("-->\r\n");
-        }
+        s.FlushLine(type);
         if (s.bBroken)
             return false;
-        if (at != std::string::npos)
-            return true;
+        if (!s.LoadNextLine()) {
+            if (!s.bBroken)
+                Tell(kNotFoundFormat, s.listedPath, url);
+            return false;
+        }
     }
 }
 
-bool CRepairEngine::FinishRepair() {
+bool CRepairEngine::FinishRepair(ERepairType type) {
     SState& s = *m_pState;
     if (!s.source.IsOpen() || !s.replacement) {
         s.Close();
         return false;
     }
-    bool bEnded = false;
-    while (!s.bBroken && s.ReadLine(bEnded) == SState::ERead::kLine)
-        s.WriteLine(s.line, bEnded);
+    s.FlushLine(type);
+    while (!s.bBroken && s.LoadNextLine())
+        s.FlushLine(type);
     s.Flush();
     const bool bOk = !s.bBroken && s.replacement->Commit() == CAtomicFile::ECommit::Done;
+    if (bOk && !s.removedNow.empty()) {
+        // Kept as the test numbered the lines, so later runs can map any row's line.
+        std::vector<int>& removed = m_removedLines[s.page];
+        std::vector<int> added;
+        for (int now : s.removedNow) {
+            int original = now;
+            while (original - static_cast<int>(std::count_if(
+                                  removed.begin(), removed.end(),
+                                  [original](int gone) { return gone < original; })) !=
+                       now ||
+                   std::find(removed.begin(), removed.end(), original) != removed.end())
+                ++original;
+            added.push_back(original);
+        }
+        removed.insert(removed.end(), added.begin(), added.end());
+        std::sort(removed.begin(), removed.end());
+    }
     s.Close();
     return bOk;
-}
-
-void CRepairEngine::CloseAll() {
-    m_pState->Close();
 }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 class CResultsModel;
 class ISessionHost;
@@ -10,27 +12,41 @@ class ISessionHost;
 /// page as it was before its first repair.
 ///
 /// A run walks the rows in list order, file group by file group, and repairs
-/// each row not yet marked repaired: the line that holds the row's URL is
-/// wrapped in an HTML comment (Comment), gets the page's file name in place
-/// of the URL with the URL kept in a comment after it (FileName), or is left
-/// out (Remove). A line is everything up to its line feed, of any length; a
-/// CR directly before the LF belongs to the line end, and every line end
-/// written is CR LF. Every other byte of the page survives.
+/// each row not yet marked repaired where its link stands: on the line the row
+/// names (the line its link was found on), where the URL stands as a whole link
+/// (followed by a double quote, a blank, a TAB or the line's end; a URL that
+/// only begins a longer one is never taken). Rows with the same URL on one page
+/// take its occurrences in turn. When the page has changed since the test and
+/// the line no longer holds the link, the first later line that does is taken.
 ///
-/// A page is rewritten only when a backup of its own exists ("stem.rep", the
-/// stem cut at the last "." of the file's name; "name.rep" when that name is
-/// another page's backup already). Both the backup and the new page are
-/// written through CAtomicFile: the backup takes its name only when it is
-/// whole, and the new page replaces the page in one rename, keeping its
-/// permissions and owner, so at every instant the path holds the old or the
-/// new page. A page reached through a symbolic link is repaired in the link's
-/// target, and the link stays; its backup is named after the link.
+/// On a line that holds this one link, the whole line is wrapped in an HTML
+/// comment (Comment) or left out (Remove); on a line that holds other links too,
+/// only the link's own anchor is (from its "<a" to the end of its "</a>", or to
+/// the next link or the line's end without one), so the other links and text
+/// of the line survive. FileName puts the page's file name in place of the URL
+/// and keeps the URL after the line in a comment, `<!--"URL"-->`, so that a
+/// later test reads exactly the URL again. A line ends at its line feed; a CR
+/// directly before the LF belongs to the line end, and every line end written
+/// is CR LF. Every other byte of the page survives.
+///
+/// A page reached through a symbolic link is repaired where the link leads. It
+/// is rewritten only when it has a whole backup of its own beside it: "stem.rep"
+/// (the path cut at its last "."), else "name.rep", each taken only when it is
+/// recorded as this page's backup (an extended attribute naming the page, or a
+/// hidden note beside it where the file system keeps none) or made afresh. A
+/// backup is made through CAtomicFile, so a backup's name only ever holds a
+/// whole copy, and the page is replaced through it in one rename, keeping its
+/// mode and owner. The page stays locked from before its backup to after its
+/// replacement, so two runs never interleave. A page with other hard links, or
+/// one this user may not write or could not give back its owner and group, is
+/// left as it is and fails the run, with a message that says why.
 ///
 /// The engine marks the rows it has repaired (repaired mark) and the files it
 /// has finished (file-finished mark, on a group's first row), so a second run
-/// skips what is done. It asks nothing; its one message (a URL not found) goes
-/// through the host. It streams: memory does not grow with a page's size
-/// beyond its longest line.
+/// skips what is done, and it remembers the lines it has removed from each page
+/// so that a later run still finds each row's line. It asks nothing; its
+/// messages go through the host. It streams: memory does not grow with a page's
+/// size beyond its longest line.
 class CRepairEngine {
 public:
     /// The values are those of the stored setting.
@@ -51,6 +67,19 @@ public:
     /// First %s the page's path, second %s the URL.
     static constexpr const char* kNotFoundFormat =
         "We looked in file\n%s\nbut could not file the URL\n%s";
+    /// %s the page's path.
+    static constexpr const char* kHardLinkedFormat =
+        "The page\n%s\nhas other hard links, which a repair would split from it,\nso it is "
+        "left as it is.";
+    static constexpr const char* kNotWritableFormat =
+        "You may not change the page\n%s\n(or could not give it back its owner and group),\nso "
+        "it is left as it is.";
+    static constexpr const char* kBusyFormat =
+        "Another repair is working on the page\n%s\nTry again once it has finished.";
+    static constexpr const char* kNoBackupFormat =
+        "No backup of its own could be made beside the page\n%s\nso it is left as it is.";
+    /// The extended attribute that names the page a backup belongs to.
+    static constexpr const char* kOwnerAttribute = "user.linkvet.page";
 
     CRepairEngine(CResultsModel& rows, ISessionHost& host);
     ~CRepairEngine();
@@ -65,17 +94,26 @@ public:
     static std::string BackupPathOf(const std::string& path);
     /// The text after the last "/" (the whole path when it has none).
     static std::string FileNameOf(const std::string& path);
+    /// Whether `backup` is recorded as the backup of the page `pageName` beside it.
+    static bool IsBackupOf(const std::string& backup, const std::string& pageName);
+    /// Where the record of `backup` is kept when its file system has no
+    /// extended attributes: a hidden file beside it.
+    static std::string NotePathOf(const std::string& backup);
 
 private:
     struct SState;
 
     bool OpenForRepair(const std::string& path);
-    bool RepairLine(const std::string& url, const std::string& path, ERepairType type);
-    bool FinishRepair();
-    bool MakeOwnBackup(const std::string& path);
-    void CloseAll();
+    bool LockPage(const std::string& path);
+    bool MakeOwnBackup();
+    bool RepairLine(const std::string& url, int line, ERepairType type);
+    bool FinishRepair(ERepairType type);
+    void Tell(const char* format, const std::string& first, const std::string& second = {});
 
     CResultsModel& m_rows;
     ISessionHost& m_host;
     std::unique_ptr<SState> m_pState;
+    /// For each page, the lines (as the test numbered them) that whole-line
+    /// removals have taken out of it.
+    std::map<std::string, std::vector<int>> m_removedLines;
 };

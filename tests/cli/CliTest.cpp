@@ -199,6 +199,31 @@ TEST(CliTest, CheckWritesItsReportInsteadOfTheLinesOrIntoAFileAfterTheRepair) {
                "\nPossibly near URL:\nhttp://127.0.0.1/x\n");
 }
 
+TEST(CliTest, RepairActsOnTheLineOfEachLinkAndTypeOneKeepsTheUrlReadable) {
+    CTempDir dir;
+    CLoopbackServer site("127.0.0.1", 0, {.respond = [](const std::string& request) {
+                             return request.starts_with("GET /ok") ? "HTTP/1.0 200 OK\r\n\r\n"
+                                                                   : "HTTP/1.0 404 No\r\n\r\n";
+                         }});
+    const std::string port = std::to_string(site.Port()), page = dir / "p1.html";
+    const std::string good = "<a href=\"http://127.0.0.1/ok\">good</a>";
+    const std::string bad = "http://127.0.0.1/o\tHTTP Code 404 Not Found\tbad\t" + page + "\n";
+    WriteFile(page, good + "\n<a href=\"http://127.0.0.1/o\">bad</a>\n");
+    RunCli({"check", "--http-port", port, "--repair", "2", page}, 1, bad,
+           "\nAll URL repairs completed\n");
+    EXPECT_EQ(ReadFile(page), good + "\r\n"); // the bad line went, not the good one
+    // Type 1 keeps the URL in quotes: the next test reads it exactly, and the next repair works.
+    WriteFile(page,
+              "<li><a href=\"http://127.0.0.1/o\">bad</a>\n<li class=\"item\">" + good + "\n");
+    RunCli({"check", "--http-port", port, "--repair", "1", page}, 1, bad);
+    const std::string kept = "<li><a href=\"p1.html\">bad</a><!--\"http://127.0.0.1/o\"-->\r\n";
+    EXPECT_EQ(ReadFile(page), kept + "<li class=\"item\">" + good + "\r\n");
+    RunCli({"check", "--http-port", port, "--repair", "1", page}, 1,
+           "http://127.0.0.1/o\tHTTP Code 404 Not Found\tLinkvet supplied this anchor name\t" +
+               page + "\n",
+           "\nAll URL repairs completed\n");
+}
+
 TEST(CliTest, CheckStopsOnSigintOrSigtermOrWhenItsOutputCannotBeWritten) {
     CTempDir dir;
     CLoopbackServer gone("127.0.0.2", 0, CLoopbackServer::Reply("HTTP/1.0 404 No\r\n"));

@@ -1,12 +1,18 @@
 #include "repair/CRepairEngine.h"
 
+#include "engine/CUrlExtractor.h"
 #include "results/CResultsModel.h"
 #include "support/CRecordingHost.h"
 #include "support/TestUtil.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <random>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <unistd.h>
 
 namespace {
 
@@ -17,15 +23,26 @@ using namespace std::string_literals;
 
 class RepairEngineTest : public ::testing::Test {
 protected:
-    void Add(const std::string& url, const std::string& file) {
-        rows.AddRow({url, "HTTP Code 404 Not Found", "site", file});
+    // A row for `url` on line `line` of `file`, as a test lists it.
+    void Add(const std::string& url, const std::string& file, int line = 0) {
+        SResultRow row{url, "HTTP Code 404 Not Found", "site", file};
+        row.line = line;
+        rows.AddRow(row);
     }
     E::SOutcome Run(EType type = EType::Comment) { return engine.RepairLinks(type); }
-    // A page with its bytes, and a row for each URL.
+    // A page with its bytes, and a row for each of its links that `urls` names,
+    // on the line extraction finds it on.
     std::string Page(const std::string& name, const std::string& bytes, const Texts& urls) {
         WriteFile(dir / name, bytes);
-        for (const std::string& url : urls)
-            Add(url, dir / name);
+        LinkList links;
+        CUrlExtractor::ExtractFromBytes(bytes, links);
+        for (const std::string& url : urls) {
+            const auto it = std::find_if(links.begin(), links.end(),
+                                         [&](const SFoundLink& link) { return link.url == url; });
+            Add(url, dir / name, it == links.end() ? 0 : it->line);
+            if (it != links.end())
+                links.erase(it);
+        }
         return dir / name;
     }
     static void Sh(const std::string& command) { ASSERT_EQ(std::system(command.c_str()), 0); }
@@ -36,108 +53,180 @@ protected:
     CRepairEngine engine{rows, host};
 };
 
-const std::string kLine = "<li><a href=\"http://bad.example/x\">X</a>";
+std::string A(const std::string& url, const std::string& name = "x") {
+    return "<a href=\"" + url + "\">" + name + "</a>";
+}
 
-TEST_F(RepairEngineTest, EachTypeRewritesTheWholeLineOfEachOccurrenceInFileOrderAndKeepsEveryByte) {
+const std::string kBad = "http://127.0.0.1/o";
+const std::string kLine = "<li>" + A(kBad, "bad");
+
+TEST_F(RepairEngineTest, EachTypeActsOnTheLinkItsRowNamesAndKeepsEveryOtherByte) {
     struct SCase {
         const char* name; // and the page's
         std::string bytes;
         Texts urls;
         std::string expected;
-        int stoppingRow; // -2: the run succeeds
         EType type = EType::Comment;
+        int failLine = 0; // a row for http://h/U on this line, which fails the run
     };
-    const std::string list = "<ul>\n" + kLine + "\r\n</ul>", bad = "http://bad.example/x";
-    const std::string fileName =
-        "<ul>\r\n<li><a href=\"links.html\">X</a><!--" + bad + "-->\r\n</ul>";
-    const std::string odd = "\0x\r\r\n\x1a\xff\xfe\rU\nlast\r"s;
-    const std::string minified = std::string(300 * 1024, 'a') + "<a href=\"U\">";
+    const std::string good = "<li>" + A("http://127.0.0.1/ok", "good");
+    const std::string list = good + "\n" + kLine + "\r\n</ul>";
+    const std::string meta = "<meta content=\"see http://127.0.0.1/o\">\n" + kLine + "\n";
+    const std::string two = "<p>a " + A("http://h/A") + " b " + A("http://h/B", "y") + " c\n";
+    const std::string odd = "\0x\r\r\n\x1a\xff\xfe\r"s + A("http://h/U") + "\nlast\r";
+    const std::string lastLine = "a\n" + A("http://h/U");
+    const std::string longLine = std::string(300 * 1024, 'a') + A("http://h/U");
+    const std::string moved = "new line\n" + A("http://h/A") + "\n" + A("http://h/B") + "\n";
     const SCase cases[] = {
-        {"comment.html", list, {bad}, "<ul>\r\n<!--" + kLine + "-->\r\n</ul>", -2},
-        {"links.html", list, {bad}, fileName, -2, EType::FileName},
-        {"remove.html", list, {bad}, "<ul>\r\n</ul>", -2, EType::Remove},
-        {"two URLs on one line", "a <A> <B>\nz\n", {"A", "B"}, "<!--a <A> <B>-->\r\nz\r\n", 1},
-        {"the same URL twice", "x U\ny U\n", {"U", "U"}, "<!--x U-->\r\n<!--y U-->\r\n", -2},
-        {"out of file order", "A\nB\n", {"B", "A"}, "A\r\n<!--B-->\r\n", 1},
-        {"odd bytes", odd, {"U"}, "\0x\r\r\n<!--\x1a\xff\xfe\rU-->\r\nlast\r"s, -2},
-        {"a rewritten last line", "a\nU", {"U"}, "a\r\n<!--U-->\r\n", -2},
-        {"a line longer than any block", minified, {"U"}, "<!--" + minified + "-->\r\n", -2},
+        // The prefix of a good link's URL on line 1 is not the bad link of line 2.
+        {"c.html", list, {kBad}, good + "\r\n<!--" + kLine + "-->\r\n</ul>"},
+        {"links.html",
+         list,
+         {kBad},
+         good + "\r\n<li><a href=\"links.html\">bad</a><!--\"" + kBad + "\"-->\r\n</ul>",
+         EType::FileName},
+        {"r.html", list, {kBad}, good + "\r\n</ul>", EType::Remove},
+        {"meta.html", meta, {kBad}, "<meta content=\"see http://127.0.0.1/o\">\r\n", EType::Remove},
+        // Two links on a line: each listed one on its own anchor, in one rewrite.
+        {"two.html",
+         two,
+         {"http://h/A", "http://h/B"},
+         "<p>a <!--" + A("http://h/A") + "--> b <!--" + A("http://h/B", "y") + "--> c\r\n"},
+        {"two-r.html", two, {"http://h/B"}, "<p>a " + A("http://h/A") + " b  c\r\n", EType::Remove},
+        {"twice.html",
+         A("http://h/U") + A("http://h/U") + "\n" + A("http://h/U"),
+         {"http://h/U", "http://h/U", "http://h/U"},
+         "\r\n",
+         EType::Remove},
+        {"odd.html",
+         odd,
+         {"http://h/U"},
+         "\0x\r\r\n<!--\x1a\xff\xfe\r"s + A("http://h/U") + "-->\r\nlast\r"},
+        {"last.html", lastLine, {"http://h/U"}, "a\r\n<!--" + A("http://h/U") + "-->\r\n"},
+        {"long.html", longLine, {"http://h/U"}, "<!--" + longLine + "-->\r\n"},
+        // The page changed since the test: a later line holds the link, an earlier one not.
+        {"later.html", moved, {}, "new line\r\n", EType::Remove},
+        {"earlier.html", A("http://h/U") + "\n", {}, A("http://h/U") + "\r\n", EType::Remove, 2},
+        {"prefix only.html",
+         A("http://h/Ux") + "\n",
+         {},
+         A("http://h/Ux") + "\r\n",
+         EType::Remove,
+         1},
     };
     for (const SCase& c : cases) {
         SCOPED_TRACE(c.name);
         rows.Clear();
         host.m_messages.clear();
+        WriteFile(dir / "notes.t~p", "the user's own"); // never touched
         const std::string path = Page(c.name, c.bytes, c.urls);
+        if (std::string(c.name) == "later.html") // as the test found them, before a new line 1
+            Add("http://h/A", path, 1), Add("http://h/B", path, 2);
+        if (c.failLine > 0)
+            Add("http://h/U", path, c.failLine);
+        const bool bOk = c.failLine == 0;
         const E::SOutcome outcome = Run(c.type);
         EXPECT_EQ(ReadFile(path), c.expected);
         EXPECT_EQ(ReadFile(E::BackupPathOf(path)), c.bytes);
         EXPECT_EQ(TempFilesIn(dir.Path()), Texts());
-        EXPECT_EQ(outcome.bOk, c.stoppingRow == -2);
-        EXPECT_EQ(rows.IsFileFinished(0), c.stoppingRow == -2);
-        if (c.stoppingRow == -2) {
-            EXPECT_TRUE(rows.IsRepaired(0) && host.m_messages.empty());
-            continue;
-        }
-        EXPECT_EQ(outcome.stoppingRow, c.stoppingRow);
-        EXPECT_EQ(outcome.file, path);
-        EXPECT_EQ(outcome.url, c.urls[1]);
-        EXPECT_EQ(host.m_messages, Texts{"We looked in file\n" + path +
-                                         "\nbut could not file the URL\n" + c.urls[1]});
+        EXPECT_EQ(ReadFile(dir / "notes.t~p"), "the user's own");
+        EXPECT_EQ(outcome.bOk, bOk);
+        EXPECT_EQ(rows.IsFileFinished(0), bOk);
+        EXPECT_EQ(host.m_messages.size(), bOk ? 0u : 1u);
     }
     // Any other type is refused before the page is touched.
     rows.Clear();
-    const std::string path = Page("other.html", list, {bad});
+    const std::string path = Page("other.html", list, {kBad});
     EXPECT_FALSE(Run(static_cast<EType>(3)).bOk);
     EXPECT_EQ(ReadFile(path), list);
 }
 
+TEST_F(RepairEngineTest, AMinifiedPageLosesOnlyItsBadAnchorAndTypeOneReadsBackExactly) {
+    std::string page = "<html><body><ul>";
+    for (int i = 0; i < 10000; ++i)
+        page += "<li>" + A("http://h/" + std::to_string(i), "n" + std::to_string(i)) + "</li>";
+    page += "</ul></body></html>";
+    const std::string bad = A("http://h/5000", "n5000");
+    const std::size_t at = page.find(bad);
+    const std::pair<EType, std::string> expected[] = {
+        {EType::Comment, page.substr(0, at) + "<!--" + bad + "-->" + page.substr(at + bad.size())},
+        {EType::Remove, page.substr(0, at) + page.substr(at + bad.size())},
+        {EType::FileName, page.substr(0, at) + A("min.html", "n5000") +
+                              page.substr(at + bad.size()) + "<!--\"http://h/5000\"-->"}};
+    for (const auto& [type, bytes] : expected) {
+        rows.Clear();
+        fs::remove(dir / "min.rep");
+        const std::string path = Page("min.html", page, {"http://h/5000"});
+        ASSERT_TRUE(Run(type).bOk);
+        EXPECT_EQ(ReadFile(path), bytes + "\r\n");
+    }
+    // After type 1 a new test reads the kept URL exactly (not "...--><li class="),
+    // and a new repair of it works on its line like any other.
+    rows.Clear();
+    const std::string list = "<p>\n" + A(kBad) + "\n<li class=\"item\">" + A(kBad) + "\n";
+    Page("list.html", list, {kBad});
+    ASSERT_TRUE(Run(EType::FileName).bOk);
+    LinkList links;
+    CUrlExtractor::ExtractFromBytes(ReadFile(dir / "list.html"), links);
+    ASSERT_EQ(links.size(), 2u);
+    EXPECT_EQ(links[0], (SFoundLink{kBad, links[0].name, 2}));
+    rows.Clear();
+    Add(kBad, dir / "list.html", links[0].line);
+    ASSERT_TRUE(Run(EType::Remove).bOk);
+    EXPECT_EQ(ReadFile(dir / "list.html"), "<p>\r\n<li class=\"item\">" + A(kBad) + "\r\n");
+}
+
 TEST_F(RepairEngineTest, AFailedRunIsCorrectedAndRunAgainThenASecondRunTouchesNothing) {
-    const std::string path = Page("p.htm", "A\nx\n", {"A", "U"});
+    const std::string path = Page("p.htm", "A\nx\nC\n", {});
+    Add("A", path, 1), Add("U", path, 2), Add("C", path, 3);
     const std::string other = Page("q.htm", "U\n", {"U"});
-    E::SOutcome outcome = Run();
+    E::SOutcome outcome = Run(EType::Remove);
     EXPECT_FALSE(outcome.bOk);
     EXPECT_EQ(outcome.stoppingRow, 1);
-    EXPECT_EQ(ReadFile(path), "<!--A-->\r\nx\r\n"); // put back with the repair made
-    EXPECT_EQ(ReadFile(other), "U\n");              // later groups are left alone
-    WriteFile(path, "<!--A-->\r\nx\nU\n");          // the user corrects the page
+    EXPECT_EQ(ReadFile(path), "x\r\nC\r\n"); // put back with the repair made
+    EXPECT_EQ(ReadFile(other), "U\n");       // later groups are left alone
+    rows.RemoveRow(1);                       // the failure dialog's "ignore"
+    EXPECT_TRUE(Run(EType::Remove).bOk);     // line 3 is line 2 now
+    EXPECT_EQ(ReadFile(path), "x\r\n");
+    EXPECT_EQ(ReadFile(dir / "p.rep"), "A\nx\nC\n"); // the first backup stays
+    EXPECT_EQ(ReadFile(other), "");
     EXPECT_TRUE(Run().bOk);
-    EXPECT_EQ(ReadFile(path), "<!--A-->\r\nx\r\n<!--U-->\r\n");
-    EXPECT_EQ(ReadFile(dir / "p.rep"), "A\nx\n"); // the first backup stays
-    EXPECT_EQ(ReadFile(other), "<!--U-->\r\n");
-    fs::create_hard_link(path, dir / "p.same");
-    EXPECT_TRUE(Run().bOk);
-    EXPECT_TRUE(fs::equivalent(path, dir / "p.same")); // not replaced
 }
 
-TEST_F(RepairEngineTest, EachPageGetsABackupOfItsOwnBesideIt) {
-    const std::pair<std::string, std::string> pages[] = {{"index.html", "index.rep"},
-                                                         {"index.htm", "index.htm.rep"},
-                                                         {"my.site/index", "my.site/index.rep"}};
-    for (const auto& [name, backup] : pages)
-        Page(name, name + "\n", {name});
-    WriteFile(dir / "my.site/.linkvet-tmp-left", "left by a writer that was killed");
-    // A linked page is repaired in its target; the link stays, its backup beside it.
-    WriteFile(dir / "target.html", "L\n");
-    fs::create_symlink("target.html", dir / "linked.htm");
-    Add("L", dir / "linked.htm");
-    EXPECT_TRUE(Run().bOk);
-    for (const auto& [name, backup] : pages) {
-        EXPECT_EQ(ReadFile(dir / backup), name + "\n");
-        EXPECT_EQ(ReadFile(dir / name), "<!--" + name + "-->\r\n");
-    }
-    EXPECT_EQ(TempFilesIn(dir / "my.site"), Texts{".linkvet-tmp-left"});
-    EXPECT_EQ(ReadFile(dir / "target.html"), "<!--L-->\r\n");
-    EXPECT_EQ(ReadFile(dir / "linked.rep"), "L\n");
-    EXPECT_TRUE(fs::is_symlink(dir / "linked.htm"));
+TEST_F(RepairEngineTest, EachPageHasABackupOfItsOwnAndOnlyRecordedOnesAreTaken) {
+    const std::string index = Page("index.html", "H\n", {"H"});
+    ASSERT_TRUE(Run().bOk);
+    // A later test of index.htm: index.rep is index.html's, and stays so.
+    CRepairEngine later(rows, host);
+    rows.Clear();
+    const std::string htm = Page("index.htm", "M\n", {"M"});
+    WriteFile(dir / "notes.rep", "the user's own"); // unrecorded: never a page's backup
+    const std::string notes = Page("notes.html", "N\n", {"N"});
+    const std::string dotted = Page("my.site/index", "D\n", {"D"});
+    // A linked page is repaired in its target; the backup sits beside the target.
+    WriteFile(dir / "real/target.html", "L\n");
+    fs::create_symlink("../real/target.html", dir / "my.site/linked.htm");
+    Add("L", dir / "my.site/linked.htm");
+    EXPECT_TRUE(later.RepairLinks(EType::Comment).bOk);
+    const std::pair<std::string, std::string> backups[] = {
+        {"index.rep", "H\n"},      {"index.htm.rep", "M\n"},     {"notes.rep", "the user's own"},
+        {"notes.html.rep", "N\n"}, {"my.site/index.rep", "D\n"}, {"real/target.rep", "L\n"}};
+    for (const auto& [backup, bytes] : backups)
+        EXPECT_EQ(ReadFile(dir / backup), bytes) << backup;
+    EXPECT_EQ(ReadFile(dir / "real/target.html"), "<!--L-->\r\n");
+    EXPECT_TRUE(fs::is_symlink(dir / "my.site/linked.htm"));
+    EXPECT_TRUE(E::IsBackupOf(dir / "index.rep", "index.html"));
+    EXPECT_FALSE(E::IsBackupOf(dir / "index.rep", "index.htm"));
+    EXPECT_FALSE(E::IsBackupOf(dir / "notes.rep", "notes.html"));
 }
 
-// Every failure leaves the page (and its backup, when there is one) exactly as
-// it was, no temporary file behind, and the rows for a later run.
-TEST_F(RepairEngineTest, FailuresLoseNoByte) {
+// Every refusal and failure leaves the page (and its backup, when there is one)
+// exactly as it was, no temporary file behind, and the rows for a later run.
+TEST_F(RepairEngineTest, FailuresAndRefusalsLoseNoByte) {
     CONTINUE_IN_NAMESPACE("-rm")
     const std::string page = "<p>" + std::string(40000, 'p') + "</p>\n" + kLine + "\n";
     auto expectFailure = [&](const std::string& path, int stoppingRow, bool bBackup,
-                             const std::string& bytes) {
+                             const std::string& bytes, std::size_t messages = 1) {
         const E::SOutcome outcome = Run();
         EXPECT_FALSE(outcome.bOk);
         EXPECT_EQ(outcome.stoppingRow, stoppingRow);
@@ -147,16 +236,30 @@ TEST_F(RepairEngineTest, FailuresLoseNoByte) {
                   bBackup ? page : "none");
         EXPECT_EQ(TempFilesIn(fs::path(path).parent_path()), Texts());
         EXPECT_FALSE(rows.IsRepaired(0));
-        EXPECT_TRUE(host.m_messages.empty());
+        EXPECT_EQ(host.m_messages.size(), messages);
+        host.m_messages.clear();
         rows.Clear();
     };
-    Add("http://bad.example/x", dir / "gone.html"); // a missing page: nothing is made
-    expectFailure(dir / "gone.html", 0, false, "");
+    Add(kBad, dir / "gone.html"); // a missing page: nothing is made, nothing said
+    expectFailure(dir / "gone.html", 0, false, "", 0);
     {
-        SCOPED_TRACE("a read-only folder, with a backup (the full disk has one without)");
+        SCOPED_TRACE("a hard-linked page and one nobody may write");
+        const std::string path = Page("linked.html", page, {kBad});
+        fs::create_hard_link(path, dir / "same.html");
+        expectFailure(path, 0, false, page);
+        fs::remove(dir / "same.html");
+        Page("linked.html", page, {kBad});
+        fs::permissions(path, fs::perms::owner_read | fs::perms::group_read);
+        expectFailure(path, 0, false, page);
+        fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
+    }
+    {
+        SCOPED_TRACE("a read-only folder, with a backup of the page's own");
+        const std::string path = Page("ro/a.html", page, {kBad});
+        ASSERT_TRUE(Run(EType::FileName).bOk); // makes the recorded backup
+        rows.Clear();
+        Page("ro/a.html", page, {kBad});
         const std::string ro = dir / "ro";
-        const std::string path = Page("ro/a.html", page, {"http://bad.example/x"});
-        WriteFile(ro + "/a.rep", page);
         Sh("mount --bind '" + ro + "' '" + ro + "' && mount -o remount,bind,ro '" + ro + "'");
         expectFailure(path, 0, true, page);
         Sh("umount '" + ro + "'");
@@ -167,29 +270,106 @@ TEST_F(RepairEngineTest, FailuresLoseNoByte) {
         // 64k: no room for the backup; 96k: a backup, then none for the new page.
         SCOPED_TRACE(size);
         Sh("mount -t tmpfs -o size=" + std::string(size) + " tmpfs '" + disk + "'");
-        const std::string path = Page("disk/a.html", page, {"http://bad.example/x"});
+        const std::string path = Page("disk/a.html", page, {kBad});
         const bool bBackup = std::string(size) == "96k";
-        if (bBackup)
-            WriteFile(disk + "/a.rep", page);
-        expectFailure(path, bBackup ? -1 : 0, bBackup, page); // -1: the last page fails
+        expectFailure(path, bBackup ? -1 : 0, bBackup, page, bBackup ? 0 : 1);
         Sh("umount '" + disk + "'");
     }
     {
-        SCOPED_TRACE("a rename that fails, then succeeds");
-        const std::string path = Page("busy.html", page, {"http://bad.example/x"});
-        const std::string next = Page("next.html", kLine, {"http://bad.example/x"});
-        Sh("mount --bind '" + path + "' '" + path + "'");
-        const std::vector<SResultRow> listed = {rows.Row(0), rows.Row(1)};
-        expectFailure(path, 1, true, page);
-        EXPECT_EQ(ReadFile(next), kLine);
-        EXPECT_FALSE(fs::exists(dir / "next.rep"));
-        Sh("umount '" + path + "'");
-        for (const SResultRow& row : listed)
-            rows.AddRow(row);
+        SCOPED_TRACE("no extended attributes: a note records the backup");
+        Sh("mount -t ramfs ramfs '" + disk + "'");
+        const std::string path = Page("disk/a.html", "B\n", {"B"});
         EXPECT_TRUE(Run().bOk);
-        EXPECT_EQ(ReadFile(next), "<!--" + kLine + "-->\r\n");
-        EXPECT_EQ(ReadFile(path), page.substr(0, page.find('\n')) + "\r\n<!--" + kLine + "-->\r\n");
+        EXPECT_TRUE(E::IsBackupOf(disk + "/a.rep", "a.html"));
+        EXPECT_EQ(ReadFile(E::NotePathOf(disk + "/a.rep")), "a.html");
+        Sh("umount '" + disk + "'");
     }
+}
+
+// A plain user in a folder anyone may write to leaves the superuser's page alone.
+TEST_F(RepairEngineTest, AnotherUsersPageIsNotRewritten) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs the superuser to test as another user";
+    fs::permissions(dir.Path(), fs::perms::all);
+    const std::string path = Page("root.html", kLine + "\n", {kBad});
+    fs::permissions(path, fs::perms::all & ~fs::perms::owner_exec & ~fs::perms::group_exec &
+                              ~fs::perms::others_exec); // 0666: only its owner is not ours
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const bool bDropped = ::setgid(65534) == 0 && ::setuid(65534) == 0;
+        ::_exit(bDropped && !Run().bOk && host.m_messages.size() == 1 ? 0 : 1);
+    }
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(ReadFile(path), kLine + "\n");
+    EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_read | fs::perms::owner_write |
+                                                  fs::perms::group_read | fs::perms::group_write |
+                                                  fs::perms::others_read | fs::perms::others_write);
+}
+
+// Killed at any moment, or run twice at once, a repair leaves the page and its
+// backup whole: each is the old page or the whole new one.
+TEST_F(RepairEngineTest, KilledOrRunTwiceAtOnceItLeavesEveryPageAndBackupWhole) {
+    std::string page;
+    for (int i = 0; i < 20000; ++i)
+        page += "<li>" + A("http://h/" + std::to_string(i % 200)) + "</li>\n";
+    const std::string path = Page("big.html", page, {"http://h/7", "http://h/150"});
+    const std::vector<SResultRow> listed = {rows.Row(0), rows.Row(1)};
+    std::string repaired;
+    ASSERT_TRUE(Run().bOk);
+    repaired = ReadFile(path);
+    const std::string backup = E::BackupPathOf(path);
+    std::mt19937 rng(20261207);
+    std::uniform_int_distribution<int> wait(0, 30000);
+    auto repairInChild = [&] {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            CResultsModel model;
+            for (const SResultRow& row : listed)
+                model.AddRow(row);
+            CRecordingHost quiet;
+            ::_exit(CRepairEngine(model, quiet).RepairLinks(EType::Comment).bOk ? 0 : 3);
+        }
+        return child;
+    };
+    for (int round = 0; round < 50; ++round) {
+        WriteFile(path, page);
+        fs::remove(backup);
+        const pid_t child = repairInChild();
+        ::usleep(static_cast<useconds_t>(wait(rng)));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        const std::string now = ReadFile(path);
+        ASSERT_TRUE(now == page || now == repaired) << "round " << round;
+        ASSERT_TRUE(!fs::exists(backup) || ReadFile(backup) == page) << "round " << round;
+        for (const std::string& left : TempFilesIn(dir.Path())) // a killed run's, recognisable
+            fs::remove(dir / left);
+    }
+    // A second run after a kill still finds a whole backup or makes one.
+    WriteFile(path, page);
+    rows.Clear();
+    for (const SResultRow& row : listed)
+        rows.AddRow(row);
+    CRepairEngine again(rows, host);
+    ASSERT_TRUE(again.RepairLinks(EType::Comment).bOk);
+    EXPECT_EQ(ReadFile(backup), page);
+    // Two at once: one repairs the page, the other waits for it and then finds
+    // its links commented out already, which it comments out again.
+    WriteFile(path, page);
+    const pid_t first = repairInChild(), second = repairInChild();
+    int statuses[2] = {-1, -1};
+    for (int tries = 0; tries < 2000 && ::waitpid(first, &statuses[0], WNOHANG) == 0; ++tries) {
+        const std::string now = ReadFile(path);
+        ASSERT_TRUE(now == page || now == repaired || now.size() > repaired.size());
+        ::usleep(1000);
+    }
+    ::waitpid(first, &statuses[0], 0);
+    ::waitpid(second, &statuses[1], 0);
+    EXPECT_EQ(statuses[0], 0);
+    EXPECT_EQ(statuses[1], 0);
+    EXPECT_EQ(ReadFile(path).size(), repaired.size() + 14); // each line wrapped twice, whole
+    EXPECT_EQ(TempFilesIn(dir.Path()), Texts());
 }
 
 } // namespace
