@@ -177,6 +177,12 @@ TEST(CliTest, CheckWritesItsReportInsteadOfTheLinesOrIntoAFileAfterTheRepair) {
     RunCli({"check", "--http-port", port, "--report", "html", "--output", report, page}, 1,
            line + "\t" + page + "\n");
     EXPECT_TRUE(ReadFile(report).starts_with("<HTML>\r\n")); // the writer's suite has the rest
+    // A name that is no UTF-8 is the file written, bytes for bytes; its look-alike stays.
+    WriteFile(dir / "r\xef\xbf\xbd.txt", "decoy");
+    RunCli({"check", "--http-port", port, "--report", "text", "--output", dir / "r\xff.txt", page},
+           1, line + "\t" + page + "\n");
+    EXPECT_TRUE(ReadFile(dir / "r\xff.txt").starts_with("FILE: "));
+    EXPECT_EQ(ReadFile(dir / "r\xef\xbf\xbd.txt"), "decoy");
 
     // A report that cannot be written: a full device, no stdout.
     RunCli({"check", "--http-port", port, "--report", "text", "--output", "/dev/full", page}, 2,
