@@ -69,50 +69,40 @@ TEST_F(RepairEngineTest, EachTypeActsOnTheLinkItsRowNamesAndKeepsEveryOtherByte)
         EType type = EType::Comment;
         int failLine = 0; // a row for http://h/U on this line, which fails the run
     };
-    const std::string good = "<li>" + A("http://127.0.0.1/ok", "good");
+    const std::string good = "<li>" + A("http://127.0.0.1/ok", "good"), u = "http://h/U", au = A(u);
     const std::string list = good + "\n" + kLine + "\r\n</ul>";
-    const std::string meta = "<meta content=\"see http://127.0.0.1/o\">\n" + kLine + "\n";
+    const std::string meta = "<meta content=\"see http://127.0.0.1/o\">";
     const std::string two = "<p>a " + A("http://h/A") + " b " + A("http://h/B", "y") + " c\n";
-    const std::string odd = "\0x\r\r\n\x1a\xff\xfe\r"s + A("http://h/U") + "\nlast\r";
-    const std::string lastLine = "a\n" + A("http://h/U");
-    const std::string longLine = std::string(300 * 1024, 'a') + A("http://h/U");
-    const std::string moved = "new line\n" + A("http://h/A") + "\n" + A("http://h/B") + "\n";
+    const std::string odd = "\0x\r\r\n\x1a\xff\xfe\r"s,
+                      longLine = std::string(300 * 1024, 'a') + au;
+    const std::string typeOne = "<li><a href=\"links.html\">bad</a><!--\"" + kBad + "\"-->";
     const SCase cases[] = {
         // The prefix of a good link's URL on line 1 is not the bad link of line 2.
         {"c.html", list, {kBad}, good + "\r\n<!--" + kLine + "-->\r\n</ul>"},
-        {"links.html",
-         list,
-         {kBad},
-         good + "\r\n<li><a href=\"links.html\">bad</a><!--\"" + kBad + "\"-->\r\n</ul>",
-         EType::FileName},
+        {"links.html", list, {kBad}, good + "\r\n" + typeOne + "\r\n</ul>", EType::FileName},
         {"r.html", list, {kBad}, good + "\r\n</ul>", EType::Remove},
-        {"meta.html", meta, {kBad}, "<meta content=\"see http://127.0.0.1/o\">\r\n", EType::Remove},
+        {"meta.html", meta + "\n" + kLine + "\n", {kBad}, meta + "\r\n", EType::Remove},
         // Two links on a line: each listed one on its own anchor, in one rewrite.
         {"two.html",
          two,
          {"http://h/A", "http://h/B"},
          "<p>a <!--" + A("http://h/A") + "--> b <!--" + A("http://h/B", "y") + "--> c\r\n"},
         {"two-r.html", two, {"http://h/B"}, "<p>a " + A("http://h/A") + " b  c\r\n", EType::Remove},
-        {"twice.html",
-         A("http://h/U") + A("http://h/U") + "\n" + A("http://h/U"),
-         {"http://h/U", "http://h/U", "http://h/U"},
-         "\r\n",
-         EType::Remove},
+        {"twice.html", au + au + "\n" + au, {u, u, u}, "\r\n", EType::Remove},
         {"odd.html",
-         odd,
-         {"http://h/U"},
-         "\0x\r\r\n<!--\x1a\xff\xfe\r"s + A("http://h/U") + "-->\r\nlast\r"},
-        {"last.html", lastLine, {"http://h/U"}, "a\r\n<!--" + A("http://h/U") + "-->\r\n"},
-        {"long.html", longLine, {"http://h/U"}, "<!--" + longLine + "-->\r\n"},
+         odd + au + "\nlast\r",
+         {u},
+         odd.substr(0, 5) + "<!--" + odd.substr(5) + au + "-->\r\nlast\r"},
+        {"last.html", "a\n" + au, {u}, "a\r\n<!--" + au + "-->\r\n"},
+        {"long.html", longLine, {u}, "<!--" + longLine + "-->\r\n"},
         // The page changed since the test: a later line holds the link, an earlier one not.
-        {"later.html", moved, {}, "new line\r\n", EType::Remove},
-        {"earlier.html", A("http://h/U") + "\n", {}, A("http://h/U") + "\r\n", EType::Remove, 2},
-        {"prefix only.html",
-         A("http://h/Ux") + "\n",
+        {"later.html",
+         "new line\n" + A("http://h/A") + "\n" + A("http://h/B"),
          {},
-         A("http://h/Ux") + "\r\n",
-         EType::Remove,
-         1},
+         "new line\r\n",
+         EType::Remove},
+        {"earlier.html", au + "\n", {}, au + "\r\n", EType::Remove, 2},
+        {"prefix only.html", A(u + "x") + "\n", {}, A(u + "x") + "\r\n", EType::Remove, 1},
     };
     for (const SCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -123,7 +113,7 @@ TEST_F(RepairEngineTest, EachTypeActsOnTheLinkItsRowNamesAndKeepsEveryOtherByte)
         if (std::string(c.name) == "later.html") // as the test found them, before a new line 1
             Add("http://h/A", path, 1), Add("http://h/B", path, 2);
         if (c.failLine > 0)
-            Add("http://h/U", path, c.failLine);
+            Add(u, path, c.failLine);
         const bool bOk = c.failLine == 0;
         const E::SOutcome outcome = Run(c.type);
         EXPECT_EQ(ReadFile(path), c.expected);
