@@ -1,6 +1,7 @@
 #include "app/CMainFrame.h"
 
 #include "dialogs/CAboutDlg.h"
+#include "dialogs/CDesktopOpener.h"
 #include "dialogs/CHelpViewer.h"
 #include "dialogs/HelpTopics.h"
 #include "settings/CSettingsStore.h"
@@ -9,7 +10,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -398,11 +398,19 @@ void CMainFrame::OnHelp(int context) {
     QUrl url = QUrl::fromLocalFile(manual);
     if (!anchor.empty())
         url.setFragment(QString::fromStdString(anchor));
-    if (QFile::copy(QStringLiteral(":/help/linkvet.html"), manual) &&
-        QDesktopServices::openUrl(url))
+    if (!QFile::copy(QStringLiteral(":/help/linkvet.html"), manual)) {
+        ShowHelpViewer(anchor);
         return;
-    // No browser: the program shows the manual itself, over the window that
-    // asked, since a modal dialog would block any other.
+    }
+    connect(CDesktopOpener::Open(url), &CDesktopOpener::Finished, this,
+            [this, anchor](bool bOpened) {
+                if (!bOpened)
+                    ShowHelpViewer(anchor);
+            });
+}
+
+void CMainFrame::ShowHelpViewer(const std::string& anchor) {
+    // Over the window that is modal now, since a modal dialog would block any other.
     QWidget* owner = QApplication::activeModalWidget();
     if (owner == nullptr)
         owner = this;

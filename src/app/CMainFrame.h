@@ -9,6 +9,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <string>
 
 class CLinkvetView;
 class CSettingsStore;
@@ -68,7 +69,7 @@ public:
     /// Which of the About box's links have been opened in this run.
     const SVisitedLinks& VisitedLinks() const { return m_visitedLinks; }
 
-    /// The program's own view of the manual, once no browser could show it.
+    /// The program's own view of the manual, once the desktop could not show it.
     CHelpViewer* HelpViewer() const { return m_pHelpViewer; }
 
     /// F1 in a dialog asks for the dialog's topic, Shift+F1 for help on a control.
@@ -92,8 +93,10 @@ private:
     void SetPaneText(int pane, const QString& text);
     void SetActivity(int position);
     void SetWhatsThis();
-    // Opens the manual at the topic of a context number (HelpTopics).
+    // Opens the manual at the topic of a context number (HelpTopics) with the
+    // desktop, or in the program's own viewer when the desktop cannot.
     void OnHelp(int context);
+    void ShowHelpViewer(const std::string& anchor);
     void OnNextPane();
     void OnAppAbout();
 

@@ -1,7 +1,8 @@
 #include "dialogs/CStaticLink.h"
 
+#include "dialogs/CDesktopOpener.h"
+
 #include <QApplication>
-#include <QDesktopServices>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QUrl>
@@ -88,7 +89,12 @@ void CStaticLink::OnClicked() {
     m_bLaunching = true;
     m_launchTimer.start();
     const QByteArray target(m_strLink.data(), static_cast<qsizetype>(m_strLink.size()));
-    if (!QDesktopServices::openUrl(QUrl::fromEncoded(target, QUrl::TolerantMode))) {
+    connect(CDesktopOpener::Open(QUrl::fromEncoded(target, QUrl::TolerantMode)),
+            &CDesktopOpener::Finished, this, &CStaticLink::OnOpened);
+}
+
+void CStaticLink::OnOpened(bool bOpened) {
+    if (!bOpened) {
         QApplication::beep();
         emit OpenFailed();
         return;

@@ -29,8 +29,9 @@ public:
     const std::string& Link() const { return m_strLink; }
     QColor TextColor() const;
 
-    /// Opens the target; a desktop that cannot open it gets a beep and the
-    /// link stays as it was.
+    /// Opens the target. Once the desktop has answered, the link is visited, or
+    /// when it could not open the target there is a beep and the link stays as
+    /// it was.
     void OnClicked();
 
 signals:
@@ -45,6 +46,7 @@ protected:
 
 private:
     void SetHover(bool bHover);
+    void OnOpened(bool bOpened);
 
     const QColor m_colorUnvisited{0, 0, 255};
     const QColor m_colorVisited{128, 0, 128};

@@ -23,7 +23,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
-#include <QDesktopServices>
 #include <QFile>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -34,10 +33,12 @@
 #include <QSignalSpy>
 #include <QSplitter>
 #include <QSplitterHandle>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -61,14 +62,32 @@ CModalAnswerer::Answer Select(const std::string& path, bool bAllFiles = false) {
     };
 }
 
-// Stands in for the desktop's handler of a scheme.
-class COpenRecorder : public QObject {
-    Q_OBJECT
-public slots:
-    void Open(const QUrl& url) { m_opened.push_back(url.toString().toStdString()); }
-
+// The desktop's opener, first on PATH while it lives: it notes each target and
+// exits with the status it was given.
+class CFakeOpener {
 public:
-    Texts m_opened;
+    CFakeOpener(const std::string& dir, int status) : m_dir(dir), m_oldPath(qgetenv("PATH")) {
+        SetStatus(status);
+        qputenv("PATH", QByteArray::fromStdString(dir) + ':' + m_oldPath);
+    }
+    ~CFakeOpener() { qputenv("PATH", m_oldPath); }
+    void SetStatus(int status) {
+        WriteFile(m_dir + "/xdg-open", "#!/bin/sh\necho \"$1\" >>'" + m_dir + "/opened'\nexit " +
+                                           std::to_string(status));
+        ::chmod((m_dir + "/xdg-open").c_str(), 0755);
+    }
+    // The targets so far, a line each, once there are `count`.
+    std::string Opened(long count) const {
+        std::string log;
+        const auto enough = [&] {
+            return std::ranges::count(log = ReadFile(m_dir + "/opened"), '\n') >= count;
+        };
+        return QTest::qWaitFor(enough) ? log : "only " + log;
+    }
+
+private:
+    std::string m_dir;
+    QByteArray m_oldPath;
 };
 
 class MainFrameTest : public ::testing::Test {
@@ -354,8 +373,7 @@ TEST_F(MainFrameTest, PreferencesPresetsActAtOnceTheTimeOutIsCheckedAndOnlyOkSto
 TEST_F(MainFrameTest, AnAboutLinkOpenedStaysPurpleForTheRunAndOneThatFailedStaysBlue) {
     Open();
     const QColor blue(Qt::blue), purple(Qt::darkMagenta);
-    COpenRecorder recorder;
-    QDesktopServices::setUrlHandler(QStringLiteral("mailto"), &recorder, "Open");
+    CFakeOpener opener(m_dir.Path(), 1); // found, but nothing opens the target
     const auto showAbout = [&](const std::function<void(CStaticLink&, CStaticLink&)>& act) {
         CModalAnswerer answerer([&](QWidget* dialog) {
             act(*Child<CStaticLink>(dialog, "mailLink"), *Child<CStaticLink>(dialog, "homeLink"));
@@ -363,18 +381,17 @@ TEST_F(MainFrameTest, AnAboutLinkOpenedStaysPurpleForTheRunAndOneThatFailedStays
         });
         m_frame->Action(ECommand::AppAbout)->trigger();
     };
-    showAbout([&](CStaticLink&, CStaticLink& home) {
-        // Without a desktop, nothing answers for http: a beep, and no change.
+    showAbout([&](CStaticLink& mail, CStaticLink& home) {
+        QSignalSpy failed(&mail, &CStaticLink::OpenFailed); // after the beep
+        QTest::mouseClick(&mail, Qt::LeftButton);
+        EXPECT_TRUE(failed.wait());
+        EXPECT_EQ(mail.TextColor(), blue);
         QMouseEvent over(QEvent::MouseMove, QPointF(1, 1), QPointF(1, 1), Qt::NoButton, {}, {});
         QApplication::sendEvent(&home, &over);
         EXPECT_EQ(home.cursor().pixmap().size(), QSize(32, 32)); // the program's own hand
-        QSignalSpy failed(&home, &CStaticLink::OpenFailed);
+        opener.SetStatus(0);
         QTest::mouseClick(&home, Qt::LeftButton);
-        EXPECT_EQ(failed.count(), 1);
-        EXPECT_EQ(home.TextColor(), blue);
-        QDesktopServices::setUrlHandler(QStringLiteral("http"), &recorder, "Open");
-        QTest::mouseClick(&home, Qt::LeftButton);
-        EXPECT_EQ(home.TextColor(), purple);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return home.TextColor() == purple; }));
         QApplication::sendEvent(&home, &over); // for a second after a click, still the arrow
         EXPECT_EQ(home.cursor().shape(), Qt::ArrowCursor);
     });
@@ -383,13 +400,11 @@ TEST_F(MainFrameTest, AnAboutLinkOpenedStaysPurpleForTheRunAndOneThatFailedStays
         EXPECT_EQ(mail.TextColor(), blue);
         mail.OnClicked();
         mail.OnClicked();
-        EXPECT_EQ(mail.TextColor(), purple);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return mail.TextColor() == purple; }));
     });
-    const std::string mailTo = std::string("mailto:") + CAboutDlg::kMakerMail;
-    EXPECT_EQ(recorder.m_opened, (Texts{"http://www.veldmark.example/", mailTo, mailTo}));
+    const std::string mailTo = std::string("mailto:") + CAboutDlg::kMakerMail + "\n";
+    EXPECT_EQ(opener.Opened(4), mailTo + "http://www.veldmark.example/\n" + mailTo + mailTo);
     EXPECT_TRUE(m_frame->VisitedLinks().bMail && m_frame->VisitedLinks().bHome);
-    QDesktopServices::unsetUrlHandler(QStringLiteral("mailto"));
-    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
 }
 
 TEST_F(MainFrameTest, PlacementIsStoredOnceItSettlesAndWhenClosing) {
@@ -473,26 +488,29 @@ TEST_F(MainFrameTest, EveryTopicIsInTheManualAndF1OrHelpOpensItInABrowserOrInThe
     for (const std::string& anchor : anchors)
         EXPECT_NE(manual.find("id=\"" + anchor + "\""), std::string::npos) << anchor;
 
-    QTextBrowser browser; // stands in for the desktop's browser
-    QDesktopServices::setUrlHandler(QStringLiteral("file"), &browser, "setSource");
-    const auto topic = [&browser] { return browser.source().fragment().toStdString(); };
+    CFakeOpener opener(m_dir.Path(), 0);
     QTest::keyClick(m_frame.get(), Qt::Key_F1);
-    EXPECT_EQ(topic(), "0x20080");
+    const QString copy = QStandardPaths::writableLocation(QStandardPaths::CacheLocation) +
+                         QStringLiteral("/linkvet-manual.html");
+    const std::string url = QUrl::fromLocalFile(copy).toString().toStdString();
+    EXPECT_EQ(opener.Opened(1), url + "#0x20080\n");
+    EXPECT_EQ(ReadFile(copy.toStdString()), manual);
     const auto inPreferences = [this](const std::function<void(QWidget*)>& ask) {
         CModalAnswerer answerer([&](QWidget* dialog) { ask(dialog), dialog->close(); });
         m_frame->Action(ECommand::Preferences)->trigger();
     };
     inPreferences([&](QWidget* dialog) {
         Child<QPushButton>(dialog, "helpButton")->click();
-        EXPECT_EQ(topic(), "0x20088");
+        EXPECT_EQ(opener.Opened(2), url + "#0x20080\n" + url + "#0x20088\n");
     });
-    // Off screen nothing answers: the program's own viewer, at the topic of the
-    // dialog in which F1 was pressed, and usable over it.
-    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    // An opener that fails: the program's own viewer, at the topic of the dialog
+    // in which F1 was pressed, and usable over it.
+    opener.SetStatus(3);
     inPreferences([this](QWidget* dialog) {
         QTest::keyClick(dialog->focusWidget(), Qt::Key_F1);
+        ASSERT_TRUE(QTest::qWaitFor([this] { return m_frame->HelpViewer() != nullptr; }));
         CHelpViewer* viewer = m_frame->HelpViewer();
-        ASSERT_TRUE(viewer != nullptr && QTest::qWaitForWindowExposed(viewer));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(viewer));
         EXPECT_EQ(viewer->parentWidget(), dialog);
         const QTextBlock top = viewer->Browser().cursorForPosition({8, 8}).block();
         EXPECT_EQ(top.text().toStdString(), "Preferences"); // the topic's heading
@@ -500,5 +518,3 @@ TEST_F(MainFrameTest, EveryTopicIsInTheManualAndF1OrHelpOpensItInABrowserOrInThe
 }
 
 } // namespace
-
-#include "CMainFrameTest.moc"
