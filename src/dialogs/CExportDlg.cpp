@@ -1,5 +1,6 @@
 #include "dialogs/CExportDlg.h"
 
+#include "dialogs/RadioGroups.h"
 #include "results/CDisplayText.h"
 #include "ui_CExportDlg.h"
 
@@ -21,6 +22,7 @@ void SwitchEnding(std::string& path, std::string_view from, std::string_view to)
 CExportDlg::CExportDlg(QWidget* parent)
     : QDialog(parent), m_ui(std::make_unique<Ui::CExportDlg>()) {
     m_ui->setupUi(this);
+    KeepTabOnCheckedRadio({m_ui->textRadio, m_ui->htmlRadio});
     connect(m_ui->okButton, &QPushButton::clicked, this, [this] {
         if (UpdateData(true))
             accept();

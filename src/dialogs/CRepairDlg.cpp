@@ -1,10 +1,12 @@
 #include "dialogs/CRepairDlg.h"
 
+#include "dialogs/RadioGroups.h"
 #include "ui_CRepairDlg.h"
 
 CRepairDlg::CRepairDlg(QWidget* parent)
     : QDialog(parent), m_ui(std::make_unique<Ui::CRepairDlg>()) {
     m_ui->setupUi(this);
+    KeepTabOnCheckedRadio({m_ui->disableRadio, m_ui->replaceRadio, m_ui->removeRadio});
     connect(m_ui->okButton, &QPushButton::clicked, this, [this] {
         UpdateData(true);
         accept();

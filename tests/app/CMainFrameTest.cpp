@@ -4,6 +4,7 @@
 #include "dialogs/CExportDlg.h"
 #include "dialogs/CPreferencesDlg.h"
 #include "dialogs/CReasonCheckListBox.h"
+#include "dialogs/CRepairDlg.h"
 #include "dialogs/CRepairFailureDlg.h"
 #include "dialogs/CStaticLink.h"
 #include "dialogs/CTestProgressDlg.h"
@@ -317,6 +318,26 @@ TEST_F(MainFrameTest, RepairAsksFirstCanDropTheStoppingRowAndExportsAfterEveryRu
     EXPECT_EQ(ReadFile(report), "FILE: " + page + "\r\nhttp://h/1\tHTTP Code 404 Not Found\tn\r\n");
 }
 
+// Tab enters a group of radio buttons at its checked one, so that Space keeps the choice.
+TEST_F(MainFrameTest, TabEntersARadioGroupAtItsCheckedButtonAndTheFramesAreFixed) {
+    CExportDlg exportDlg(nullptr);
+    CRepairDlg repairDlg(nullptr);
+    Texts landed;
+    const auto tabFrom = [&landed](QDialog& dlg, const char* before) {
+        dlg.show();
+        EXPECT_EQ(dlg.minimumSize(), dlg.maximumSize());
+        Child<QWidget>(&dlg, before)->setFocus();
+        QTest::keyClick(dlg.focusWidget(), Qt::Key_Tab);
+        landed.push_back(dlg.focusWidget()->objectName().toStdString());
+    };
+    for (int format : {1, 0})
+        exportDlg.SetChoice({"r.txt", format}), tabFrom(exportDlg, "browseButton");
+    for (int type : {2, 1, 0})
+        repairDlg.SetChoice({type, false}), tabFrom(repairDlg, "helpButton");
+    EXPECT_EQ(landed,
+              (Texts{"htmlRadio", "textRadio", "removeRadio", "replaceRadio", "disableRadio"}));
+}
+
 TEST_F(MainFrameTest, PreferencesPresetsActAtOnceTheTimeOutIsCheckedAndOnlyOkStores) {
     const std::string stored = "0x1111111111111111111"; // edited by hand
     m_settings.SetString("Settings", "Filter", stored);
@@ -351,6 +372,7 @@ TEST_F(MainFrameTest, PreferencesPresetsActAtOnceTheTimeOutIsCheckedAndOnlyOkSto
 
     CPreferencesDlg dlg(nullptr, reasons);
     dlg.show();
+    EXPECT_EQ(dlg.minimumSize(), dlg.maximumSize()); // a fixed frame
     auto* edit = Child<QLineEdit>(&dlg, "timeoutEdit");
     Child<CReasonCheckListBox>(&dlg, "reasonList")->item(0)->setCheckState(Qt::Checked);
     answerer.m_messages.clear();
