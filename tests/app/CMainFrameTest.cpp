@@ -306,6 +306,7 @@ TEST_F(MainFrameTest, RepairAsksFirstCanDropTheStoppingRowAndExportsAfterEveryRu
     EXPECT_EQ(answerer.m_messages,
               (Texts{question, question, question,
                      "We looked in file\n" + page + "\nbut could not file the URL\nhttp://h/2"}));
+    EXPECT_EQ(answerer.m_icons.front(), QMessageBox::Question);
     EXPECT_EQ(ReadFile(page), "<!--<a href=\"http://h/1\">1</a>-->\r\n<p>\r\n");
     EXPECT_EQ(m_settings.GetInt("Repair", "Save", 9), 1);
 

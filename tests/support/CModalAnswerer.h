@@ -10,8 +10,8 @@
 
 /// Answers the modal windows a test brings up: every few milliseconds it looks
 /// for one and hands it to `answer`, which must close it. Message boxes are
-/// recorded (their text) and closed with `m_messageButton` where they have it,
-/// unless `answer` does something else first.
+/// recorded (text and icon) and closed with `m_messageButton` where they have
+/// it, unless `answer` does something else first.
 class CModalAnswerer {
 public:
     using Answer = std::function<void(QWidget* modal)>;
@@ -24,6 +24,7 @@ public:
     }
 
     std::vector<std::string> m_messages;
+    std::vector<QMessageBox::Icon> m_icons; // NoIcon where the style draws none
     QMessageBox::StandardButton m_messageButton;
 
 private:
@@ -33,6 +34,7 @@ private:
             return;
         if (auto* box = qobject_cast<QMessageBox*>(modal)) {
             m_messages.push_back(box->text().toStdString());
+            m_icons.push_back(box->iconPixmap().isNull() ? QMessageBox::NoIcon : box->icon());
             if (QAbstractButton* button = box->button(m_messageButton))
                 button->click();
             else
