@@ -9,12 +9,10 @@
 #include <QTimer>
 #include <algorithm>
 #include <arpa/inet.h>
+#include <cerrno>
 #include <climits>
 
 namespace {
-
-// At most this many host names are looked up at once: each look-up holds a pipe.
-constexpr int kMaxLookups = 8;
 
 // Links read ahead of the first one not yet listed: enough that a silent host
 // holds up the listing, not the probing.
@@ -22,12 +20,22 @@ long WindowFor(int jobs) {
     return std::clamp(256L * jobs, 1024L, 65536L);
 }
 
+// How often work that waits for descriptors or look-up threads looks again,
+// when nothing of its own ends meanwhile to wake it.
+constexpr int kDescriptorWaitMs = 20;
+
 } // namespace
 
 CConcurrentSession::CConcurrentSession(ISessionHost& host, CSettingsStore& settings, int jobs,
                                        int perHost, QObject* parent, CLookupPool::Resolver resolver)
-    : CSessionBase(host, settings, parent, std::move(resolver)),
+    : CSessionBase(host, settings, parent, std::move(resolver), kLookupThreads),
       m_jobs(std::clamp(jobs, 1, kMaxJobs)), m_perHost(std::clamp(perHost, 1, m_jobs)) {
+    m_descriptorWait.setSingleShot(true);
+    m_descriptorWait.setInterval(kDescriptorWaitMs);
+    connect(&m_descriptorWait, &QTimer::timeout, this, [this] {
+        m_descriptors.Measure(DescriptorsInUse());
+        Advance();
+    });
 }
 
 CConcurrentSession::~CConcurrentSession() {
@@ -38,6 +46,9 @@ void CConcurrentSession::Schedule(StringList files) {
     m_fileList = std::move(files);
     m_state = EState::Running;
     m_scheme = CUrlExtractor::kSchemeHttp;
+    m_perProbe =
+        TestsCurrentWeb() ? CDescriptorBudget::kPerCurrentWebProbe : CDescriptorBudget::kPerProbe;
+    m_descriptors.Measure(DescriptorsInUse());
     // From the event loop, as the paced test's first step: the caller is waiting in it.
     QMetaObject::invokeMethod(this, &CConcurrentSession::Advance, Qt::QueuedConnection);
 }
@@ -57,33 +68,77 @@ void CConcurrentSession::Advance() {
     m_bAdvancing = false;
 }
 
+int CConcurrentSession::DescriptorsInUse() const {
+    // Look-ups that ran out of time still hold the resolver's until it returns.
+    return static_cast<int>(m_probes.size()) * m_perProbe +
+           m_lookups.Busy() * CDescriptorBudget::kPerLookup;
+}
+
+bool CConcurrentSession::OthersHoldDescriptors() const {
+    return !m_probes.empty() || m_lookups.Busy() > 0;
+}
+
+void CConcurrentSession::WaitForDescriptors() {
+    m_descriptors.Shrink(DescriptorsInUse());
+    LookAgainLater();
+}
+
+void CConcurrentSession::LookAgainLater() {
+    // Never pushed back: work that keeps waiting still looks again in time.
+    if (!m_descriptorWait.isActive())
+        m_descriptorWait.start();
+}
+
 void CConcurrentSession::ReadAhead() {
     const long window = WindowFor(m_jobs);
     while (IsTestRunning() && m_linksHeld < window && !m_fileList.empty()) {
         SFile& file = m_window.emplace_back();
         file.path = m_fileList.front();
-        m_fileList.pop_front();
         LinkList found;
+        errno = 0; // a failure's own, not an earlier call's
         if (!CUrlExtractor::ExtractUrls(file.path, found,
                                         CUrlExtractor::LinksFor(TestsCurrentWeb()))) {
+            if (CDescriptorBudget::IsOutOfDescriptors(errno) && OthersHoldDescriptors()) {
+                m_window.pop_back(); // read again once a descriptor is back
+                WaitForDescriptors();
+                return;
+            }
             file.bReadFailed = true; // the test ends there: nothing after it is read
             m_fileList.clear();
             return;
         }
+        m_fileList.pop_front();
         for (SFoundLink& link : found)
             AddLink(file, std::move(link));
     }
 }
 
 void CConcurrentSession::AddLink(SFile& file, SFoundLink link) {
-    std::string url = link.url;
-    m_scheme = CUrlExtractor::SchemeOf(url, m_scheme);
+    m_scheme = CUrlExtractor::SchemeOf(link.url, m_scheme);
     ++m_linksHeld;
-    auto [it, bNew] = m_outcomes.try_emplace(url);
-    file.links.push_back({std::move(link), m_scheme, &it->second});
-    if (!bNew)
+    SLink& held = file.links.emplace_back(SLink{std::move(link), m_scheme});
+    const std::string& url = held.found.url;
+    if (m_inFlight.contains(url))
         return; // probed once, listed at each of its places
+    const CUrlOutcomes::SKey key = m_settled.KeyOf(url);
+    if (const std::optional<CLinkLister::SOutcome> known = m_settled.Find(key)) {
+        held.bKnown = true;
+        held.outcome = *known;
+        return;
+    }
+    SHost* pHost = HostFor(url);
+    if (pHost->lookup == SHost::ELookup::Failed) {
+        held.bKnown = true;
+        held.outcome = {pHost->failure};
+        m_settled.Insert(key, held.outcome);
+        return;
+    }
+    m_inFlight.insert(url); // the link is listed only after it settles
+    pHost->waiting.push_back({m_nextOrder++, &url, m_scheme});
+    UpdateReady(pHost);
+}
 
+CConcurrentSession::SHost* CConcurrentSession::HostFor(const std::string& url) {
     const std::string host(AsciiText::TrimStart(
         CHttpProbe::HostOf(url, m_scheme, TestsCurrentWeb()), AsciiText::ESpace::Blank));
     std::unique_ptr<SHost>& pHost = m_hosts[host];
@@ -98,13 +153,7 @@ void CConcurrentSession::AddLink(SFile& file, SFoundLink link) {
             m_lookupQueue.push_back(pHost.get());
         }
     }
-    SHost* pRaw = pHost.get();
-    if (pRaw->lookup == SHost::ELookup::Failed) {
-        it->second = {true, {pRaw->failure}};
-        return;
-    }
-    pRaw->waiting.push_back({m_nextOrder++, std::move(url), m_scheme, &it->second});
-    UpdateReady(pRaw);
+    return pHost.get();
 }
 
 void CConcurrentSession::UpdateReady(SHost* pHost) {
@@ -122,41 +171,76 @@ void CConcurrentSession::UpdateReady(SHost* pHost) {
 void CConcurrentSession::Dispatch() {
     StartLookups();
     // The earliest waiting link whose host has room goes first.
-    while (IsTestRunning() && static_cast<int>(m_probes.size()) < m_jobs && !m_ready.empty())
+    while (IsTestRunning() && static_cast<int>(m_probes.size()) < m_jobs && !m_ready.empty()) {
+        if (!m_descriptors.Allows(DescriptorsInUse(), m_perProbe)) {
+            LookAgainLater();
+            return;
+        }
         StartProbe(m_ready.begin()->second);
+    }
 }
 
 void CConcurrentSession::StartLookups() {
-    while (m_lookupsRunning < kMaxLookups && !m_lookupQueue.empty()) {
+    while (m_lookupsRunning < m_jobs && !m_lookupQueue.empty()) {
+        // Each look-up starts on a thread at once: its time-out never runs while it queues.
+        if (m_lookups.Busy() >= m_lookups.MaxThreads() ||
+            !m_descriptors.Allows(DescriptorsInUse(), CDescriptorBudget::kPerLookup)) {
+            LookAgainLater();
+            return;
+        }
         SHost* pHost = m_lookupQueue.front();
         m_lookupQueue.pop_front();
         pHost->lookup = SHost::ELookup::Running;
-        pHost->lookupClock.start();
         ++m_lookupsRunning;
         pHost->pLookup.reset(new CHostLookup);
         connect(pHost->pLookup.get(), &CHostLookup::Finished, this,
-                [this, pHost](bool bFound, in_addr address) {
-                    OnLookupFinished(pHost, bFound, address);
+                [this, pHost](CHostLookup::EAnswer answer, in_addr address) {
+                    OnLookupFinished(pHost, answer, address);
                 });
-        pHost->pLookup->Start(m_lookups, pHost->name);
+        pHost->pLookup->Start(m_lookups, pHost->name, m_reasons.TimeoutMs());
     }
 }
 
-void CConcurrentSession::OnLookupFinished(SHost* pHost, bool bFound, in_addr address) {
+void CConcurrentSession::OnLookupFinished(SHost* pHost, CHostLookup::EAnswer answer,
+                                          in_addr address) {
     pHost->pLookup.reset();
     --m_lookupsRunning;
-    // A look-up slower than the time-out is what each link's own would have been.
-    const bool bTooSlow = pHost->lookupClock.elapsed() >= m_reasons.TimeoutMs();
-    pHost->lookup = bFound && !bTooSlow ? SHost::ELookup::Found : SHost::ELookup::Failed;
-    pHost->failure = bTooSlow ? Outcome::kTimedOut : Outcome::kHostNotFound;
-    pHost->address = address;
-    if (pHost->lookup == SHost::ELookup::Failed) {
-        for (SJob& job : pHost->waiting)
-            *job.pOutcome = {true, {pHost->failure}};
-        pHost->waiting.clear();
+    switch (answer) {
+    case CHostLookup::EAnswer::Found:
+        pHost->lookup = SHost::ELookup::Found;
+        pHost->address = address;
+        break;
+    case CHostLookup::EAnswer::NoDescriptor:
+        if (OthersHoldDescriptors()) {
+            pHost->lookup = SHost::ELookup::Waiting;
+            m_lookupQueue.push_front(pHost);
+            WaitForDescriptors();
+            break;
+        }
+        [[fallthrough]];
+    case CHostLookup::EAnswer::NotFound:
+        FailLookup(pHost, Outcome::kHostNotFound);
+        break;
+    case CHostLookup::EAnswer::TimedOut:
+        // What each link's own look-up would have come to in the paced test.
+        FailLookup(pHost, Outcome::kTimedOut);
+        break;
     }
     UpdateReady(pHost);
     Advance();
+}
+
+void CConcurrentSession::FailLookup(SHost* pHost, unsigned code) {
+    pHost->lookup = SHost::ELookup::Failed;
+    pHost->failure = code;
+    for (const SJob& job : pHost->waiting)
+        Settle(job, {code});
+    pHost->waiting.clear();
+}
+
+void CConcurrentSession::Settle(const SJob& job, const CLinkLister::SOutcome& outcome) {
+    m_settled.Insert(m_settled.KeyOf(*job.pUrl), outcome);
+    m_inFlight.erase(*job.pUrl);
 }
 
 void CConcurrentSession::StartProbe(SHost* pHost) {
@@ -175,7 +259,8 @@ void CConcurrentSession::StartProbe(SHost* pHost) {
             [this, pRaw](unsigned code, bool bReplied) { OnProbeFinished(pRaw, code, bReplied); });
     const SProbe& probe =
         m_probes.emplace(pRaw, SProbe{std::move(pProbe), pHost, std::move(job)}).first->second;
-    pRaw->Start(probe.job.url, probe.job.scheme, PortFor(probe.job.scheme), m_reasons.TimeoutMs());
+    pRaw->Start(*probe.job.pUrl, probe.job.scheme, PortFor(probe.job.scheme),
+                m_reasons.TimeoutMs());
 }
 
 void CConcurrentSession::OnProbeFinished(CHttpProbe* pProbe, unsigned code, bool bReplied) {
@@ -184,13 +269,20 @@ void CConcurrentSession::OnProbeFinished(CHttpProbe* pProbe, unsigned code, bool
         return;
     SHost* pHost = it->second.pHost;
     SJob job = std::move(it->second.job);
+    m_probes.erase(it); // released once control is back in the event loop
+    --pHost->inFlight;
+    if (pProbe->OutOfDescriptors() && OthersHoldDescriptors()) {
+        pHost->waiting.push_front(std::move(job)); // again once one is back
+        UpdateReady(pHost);
+        WaitForDescriptors();
+        Advance();
+        return;
+    }
     const long retryAfter = pProbe->RetryAfterSeconds();
     const bool bRetry = TestsCurrentWeb() && code == 429 && !job.bRetried && retryAfter >= 0 &&
                         retryAfter <= kMostRetryWaitSeconds;
     if (!bRetry)
-        *job.pOutcome = {true, {code, bReplied, pProbe->Redirected()}};
-    m_probes.erase(it); // released once control is back in the event loop
-    --pHost->inFlight;
+        Settle(job, {code, bReplied, pProbe->Redirected()});
     UpdateReady(pHost);
     if (bRetry)
         RetryLater(pHost, std::move(job), retryAfter);
@@ -222,9 +314,16 @@ bool CConcurrentSession::ListSettled() {
             }
             m_lister.FileRead(static_cast<int>(std::min<std::size_t>(file.links.size(), INT_MAX)));
         }
-        while (IsTestRunning() && !file.links.empty() && file.links.front().pOutcome->bSettled) {
-            const SLink& link = file.links.front();
-            m_lister.Settle(link.found, link.scheme, link.pOutcome->probe);
+        while (IsTestRunning() && !file.links.empty()) {
+            SLink& link = file.links.front();
+            if (!link.bKnown) {
+                if (m_inFlight.contains(link.found.url))
+                    break;
+                // Settled since it was read, so kept.
+                link.outcome = *m_settled.Find(m_settled.KeyOf(link.found.url));
+                link.bKnown = true;
+            }
+            m_lister.Settle(link.found, link.scheme, link.outcome);
             file.links.pop_front();
             --m_linksHeld;
             bListed = true;
@@ -249,11 +348,13 @@ void CConcurrentSession::Halt() {
     for (auto& [name, pHost] : m_hosts)
         if (pHost->pLookup)
             pHost->pLookup->disconnect(this);
+    m_descriptorWait.stop();
     m_ready.clear();
     m_lookupQueue.clear();
     m_lookupsRunning = 0;
     m_hosts.clear();
-    m_outcomes.clear();
+    m_inFlight.clear();
+    m_settled.Clear();
     m_window.clear();
     m_fileList.clear();
     m_linksHeld = 0;

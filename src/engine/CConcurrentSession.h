@@ -1,19 +1,23 @@
 #pragma once
 
 #include "engine/CDeleteLater.h"
+#include "engine/CDescriptorBudget.h"
+#include "engine/CHostLookup.h"
 #include "engine/CSessionBase.h"
 #include "engine/CUrlExtractor.h"
+#include "engine/CUrlOutcomes.h"
 
-#include <QElapsedTimer>
+#include <QTimer>
 #include <deque>
 #include <map>
 #include <memory>
 #include <netinet/in.h>
 #include <set>
 #include <string>
+#include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
-class CHostLookup;
 class CHttpProbe;
 
 /// Runs a link test with many probes at once, for the headless program.
@@ -27,10 +31,20 @@ class CHttpProbe;
 /// per test: a repeated URL waits for the first one's outcome. A host that
 /// closes without a reply gives its time-out's outcome at once.
 ///
+/// Up to `jobs` names are looked up at once besides the probes, each on a
+/// thread of its own and within the time-out, as the paced test's look-ups
+/// are: a name slower than that is listed as a host that took too long.
+///
+/// Probes and look-ups take only the file descriptors CDescriptorBudget allows.
+/// Running out of them anyway (for a socket, a look-up or a page) means waiting
+/// for one of the test's own to be given back, never an outcome; only with
+/// nothing else in flight is it listed, as the paced test would list it.
+///
 /// Files are read ahead only while fewer than a window of links waits to be
-/// listed, so the pages' links held do not grow with the size of the site (only
-/// each distinct URL's outcome is kept, for its repeats); a link is listed as
-/// soon as every link before it has been.
+/// listed, so the pages' links held do not grow with the size of the site. A
+/// URL in flight is known by its text; once settled, by its hash in
+/// CUrlOutcomes, in at most 28 bytes, for its later repeats. A link is listed
+/// as soon as every link before it has been.
 ///
 /// In the current-web mode, a link that
 /// gets a 429 reply with a Retry-After of at most kMostRetryWaitSeconds is
@@ -41,6 +55,9 @@ public:
     static constexpr int kMaxJobs = 1024;
     static constexpr int kDefaultPerHost = 16;
     static constexpr long kMostRetryWaitSeconds = 30;
+    /// Look-up threads: as many as there may be look-ups at once, and as many
+    /// again still stuck in the resolver after their time-out.
+    static constexpr int kLookupThreads = 2 * kMaxJobs;
 
     /// As CSessionBase's; `jobs` and `perHost` are kept within [1, kMaxJobs]
     /// and [1, jobs].
@@ -53,22 +70,18 @@ public:
 
 private:
     enum class EState { Idle, Running, Ended };
-    struct SOutcome {
-        bool bSettled = false;
-        CLinkLister::SOutcome probe;
-    };
     struct SHost;
     struct SJob {
         long order;
-        std::string url;
+        const std::string* pUrl; // its first link's
         int scheme;
-        SOutcome* pOutcome;
         bool bRetried = false;
     };
     struct SLink {
         SFoundLink found;
         int scheme;
-        SOutcome* pOutcome;
+        bool bKnown = false; // else its URL was in flight when it was read
+        CLinkLister::SOutcome outcome{};
     };
     struct SFile {
         std::string path;
@@ -82,7 +95,6 @@ private:
         ELookup lookup = ELookup::None;
         in_addr address{};
         unsigned failure = 0; // the outcome of every link when the look-up failed
-        QElapsedTimer lookupClock;
         int inFlight = 0;
         long readyOrder = -1; // its place in m_ready, or -1
         std::deque<SJob> waiting;
@@ -94,14 +106,21 @@ private:
     void Advance();
     void ReadAhead();
     void AddLink(SFile& file, SFoundLink link);
+    SHost* HostFor(const std::string& url);
     void Dispatch();
     void StartLookups();
-    void OnLookupFinished(SHost* pHost, bool bFound, in_addr address);
+    void OnLookupFinished(SHost* pHost, CHostLookup::EAnswer answer, in_addr address);
+    void FailLookup(SHost* pHost, unsigned code);
     void StartProbe(SHost* pHost);
     void OnProbeFinished(CHttpProbe* pProbe, unsigned code, bool bReplied);
     void RetryLater(SHost* pHost, SJob job, long seconds);
+    void Settle(const SJob& job, const CLinkLister::SOutcome& outcome);
     void UpdateReady(SHost* pHost);
     bool ListSettled();
+    int DescriptorsInUse() const;
+    bool OthersHoldDescriptors() const;
+    void WaitForDescriptors();
+    void LookAgainLater();
 
     int m_jobs;
     int m_perHost;
@@ -115,7 +134,10 @@ private:
     long m_linksHeld = 0;
     long m_nextOrder = 0;
     int m_scheme = 1;
-    std::unordered_map<std::string, SOutcome> m_outcomes; // every distinct URL of the test
+    // The URLs probed or waiting for it, by the text of their first link (held
+    // until they settle), and those that have settled.
+    std::unordered_set<std::string_view> m_inFlight;
+    CUrlOutcomes m_settled;
     std::unordered_map<std::string, std::unique_ptr<SHost>> m_hosts;
     std::set<std::pair<long, SHost*>> m_ready; // hosts that may start their first job
     std::deque<SHost*> m_lookupQueue;
@@ -126,4 +148,7 @@ private:
         SJob job;
     };
     std::map<CHttpProbe*, SProbe> m_probes;
+    CDescriptorBudget m_descriptors;
+    int m_perProbe = CDescriptorBudget::kPerProbe;
+    QTimer m_descriptorWait; // measures the room again while work waits for it
 };

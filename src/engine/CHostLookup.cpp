@@ -2,73 +2,70 @@
 
 #include "engine/CLookupPool.h"
 
-#include <QSocketNotifier>
-#include <fcntl.h>
+#include <cerrno>
 #include <mutex>
-#include <unistd.h>
 
-// Shared by the asking object and the pool's thread, so whichever finishes last
-// closes the pipe that carries the answer back.
+// Shared by the asking object and the pool's thread: the thread hands its
+// answer to the asker only while the asker still waits for it.
 struct CHostLookup::SState {
     std::mutex mutex;
-    bool bFound = false;
-    in_addr address{};
-    int pipe[2] = {-1, -1};
-
-    ~SState() {
-        for (int fd : pipe)
-            if (fd >= 0)
-                ::close(fd);
-    }
+    CHostLookup* pAsker = nullptr;
 };
 
 CHostLookup::CHostLookup(QObject* parent) : QObject(parent) {
+    // A coarse timer may fire 5 % early and turn a slow answer into a time-out.
+    m_timeoutTimer.setTimerType(Qt::PreciseTimer);
+    m_timeoutTimer.setSingleShot(true);
+    connect(&m_timeoutTimer, &QTimer::timeout, this, [this] {
+        Detach();
+        emit Finished(EAnswer::TimedOut, in_addr{});
+    });
 }
 
-CHostLookup::~CHostLookup() = default;
-
-void CHostLookup::NotFoundLater() {
-    m_notifier.reset();
-    QMetaObject::invokeMethod(
-        this, [this] { emit Finished(false, in_addr{}); }, Qt::QueuedConnection);
+CHostLookup::~CHostLookup() {
+    Detach();
 }
 
-void CHostLookup::Start(CLookupPool& pool, const std::string& host) {
-    m_notifier.reset();
-    m_state = std::make_shared<SState>();
-    if (::pipe2(m_state->pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-        NotFoundLater(); // no way to wait for an answer
-        return;
+void CHostLookup::Detach() {
+    m_timeoutTimer.stop();
+    if (m_state) {
+        std::lock_guard<std::mutex> lock(m_state->mutex);
+        m_state->pAsker = nullptr;
     }
-    m_notifier = std::make_unique<QSocketNotifier>(m_state->pipe[0], QSocketNotifier::Read);
-    connect(m_notifier.get(), &QSocketNotifier::activated, this, &CHostLookup::OnAnswer);
+    m_state.reset();
+}
 
+void CHostLookup::AnswerLater(const std::shared_ptr<SState>& state, EAnswer answer,
+                              in_addr address) {
+    // Posted to this object: dropped by Qt when it is destroyed first, and
+    // dropped here when a later Start() or the time-out came first.
+    QMetaObject::invokeMethod(
+        this,
+        [this, state, answer, address] {
+            if (state != m_state)
+                return;
+            Detach();
+            emit Finished(answer, address);
+        },
+        Qt::QueuedConnection);
+}
+
+void CHostLookup::Start(CLookupPool& pool, const std::string& host, int timeoutMs) {
+    Detach();
+    m_state = std::make_shared<SState>();
+    m_state->pAsker = this;
+    if (timeoutMs >= 0)
+        m_timeoutTimer.start(timeoutMs);
     const bool bQueued = pool.Submit([state = m_state, host](const CLookupPool::Resolver& resolve) {
         in_addr address{};
-        bool bFound = resolve(host, &address);
-        {
-            std::lock_guard<std::mutex> lock(state->mutex);
-            state->bFound = bFound;
-            state->address = address;
-        }
-        char done = 1;
-        (void)!::write(state->pipe[1], &done, 1);
+        errno = 0;
+        EAnswer answer = resolve(host, &address) ? EAnswer::Found : EAnswer::NotFound;
+        if (answer == EAnswer::NotFound && (errno == EMFILE || errno == ENFILE))
+            answer = EAnswer::NoDescriptor;
+        std::lock_guard<std::mutex> lock(state->mutex);
+        if (state->pAsker != nullptr) // it cannot be destroyed while the lock is held
+            state->pAsker->AnswerLater(state, answer, address);
     });
     if (!bQueued)
-        NotFoundLater();
-}
-
-void CHostLookup::OnAnswer() {
-    char done = 0;
-    if (::read(m_state->pipe[0], &done, 1) != 1)
-        return;
-    m_notifier->setEnabled(false);
-    bool bFound = false;
-    in_addr address{};
-    {
-        std::lock_guard<std::mutex> lock(m_state->mutex);
-        bFound = m_state->bFound;
-        address = m_state->address;
-    }
-    emit Finished(bFound, address);
+        AnswerLater(m_state, EAnswer::NotFound, in_addr{});
 }

@@ -50,6 +50,7 @@ void CHttpProbe::Start(const std::string& link, int scheme, int port, int timeou
     m_scheme = scheme;
     m_timeoutMs = timeoutMs;
     m_retryAfterSeconds = -1;
+    m_bOutOfDescriptors = false;
     if (m_pWebHop) {
         m_pWebHop->Reset(link, port);
         StartHop();
@@ -94,6 +95,7 @@ void CHttpProbe::OnConnectFinished(unsigned code) {
     }
     m_host.SetStatusPane(ISessionHost::EPane::Connection, "Connected to " + m_strHost);
     if (code != 0) {
+        m_bOutOfDescriptors = m_pSocketWnd->OutOfDescriptors();
         Finish(code, false);
         return;
     }

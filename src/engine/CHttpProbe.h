@@ -74,6 +74,9 @@ public:
     /// After Finished() with a 429 reply: its Retry-After in seconds, or -1 when
     /// it gave none in seconds.
     long RetryAfterSeconds() const { return m_retryAfterSeconds; }
+    /// After Finished() with 10002 or 10003: whether only the want of a file
+    /// descriptor made the look-up or the socket fail (see CSocketWnd).
+    bool OutOfDescriptors() const { return m_bOutOfDescriptors; }
 
     /// The host a link is probed at: in the current-web mode without any
     /// "user:password@" and for https links too.
@@ -115,5 +118,6 @@ private:
     bool m_bWaitCursor = false;
     bool m_bActive = false;
     bool m_bTimeOutOnClose = false;
+    bool m_bOutOfDescriptors = false;
     std::optional<in_addr> m_knownAddress;
 };

@@ -1,5 +1,6 @@
 #include "engine/CLookupPool.h"
 
+#include <cerrno>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -16,6 +17,7 @@ struct CLookupPool::SShared {
     int maxThreads = 0;
     int threads = 0;
     int idle = 0;
+    int busy = 0;
     bool bStopping = false;
 };
 
@@ -38,6 +40,7 @@ CLookupPool::CLookupPool(Resolver resolver, int maxThreads, ThreadStarter starte
 CLookupPool::~CLookupPool() {
     std::lock_guard<std::mutex> lock(m_shared->mutex);
     m_shared->bStopping = true;
+    m_shared->busy -= static_cast<int>(m_shared->jobs.size());
     m_shared->jobs.clear();
     m_shared->wake.notify_all();
 }
@@ -47,8 +50,12 @@ bool CLookupPool::SystemResolve(const std::string& host, in_addr* address) {
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
-    if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr)
+    const int error = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
+    if (error != 0 || found == nullptr) {
+        if (error != EAI_SYSTEM)
+            errno = 0; // errno says why only for a failure of the system's own
         return false;
+    }
     *address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
     ::freeaddrinfo(found);
     return true;
@@ -57,6 +64,7 @@ bool CLookupPool::SystemResolve(const std::string& host, in_addr* address) {
 bool CLookupPool::Submit(std::function<void(const Resolver&)> job) {
     std::unique_lock<std::mutex> lock(m_shared->mutex);
     m_shared->jobs.push_back(std::move(job));
+    ++m_shared->busy;
     if (m_shared->idle >= static_cast<int>(m_shared->jobs.size()) ||
         m_shared->threads >= m_shared->maxThreads) {
         m_shared->wake.notify_one();
@@ -71,7 +79,17 @@ bool CLookupPool::Submit(std::function<void(const Resolver&)> job) {
     if (m_shared->threads > 0)
         return true; // a running thread takes it in turn
     m_shared->jobs.pop_back();
+    --m_shared->busy;
     return false;
+}
+
+int CLookupPool::Busy() const {
+    std::lock_guard<std::mutex> lock(m_shared->mutex);
+    return m_shared->busy;
+}
+
+int CLookupPool::MaxThreads() const {
+    return m_shared->maxThreads;
 }
 
 void CLookupPool::Work(const std::shared_ptr<SShared>& shared) {
@@ -86,7 +104,9 @@ void CLookupPool::Work(const std::shared_ptr<SShared>& shared) {
         shared->jobs.pop_front();
         lock.unlock();
         job(shared->resolver);
+        job = nullptr; // what it holds goes before it stops counting
         lock.lock();
+        --shared->busy;
     }
     --shared->threads;
 }

@@ -14,7 +14,9 @@
 /// pool drops the look-ups that have not begun.
 class CLookupPool {
 public:
-    /// A blocking look-up: true and the address when the name is known.
+    /// A blocking look-up: true and the address when the name is known. One
+    /// that failed for want of a file descriptor leaves errno at EMFILE or
+    /// ENFILE (and any other failure does not).
     using Resolver = std::function<bool(const std::string& host, in_addr* address)>;
     /// Starts a thread that runs `body`; false when no thread can be started.
     using ThreadStarter = std::function<bool(std::function<void()> body)>;
@@ -31,6 +33,12 @@ public:
     /// Runs `job` with the resolver on a pool thread. False when no thread
     /// runs and none can be started: the job will never run.
     bool Submit(std::function<void(const Resolver&)> job);
+
+    /// Look-ups submitted that have not returned yet, waiting ones included.
+    /// One whose asker stopped waiting still counts until its resolver returns:
+    /// it holds a thread, and the resolver's descriptors, until then.
+    int Busy() const;
+    int MaxThreads() const;
 
     static bool SystemResolve(const std::string& host, in_addr* address);
 

@@ -6,8 +6,8 @@
 #include "settings/CSettingsStore.h"
 
 CSessionBase::CSessionBase(ISessionHost& host, CSettingsStore& settings, QObject* parent,
-                           CLookupPool::Resolver resolver)
-    : QObject(parent), m_host(host), m_reasons(host), m_lookups(std::move(resolver)),
+                           CLookupPool::Resolver resolver, int lookupThreads)
+    : QObject(parent), m_host(host), m_reasons(host), m_lookups(std::move(resolver), lookupThreads),
       m_lister(host, m_reasons), m_settings(settings) {
     m_reasons.Load(settings);
 }

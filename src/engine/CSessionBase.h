@@ -58,9 +58,9 @@ signals:
 protected:
     /// Loads the filter and time-out from `settings` (reporting an unusable
     /// filter through `host`). Host names are looked up with `resolver`, the
-    /// system's when it is empty.
+    /// system's when it is empty, on up to `lookupThreads` threads at once.
     CSessionBase(ISessionHost& host, CSettingsStore& settings, QObject* parent,
-                 CLookupPool::Resolver resolver);
+                 CLookupPool::Resolver resolver, int lookupThreads = CLookupPool::kDefaultThreads);
 
     /// Takes up a test of `files` (never empty) once its log has begun.
     virtual void Schedule(StringList files) = 0;

@@ -43,6 +43,7 @@ void CSocketWnd::FinishLater(unsigned code) {
 }
 
 void CSocketWnd::Connect(const std::string& hostText, const std::string& portText) {
+    m_bOutOfDescriptors = false;
     m_port = ParsePort(portText);
     const std::string host(AsciiText::TrimStart(hostText, AsciiText::ESpace::Blank));
     if (host.empty() || m_port == 0) {
@@ -56,19 +57,22 @@ void CSocketWnd::Connect(const std::string& hostText, const std::string& portTex
     }
     m_lookup.reset(new CHostLookup);
     connect(m_lookup.get(), &CHostLookup::Finished, this,
-            [this, attempt = m_attempt](bool bFound, in_addr found) {
+            [this, attempt = m_attempt](CHostLookup::EAnswer answer, in_addr found) {
                 if (attempt != m_attempt)
                     return; // an answer for an attempt that was closed meanwhile
                 m_lookup.reset();
-                if (bFound)
+                if (answer == CHostLookup::EAnswer::Found) {
                     ConnectTo(found);
-                else
-                    emit ConnectFinished(Outcome::kHostNotFound);
+                    return;
+                }
+                m_bOutOfDescriptors = answer == CHostLookup::EAnswer::NoDescriptor;
+                emit ConnectFinished(Outcome::kHostNotFound);
             });
     m_lookup->Start(m_lookups, host);
 }
 
 void CSocketWnd::ConnectTo(in_addr address, const std::string& portText) {
+    m_bOutOfDescriptors = false;
     m_port = ParsePort(portText);
     if (m_port == 0)
         FinishLater(Outcome::kInvalidPortOrName);
@@ -79,6 +83,7 @@ void CSocketWnd::ConnectTo(in_addr address, const std::string& portText) {
 void CSocketWnd::ConnectTo(in_addr address) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
+        m_bOutOfDescriptors = errno == EMFILE || errno == ENFILE;
         FinishLater(Outcome::kNoSocket);
         return;
     }

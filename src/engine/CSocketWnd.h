@@ -55,6 +55,9 @@ public:
     int CloseSocket();
     /// The connected socket, or -1.
     int Socket() const { return m_socket; }
+    /// After ConnectFinished() with 10002 or 10003: whether the look-up or the
+    /// socket failed only for want of a file descriptor (EMFILE, ENFILE).
+    bool OutOfDescriptors() const { return m_bOutOfDescriptors; }
 
 signals:
     void ConnectFinished(unsigned code);
@@ -73,6 +76,7 @@ private:
     quint16 m_port = 0;
     ESocketEvents m_events;
     unsigned m_attempt = 0; // outcomes of earlier attempts are dropped
+    bool m_bOutOfDescriptors = false;
     LaterPtr<CHostLookup> m_lookup;
     LaterPtr<QSocketNotifier> m_connectNotifier;
     LaterPtr<QSocketNotifier> m_readNotifier;

@@ -5,13 +5,19 @@
 
 #include <QElapsedTimer>
 #include <QProcess>
+#include <arpa/inet.h>
+#include <atomic>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <memory>
+#include <poll.h>
 #include <sstream>
+#include <sys/resource.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -40,17 +46,21 @@ std::string RunCli(const Texts& args, int exitCode, const std::string& out,
 }
 
 // The real program as a child, with the test's private settings folder, stderr
-// in the file `errPath` and the signals a shell's foreground job has. It is
-// killed when the test leaves, so a failing test never waits on it.
+// in the file `errPath` and the signals a shell's foreground job has; with
+// `descriptors`, that many at most (soft and hard limit). It is killed when
+// the test leaves, so a failing test never waits on it.
 struct SCliChild {
     enum EOut { kPipe, kPipeNobodyReads, kClosed }; // what its stdout is
 
-    SCliChild(const Texts& args, EOut how, const std::string& errPath) {
+    SCliChild(const Texts& args, EOut how, const std::string& errPath, rlim_t descriptors = 0) {
         QStringList words;
         for (const std::string& arg : args)
             words << QString::fromStdString(arg);
         process.setStandardErrorFile(QString::fromStdString(errPath));
-        process.setChildProcessModifier([how] {
+        process.setChildProcessModifier([how, descriptors] {
+            const rlimit limit{descriptors, descriptors};
+            if (descriptors > 0)
+                ::setrlimit(RLIMIT_NOFILE, &limit);
             for (int number : {SIGINT, SIGTERM, SIGPIPE})
                 ::signal(number, SIG_DFL);
             int fds[2];
@@ -279,6 +289,131 @@ TEST(CliTest, CheckStopsOnSigintOrSigtermOrWhenItsOutputCannotBeWritten) {
         EXPECT_TRUE(log.ends_with("\nlinkvet-cli: cannot write the output\n")) << log;
         EXPECT_LE(gone.Requests().size() + silent.Requests().size() - asked, 2u) << how;
     }
+}
+
+TEST(CliTest, JobsBeyondTheDescriptorLimitWaitForDescriptorsInsteadOfListingGoodLinks) {
+    // 64 descriptors, and no way to raise the limit: 1024 jobs cannot all have
+    // a socket. A link that finds none waits for one; no good link is listed.
+    CTempDir dir;
+    std::vector<std::unique_ptr<CLoopbackServer>> hosts;
+    for (int h = 1; h <= 8; ++h)
+        hosts.push_back(std::make_unique<CLoopbackServer>(
+            "127.0.0." + std::to_string(h), h == 1 ? 0 : hosts[0]->Port(),
+            CLoopbackServer::Reply("HTTP/1.0 200 OK\r\n")));
+    std::string page;
+    for (int k = 0; k < 400; ++k)
+        page += "<a href=\"http://127.0.0." + std::to_string(1 + k % 8) + "/" + std::to_string(k) +
+                "\">L</a>\n";
+    WriteFile(dir / "page.htm", page);
+    SCliChild child({"check", "--jobs", "1024", "--per-host", "64", "--http-port",
+                     std::to_string(hosts[0]->Port()), dir / "page.htm"},
+                    SCliChild::kPipe, dir / "err", 64);
+    EXPECT_EQ(child.ReadUntil(), "");
+    EXPECT_EQ(child.Wait(), 0) << ReadFile(dir / "err");
+}
+
+// A name server on 127.0.0.53: "fast…" names are 127.0.0.2 at once, "slow…"
+// names the same after 3 seconds, "silent…" names never get an answer.
+class CTestNameServer {
+public:
+    CTestNameServer() {
+        m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_port = htons(53);
+        ::inet_aton("127.0.0.53", &at.sin_addr);
+        EXPECT_EQ(::bind(m_fd, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+        m_thread = std::thread([this] { Serve(); });
+    }
+    ~CTestNameServer() {
+        m_bStop = true;
+        m_thread.join();
+        ::close(m_fd);
+    }
+
+private:
+    struct SLater {
+        std::chrono::steady_clock::time_point when;
+        std::string reply;
+        sockaddr_in to;
+    };
+    void Serve() {
+        std::vector<SLater> later;
+        while (!m_bStop) {
+            pollfd ready{m_fd, POLLIN, 0};
+            if (::poll(&ready, 1, 50) == 1) {
+                char query[512];
+                sockaddr_in from{};
+                socklen_t size = sizeof from;
+                const ssize_t got = ::recvfrom(m_fd, query, sizeof query, 0,
+                                               reinterpret_cast<sockaddr*>(&from), &size);
+                if (got > 12 && query[12] > 0 && 13 + query[12] <= got) {
+                    const std::string first(query + 13, static_cast<std::size_t>(query[12]));
+                    const auto delay = std::chrono::seconds(first.starts_with("slow") ? 3 : 0);
+                    if (!first.starts_with("silent"))
+                        later.push_back({std::chrono::steady_clock::now() + delay,
+                                         Answer(std::string(query, static_cast<std::size_t>(got))),
+                                         from});
+                }
+            }
+            std::erase_if(later, [this](const SLater& reply) {
+                if (std::chrono::steady_clock::now() < reply.when)
+                    return false;
+                ::sendto(m_fd, reply.reply.data(), reply.reply.size(), 0,
+                         reinterpret_cast<const sockaddr*>(&reply.to), sizeof reply.to);
+                return true;
+            });
+        }
+    }
+    // The query with its one question answered: an A record for 127.0.0.2, or
+    // no record for any other type.
+    static std::string Answer(std::string query) {
+        query[2] = '\x81';
+        query[3] = '\x80';
+        const bool bAddress =
+            query.size() >= 4 && query.compare(query.size() - 4, 4, "\0\1\0\1", 4) == 0;
+        if (!bAddress)
+            return query;
+        query[7] = 1;
+        return query + std::string("\xc0\x0c\0\1\0\1\0\0\0\x3c\0\4\x7f\0\0\2", 16);
+    }
+
+    int m_fd = -1;
+    std::atomic<bool> m_bStop{false};
+    std::thread m_thread;
+};
+
+TEST(CliTest, JobsLookUpEachNameWithinTheTimeOutHoweverSlowOrSilentTheNameServer) {
+    // A name server of our own, named by a resolv.conf mounted over the
+    // system's, in namespaces where nothing leaves the machine. The resolver
+    // waits 30 seconds for an answer, twice: eighteen slow or silent names took
+    // minutes, eight looked up at a time and each for as long as the resolver
+    // waited. Each is now given up at the time-out, as in the paced test.
+    CONTINUE_IN_NAMESPACE("-rnm")
+    ASSERT_EQ(std::system("ip link set lo up"), 0);
+    CTempDir dir;
+    WriteFile(dir / "resolv.conf", "nameserver 127.0.0.53\noptions timeout:30 attempts:2\n");
+    ASSERT_EQ(std::system(("mount --bind '" + dir / "resolv.conf" + "' /etc/resolv.conf").c_str()),
+              0);
+    CTestNameServer names;
+    CLoopbackServer gone("127.0.0.2", 0, CLoopbackServer::Reply("HTTP/1.0 404 Not Found\r\n"));
+    std::string page, rows;
+    for (const char* kind : {"fast", "slow", "silent"})
+        for (int i = 0; i < 9; ++i) {
+            const std::string url = "http://" + (kind + std::to_string(i)) + ".test/";
+            page += "<a href=\"" + url + "\">L</a>\n";
+            rows +=
+                url +
+                (kind[1] == 'a' ? "\tHTTP Code 404 Not Found" : "\tHost Took Too Long to Respond") +
+                "\tL\t" + dir / "page.htm" + "\n";
+        }
+    WriteFile(dir / "page.htm", page);
+    // Given up on after 15 seconds, a tenth of what the name server's answers take.
+    SCliChild child({"check", "--jobs", "16", "--timeout", "1", "--http-port",
+                     std::to_string(gone.Port()), dir / "page.htm"},
+                    SCliChild::kPipe, dir / "err");
+    EXPECT_EQ(child.ReadUntil(), rows);
+    EXPECT_EQ(child.Wait(), 1) << ReadFile(dir / "err");
 }
 
 TEST(CliTest, RealPorts80And21InAPrivateNetwork) {

@@ -190,4 +190,33 @@ Missing</a><a href="http://127.0.0.4/q?x=1">Unknown</a><a href="http://127.0.0.5
     pPaced->OnStopTest();
 }
 
+TEST_F(ConcurrentSessionTest,
+       RepeatsReadLongAfterTheFirstAndNamesThatFoundNoDescriptorKeepTheirOutcome) {
+    // Two pages of 1 103 links each, more than 4 jobs read ahead: the second page
+    // is read once the first one's first links are listed, so its repeats are
+    // known only by the hash of what was listed. The filler names are not known
+    // and their reason is not listed.
+    ASSERT_TRUE(m_settings.SetString("Settings", "Filter", "111111111111111110111"));
+    Server gone("127.0.0.12", 0, Server::Reply("HTTP/1.0 404 Not Found\r\n"));
+    Server silent("127.0.0.9", gone.Port(), Server::Silent());
+    std::string page =
+        Links({"http://127.0.0.9/", "http://crowded.example/", "http://127.0.0.12/x"});
+    for (int i = 0; i < 1100; ++i)
+        page += Links({"http://nowhere.example/" + std::to_string(i)});
+    WriteFile(m_dir / "site/a.htm", page);
+    WriteFile(m_dir / "site/b.htm", page);
+    m_pSession = Make(EKind::Concurrent, m_host, gone.Port(), 4);
+    m_pSession->StartTest(m_dir / "site", false, true, false);
+    ASSERT_TRUE(RunToEnd(*m_pSession));
+    const Texts each = {"http://127.0.0.9/ | Host Took Too Long to Respond",
+                        "http://crowded.example/ | HTTP Code 404 Not Found",
+                        "http://127.0.0.12/x | HTTP Code 404 Not Found"};
+    EXPECT_EQ(RowsOf(m_host), (Texts{each[0], each[1], each[2], each[0], each[1], each[2]}));
+    EXPECT_EQ(silent.Requests().size(), 1u);
+    EXPECT_EQ(gone.Requests().size(), 2u);
+    // No descriptor for its first look-up while the silent link held one: the
+    // name was looked up again, not listed as unknown.
+    EXPECT_EQ(g_crowdedLookups, 2);
+}
+
 } // namespace

@@ -55,10 +55,7 @@ protected:
     Texts Run(CSessionBase& session, CRecordingHost& host) {
         session.StartTest(m_dir / "site.html", false, false, false);
         EXPECT_TRUE(RunToEnd(session));
-        Texts rows;
-        for (const SResultRow& row : host.m_rows)
-            rows.push_back(row.url + " | " + row.reason);
-        return rows;
+        return RowsOf(host);
     }
 
     STestCert m_leaf, m_untrusted;
