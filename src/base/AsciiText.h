@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstddef>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -128,6 +129,21 @@ constexpr std::optional<long long> ParseDecimal(std::string_view text, EDecimal 
     if (mode == EDecimal::Whole && i != text.size())
         return std::nullopt;
     return bNegative ? -value : value;
+}
+
+/// `format` with `first` and then `second` in place of its "%s" (a message
+/// constant that names a page, a URL or a backup).
+inline std::string Fill(std::string_view format, const std::string& first,
+                        const std::string& second = {}) {
+    std::string text;
+    for (const std::string* value : {&first, &second}) {
+        const std::size_t at = format.find("%s");
+        if (at == std::string_view::npos)
+            break;
+        text.append(format.substr(0, at)).append(*value);
+        format.remove_prefix(at + 2);
+    }
+    return text.append(format);
 }
 
 } // namespace AsciiText

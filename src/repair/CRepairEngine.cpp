@@ -4,6 +4,7 @@
 #include "base/CAtomicFile.h"
 #include "base/CPosixFile.h"
 #include "engine/ISessionHost.h"
+#include "repair/PageAccess.h"
 #include "results/CResultsModel.h"
 
 #include <algorithm>
@@ -11,10 +12,8 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <optional>
 #include <string_view>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -22,25 +21,9 @@
 namespace {
 
 constexpr std::size_t kBlockSize = 64 * 1024;
-// How long a run waits for another that repairs the same page, and how often it looks.
-constexpr int kLockWaitMs = 10000;
-constexpr int kLockPollMs = 20;
 constexpr std::size_t kMaxNoteSize = 4096;
 
 using EType = CRepairEngine::ERepairType;
-
-// Puts `first` and then `second` in place of the "%s" of `format`.
-std::string Fill(std::string_view format, const std::string& first, const std::string& second) {
-    std::string text;
-    for (const std::string* value : {&first, &second}) {
-        const std::size_t at = format.find("%s");
-        if (at == std::string_view::npos)
-            break;
-        text.append(format.substr(0, at)).append(*value);
-        format.remove_prefix(at + 2);
-    }
-    return text.append(format);
-}
 
 // An anchor's "<a" tag starts at `at` ("<abbr>" is no anchor).
 bool IsAnchorAt(std::string_view line, std::size_t at) {
@@ -93,30 +76,6 @@ std::size_t FindWholeLink(std::string_view line, std::string_view url, std::size
             return at;
     }
     return std::string_view::npos;
-}
-
-// Whether this process may write the page `st` describes and give its new copy
-// the same owner and group, as a rename puts a file of its own in its place. A
-// page nobody may write stays so, also for the superuser.
-bool MayRewrite(const std::string& path, const struct stat& st) {
-    if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0 || (st.st_mode & 0222) == 0)
-        return false;
-    const uid_t user = ::geteuid();
-    if (user == 0)
-        return true;
-    if (st.st_uid != user)
-        return false;
-    if (st.st_gid == ::getegid())
-        return true;
-    gid_t groups[NGROUPS_MAX];
-    const int count = ::getgroups(NGROUPS_MAX, groups);
-    return std::find(groups, groups + std::max(count, 0), st.st_gid) != groups + std::max(count, 0);
-}
-
-void SleepMs(int ms) {
-    timespec pause{0, static_cast<long>(ms) * 1000000L};
-    while (::nanosleep(&pause, &pause) != 0 && errno == EINTR) {
-    }
 }
 
 } // namespace
@@ -374,7 +333,7 @@ bool CRepairEngine::IsBackupOf(const std::string& backup, const std::string& pag
 }
 
 void CRepairEngine::Tell(const char* format, const std::string& first, const std::string& second) {
-    m_host.ShowMessage(Fill(format, first, second));
+    m_host.ShowMessage(AsciiText::Fill(format, first, second));
 }
 
 CRepairEngine::SOutcome CRepairEngine::RepairLinks(ERepairType type) {
@@ -456,9 +415,9 @@ bool CRepairEngine::OpenForRepair(const std::string& path) {
         s.Close();
         return false;
     }
-    const char* refusal = st.st_nlink > 1           ? kHardLinkedFormat
-                          : !MayRewrite(s.page, st) ? kNotWritableFormat
-                                                    : nullptr;
+    const char* refusal = st.st_nlink > 1                       ? kHardLinkedFormat
+                          : !PageAccess::MayRewrite(s.page, st) ? kNotWritableFormat
+                                                                : nullptr;
     if (refusal != nullptr)
         Tell(refusal, path);
     // The replacement takes the page's mode and owner from the page it replaces.
@@ -471,30 +430,10 @@ bool CRepairEngine::OpenForRepair(const std::string& path) {
 }
 
 bool CRepairEngine::LockPage(const std::string& path) {
-    SState& s = *m_pState;
-    for (int waited = 0, turns = 0; turns < 1000; ++turns) {
-        s.source = CPosixFile::OpenRegularForReading(s.page);
-        if (!s.source.IsOpen())
-            return false;
-        if (::flock(s.source.Fd(), LOCK_EX | LOCK_NB) != 0) {
-            if (errno != EWOULDBLOCK)
-                return true; // a file system without locks: as before, unlocked
-            if (waited >= kLockWaitMs)
-                break;
-            s.source = CPosixFile();
-            SleepMs(kLockPollMs);
-            waited += kLockPollMs;
-            continue;
-        }
-        // The run that held the lock may have put a new page in place meanwhile.
-        struct stat held {};
-        struct stat now {};
-        if (::fstat(s.source.Fd(), &held) == 0 && ::stat(s.page.c_str(), &now) == 0 &&
-            held.st_ino == now.st_ino && held.st_dev == now.st_dev)
-            return true;
-    }
-    Tell(kBusyFormat, path);
-    return false;
+    const PageAccess::ELock locked = PageAccess::OpenLocked(m_pState->page, m_pState->source);
+    if (locked == PageAccess::ELock::Busy)
+        Tell(kBusyFormat, path);
+    return locked == PageAccess::ELock::Locked;
 }
 
 bool CRepairEngine::MakeOwnBackup() {

@@ -1,0 +1,65 @@
+#include "repair/PageAccess.h"
+
+#include "base/CPosixFile.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <ctime>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace {
+
+// How long a run waits for another that holds the same page, and how often it looks.
+constexpr int kLockWaitMs = 10000;
+constexpr int kLockPollMs = 20;
+
+void SleepMs(int ms) {
+    timespec pause{0, static_cast<long>(ms) * 1000000L};
+    while (::nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+    }
+}
+
+} // namespace
+
+PageAccess::ELock PageAccess::OpenLocked(const std::string& page, CPosixFile& file) {
+    for (int waited = 0, turns = 0; turns < 1000; ++turns) {
+        file = CPosixFile::OpenRegularForReading(page);
+        if (!file.IsOpen())
+            return ELock::Failed;
+        if (::flock(file.Fd(), LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK)
+                return ELock::Locked; // a file system without locks: as before, unlocked
+            if (waited >= kLockWaitMs)
+                break;
+            file = CPosixFile();
+            SleepMs(kLockPollMs);
+            waited += kLockPollMs;
+            continue;
+        }
+        // The run that held the lock may have put a new page in place meanwhile.
+        struct stat held {};
+        struct stat now {};
+        if (::fstat(file.Fd(), &held) == 0 && ::stat(page.c_str(), &now) == 0 &&
+            held.st_ino == now.st_ino && held.st_dev == now.st_dev)
+            return ELock::Locked;
+    }
+    file = CPosixFile();
+    return ELock::Busy;
+}
+
+bool PageAccess::MayRewrite(const std::string& path, const struct stat& st) {
+    if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0 || (st.st_mode & 0222) == 0)
+        return false;
+    const uid_t user = ::geteuid();
+    if (user == 0)
+        return true;
+    if (st.st_uid != user)
+        return false;
+    if (st.st_gid == ::getegid())
+        return true;
+    gid_t groups[NGROUPS_MAX];
+    const int count = ::getgroups(NGROUPS_MAX, groups);
+    return std::find(groups, groups + std::max(count, 0), st.st_gid) != groups + std::max(count, 0);
+}
