@@ -78,6 +78,64 @@ std::size_t FindWholeLink(std::string_view line, std::string_view url, std::size
     return std::string_view::npos;
 }
 
+// The record `attribute` of `backup`, or where its file system keeps no
+// attributes, the text of the note beside it; nothing when neither says.
+std::optional<std::string> ReadRecord(const std::string& backup, const char* attribute,
+                                      const std::string& notePath) {
+    char value[PATH_MAX];
+    const ssize_t n = ::lgetxattr(backup.c_str(), attribute, value, sizeof value);
+    if (n >= 0)
+        return std::string(value, static_cast<std::size_t>(n));
+    if (errno != ENODATA && errno != ENOTSUP)
+        return std::nullopt;
+    CPosixFile note = CPosixFile::OpenRegularForReading(notePath);
+    char text[kMaxNoteSize + 1];
+    const ssize_t got = note.IsOpen() ? note.Read(text, sizeof text) : -1;
+    if (got < 0)
+        return std::nullopt;
+    return std::string(text, static_cast<std::size_t>(got));
+}
+
+// Where a record of `backup` is kept without extended attributes: a hidden file
+// beside it, without a "." after its first byte, so that no page pattern matches it.
+std::string NoteBeside(const std::string& backup, std::string_view prefix) {
+    const std::string name = CRepairEngine::FileNameOf(backup);
+    std::string note = backup.substr(0, backup.size() - name.size()).append(prefix);
+    for (char c : name) {
+        if (c == '.' || c == '%')
+            note += c == '.' ? "%2E" : "%25";
+        else
+            note += c;
+    }
+    return note;
+}
+
+// Records `digest` with `backup` as what its page now holds, or takes the
+// record away when it is "": an attribute, else a note beside it.
+bool SetRepairRecord(const std::string& backup, const std::string& digest) {
+    const char* name = CRepairEngine::kRepairedAttribute;
+    if (digest.empty() ? ::lremovexattr(backup.c_str(), name) == 0
+                       : ::lsetxattr(backup.c_str(), name, digest.data(), digest.size(), 0) == 0)
+        return true;
+    if (errno != ENOTSUP && errno != EPERM && (!digest.empty() || errno != ENODATA))
+        return false;
+    const std::string notePath = CRepairEngine::RecordNotePathOf(backup);
+    if (digest.empty())
+        return ::unlink(notePath.c_str()) == 0 || errno == ENOENT;
+    CAtomicFile note;
+    return note.Open(notePath, CAtomicFile::EReplace::Replace, 0666) && note.Write(digest) &&
+           note.Commit() == CAtomicFile::ECommit::Done;
+}
+
+// Records with `backup` the digest of the page's replacement, read back from
+// its temporary file: exactly the bytes the rename puts in place, and the line
+// writer knows nothing of it.
+bool RecordRepair(const std::string& backup, const std::string& tempPath) {
+    CPosixFile written = CPosixFile::OpenRegularForReading(tempPath);
+    const std::string digest = written.IsOpen() ? PageAccess::DigestOf(written) : std::string();
+    return !digest.empty() && SetRepairRecord(backup, digest);
+}
+
 } // namespace
 
 // The page open for repair (at most one at a time): its source, its
@@ -91,6 +149,7 @@ struct CRepairEngine::SState {
     std::string listedPath; // as the rows name it
     std::string fileName;   // the name type 1 puts in place of a URL
     std::string page;       // where it is: symbolic links followed
+    std::string backup;     // its own, beside it, once made or found
     CPosixFile source;      // open and locked until the page is put back or dropped
     std::optional<CAtomicFile> replacement;
     /// Rows repaired into the open page; they are undone when it is not put back.
@@ -306,30 +365,19 @@ std::string CRepairEngine::FileNameOf(const std::string& path) {
 }
 
 std::string CRepairEngine::NotePathOf(const std::string& backup) {
-    // Hidden, and without a "." after its first byte, so that no page pattern matches it.
-    std::string note =
-        backup.substr(0, backup.size() - FileNameOf(backup).size()) + ".linkvet-rep-";
-    for (char c : FileNameOf(backup)) {
-        if (c == '.' || c == '%')
-            note += c == '.' ? "%2E" : "%25";
-        else
-            note += c;
-    }
-    return note;
+    return NoteBeside(backup, ".linkvet-rep-");
+}
+
+std::string CRepairEngine::RecordNotePathOf(const std::string& backup) {
+    return NoteBeside(backup, ".linkvet-repaired-");
 }
 
 bool CRepairEngine::IsBackupOf(const std::string& backup, const std::string& pageName) {
-    char value[PATH_MAX];
-    const ssize_t n = ::lgetxattr(backup.c_str(), kOwnerAttribute, value, sizeof value);
-    if (n >= 0)
-        return std::string_view(value, static_cast<std::size_t>(n)) == pageName;
-    if (errno != ENODATA && errno != ENOTSUP)
-        return false;
-    // Made where the file system keeps no attributes: the note beside it says.
-    CPosixFile note = CPosixFile::OpenRegularForReading(NotePathOf(backup));
-    char text[kMaxNoteSize + 1];
-    const ssize_t got = note.IsOpen() ? note.Read(text, sizeof text) : -1;
-    return got >= 0 && std::string_view(text, static_cast<std::size_t>(got)) == pageName;
+    return ReadRecord(backup, kOwnerAttribute, NotePathOf(backup)) == pageName;
+}
+
+std::string CRepairEngine::RepairRecordOf(const std::string& backup) {
+    return ReadRecord(backup, kRepairedAttribute, RecordNotePathOf(backup)).value_or("");
 }
 
 void CRepairEngine::Tell(const char* format, const std::string& first, const std::string& second) {
@@ -447,8 +495,10 @@ bool CRepairEngine::MakeOwnBackup() {
         if (backup == s.page)
             continue;
         if (::lstat(backup.c_str(), &st) == 0) {
-            if (S_ISREG(st.st_mode) && IsBackupOf(backup, pageName))
+            if (S_ISREG(st.st_mode) && IsBackupOf(backup, pageName)) {
+                s.backup = backup;
                 return true;
+            }
             continue; // another page's, or nobody's that we know of: never adopted
         }
         CAtomicFile copy;
@@ -481,6 +531,7 @@ bool CRepairEngine::MakeOwnBackup() {
                 !note.Write(pageName) || note.Commit() != CAtomicFile::ECommit::Done)
                 break; // the backup stays, unrecorded, and is never taken for the page's
         }
+        s.backup = backup;
         return true;
     }
     Tell(kNoBackupFormat, s.listedPath);
@@ -524,7 +575,13 @@ bool CRepairEngine::FinishRepair(ERepairType type) {
     while (!s.bBroken && s.LoadNextLine())
         s.FlushLine(type);
     s.Flush();
+    // What the page becomes is recorded with its backup before it is put in
+    // place: if the rename never comes, the record matches no page there.
+    const std::string previous = RepairRecordOf(s.backup);
+    const bool bRecorded = !s.bBroken && RecordRepair(s.backup, s.replacement->TempPath());
     const bool bOk = !s.bBroken && s.replacement->Commit() == CAtomicFile::ECommit::Done;
+    if (bRecorded && !bOk)
+        SetRepairRecord(s.backup, previous);
     if (bOk && !s.removedNow.empty()) {
         // Kept as the test numbered the lines, so later runs can map any row's line.
         std::vector<int>& removed = m_removedLines[s.page];

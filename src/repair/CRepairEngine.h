@@ -36,10 +36,13 @@ class ISessionHost;
 /// hidden note beside it where the file system keeps none) or made afresh. A
 /// backup is made through CAtomicFile, so a backup's name only ever holds a
 /// whole copy, and the page is replaced through it in one rename, keeping its
-/// mode and owner. The page stays locked from before its backup to after its
-/// replacement, so two runs never interleave. A page with other hard links, or
-/// one this user may not write or could not give back its owner and group, is
-/// left as it is and fails the run, with a message that says why.
+/// mode and owner. Before that rename, the SHA-256 of the new page is recorded
+/// with the backup (an attribute, or a second note), so that a restore can tell
+/// a page as the repair left it from one edited since. The page stays locked
+/// from before its backup to after its replacement, so two runs never
+/// interleave. A page with other hard links, or one this user may not write or
+/// could not give back its owner and group, is left as it is and fails the run,
+/// with a message that says why.
 ///
 /// The engine marks the rows it has repaired (repaired mark) and the files it
 /// has finished (file-finished mark, on a group's first row), so a second run
@@ -80,6 +83,9 @@ public:
         "No backup of its own could be made beside the page\n%s\nso it is left as it is.";
     /// The extended attribute that names the page a backup belongs to.
     static constexpr const char* kOwnerAttribute = "user.linkvet.page";
+    /// The extended attribute of a backup that holds the SHA-256 (hex) of what the
+    /// last repair put in place of its page.
+    static constexpr const char* kRepairedAttribute = "user.linkvet.repaired";
 
     CRepairEngine(CResultsModel& rows, ISessionHost& host);
     ~CRepairEngine();
@@ -99,6 +105,11 @@ public:
     /// Where the record of `backup` is kept when its file system has no
     /// extended attributes: a hidden file beside it.
     static std::string NotePathOf(const std::string& backup);
+    /// The SHA-256 (hex) of the page `backup` belongs to as the last repair wrote
+    /// it, as recorded with the backup; "" when nothing is recorded.
+    static std::string RepairRecordOf(const std::string& backup);
+    /// Where that record is kept when the file system has no extended attributes.
+    static std::string RecordNotePathOf(const std::string& backup);
 
 private:
     struct SState;

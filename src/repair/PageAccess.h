@@ -6,8 +6,8 @@
 class CPosixFile;
 
 /// What a repair and a restore both need to rewrite a page safely, kept in one
-/// place so that the two follow one protocol: the page's lock and whether this
-/// user may rewrite it.
+/// place so that the two follow one protocol: the page's lock, whether this user
+/// may rewrite it, and the digest that records what a repair wrote.
 namespace PageAccess {
 
 enum class ELock {
@@ -29,5 +29,9 @@ ELock OpenLocked(const std::string& page, CPosixFile& file);
 /// the same owner and group, as a rename puts a file of its own in its place. A
 /// page nobody may write stays so, also for the superuser.
 bool MayRewrite(const std::string& path, const struct stat& st);
+
+/// The SHA-256 of the bytes of `file` from its start, in lower-case hex; "" when
+/// it cannot be read.
+std::string DigestOf(CPosixFile& file);
 
 } // namespace PageAccess
