@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <climits>
 #include <ctime>
+#include <fcntl.h>
 #include <memory>
 #include <openssl/evp.h>
 #include <sys/file.h>
@@ -51,6 +52,12 @@ PageAccess::ELock PageAccess::OpenLocked(const std::string& page, CPosixFile& fi
     }
     file = CPosixFile();
     return ELock::Busy;
+}
+
+bool PageAccess::LockReplacement(const std::string& tempPath, CPosixFile& file) {
+    file = CPosixFile(::open(tempPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    // Nobody else knows the new file's name yet, so the lock is free, or there are none.
+    return file.IsOpen() && (::flock(file.Fd(), LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK);
 }
 
 bool PageAccess::MayRewrite(const std::string& path, const struct stat& st) {

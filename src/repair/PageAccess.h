@@ -25,6 +25,10 @@ enum class ELock {
 /// file system without locks the page is opened unlocked.
 ELock OpenLocked(const std::string& page, CPosixFile& file);
 
+/// Takes the lock of a page's replacement before it takes the page's name, so
+/// that the new page is locked from the moment it is there.
+bool LockReplacement(const std::string& tempPath, CPosixFile& file);
+
 /// Whether this process may write the page `st` describes and give its new copy
 /// the same owner and group, as a rename puts a file of its own in its place. A
 /// page nobody may write stays so, also for the superuser.

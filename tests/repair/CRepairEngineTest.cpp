@@ -1,6 +1,7 @@
 #include "repair/CRepairEngine.h"
 
 #include "engine/CUrlExtractor.h"
+#include "repair/CRestoreEngine.h"
 #include "results/CResultsModel.h"
 #include "support/CRecordingHost.h"
 #include "support/TestUtil.h"
@@ -259,6 +260,10 @@ TEST_F(RepairEngineTest, FailuresAndRefusalsLoseNoByte) {
         EXPECT_TRUE(Run().bOk);
         EXPECT_TRUE(E::IsBackupOf(disk + "/a.rep", "a.html"));
         EXPECT_EQ(ReadFile(E::NotePathOf(disk + "/a.rep")), "a.html");
+        // and another what the repair wrote, so that a restore puts the page back
+        EXPECT_EQ(CRestoreEngine().RestorePage(path, {}), CRestoreEngine::EResult::Restored);
+        EXPECT_EQ(ReadFile(path), "B\n");
+        EXPECT_EQ(std::distance(fs::directory_iterator(disk), {}), 1); // the page alone
         Sh("umount '" + disk + "'");
     }
 }
