@@ -11,6 +11,7 @@
 #include "engine/LogText.h"
 #include "export/CReportWriter.h"
 #include "repair/CRepairEngine.h"
+#include "repair/CRestoreEngine.h"
 #include "settings/CSettingsCreator.h"
 #include "settings/CSettingsStore.h"
 
@@ -31,6 +32,8 @@ constexpr const char* kUsage =
     "                         [--timeout SECONDS] [--report text|html [--output FILE]]\n"
     "                         [--repair 0|1|2] [--jobs N [--per-host M]]\n"
     "                         [--current-web] PATH\n"
+    "       linkvet-cli restore [--all] [--recurse] [--html-only] [--dry-run]\n"
+    "                           [--keep-backups] [--force] PATH\n"
     "\n"
     "  files   the files a test of PATH takes, in test order, one per line\n"
     "          --all        PATH is a folder: test its files\n"
@@ -63,7 +66,16 @@ constexpr const char* kUsage =
     "                            too (verified against the system's trust store),\n"
     "                            an HTTP/1.1 request with a Host header, the port\n"
     "                            in the URL, redirects followed up to 5 hops\n"
-    "                            (also on when the window's Preferences say so)\n";
+    "                            (also on when the window's Preferences say so)\n"
+    "  restore puts back each page that `files` lists from the backup a repair\n"
+    "          kept beside it, when that backup is recorded as the page's own; each\n"
+    "          page put back is a line, each page left as it is a message on\n"
+    "          stderr. Exit status 0: every page with a backup was put back, 3:\n"
+    "          some were not. A page changed since its repair is left as it is\n"
+    "          --dry-run       lists what would be put back; nothing is touched\n"
+    "          --keep-backups  keeps the backups, otherwise removed once the page\n"
+    "                          is back\n"
+    "          --force         puts back a page changed since its repair too\n";
 
 } // namespace
 
@@ -87,6 +99,8 @@ int CCliCommands::RunCommand(const std::vector<std::string>& args) {
         return Links(rest);
     if (command == "check")
         return Check(rest);
+    if (command == "restore")
+        return Restore(rest);
     if (command == "help" || command == "--help" || command == "-h") {
         std::fputs(kUsage, m_out);
         return kExitOk;
@@ -258,6 +272,37 @@ bool CCliCommands::Repair(int type, ISessionHost& host, CResultsModel& rows) {
                                     std::string("Possibly near URL:"), outcome.url})
         Error(line);
     return false;
+}
+
+int CCliCommands::Restore(const std::vector<std::string>& args) {
+    SCliOptions options;
+    if (const std::string problem =
+            CCliOptions::Parse(CCliOptions::ECommand::Restore, args, options);
+        !problem.empty())
+        return Usage(problem);
+    if (!CheckPath(options.path, options.bAll))
+        return kExitUnusable;
+    CRestoreEngine engine;
+    const CRestoreEngine::SOptions how{options.bDryRun, options.bKeepBackups, options.bForce};
+    bool bAllBack = true;
+    std::string message;
+    for (const std::string& page : CFileEnumerator::CollectFiles(options.path, options.bRecurse,
+                                                                 options.bAll, options.bHtmlOnly)) {
+        switch (engine.RestorePage(page, how, &message)) {
+        case CRestoreEngine::EResult::Restored:
+            WriteLine(page);
+            // Nobody reads which pages were put back: no more are.
+            if (std::fflush(m_out) != 0 || std::ferror(m_out) != 0)
+                return kExitUnusable;
+            break;
+        case CRestoreEngine::EResult::NothingToRestore:
+            break;
+        default:
+            Error(message);
+            bAllBack = false;
+        }
+    }
+    return bAllBack ? kExitOk : kExitRepairFailed;
 }
 
 bool CCliCommands::WriteReport(int report, const std::string& output, const CResultsModel& rows) {

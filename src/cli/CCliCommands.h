@@ -18,7 +18,8 @@ class ISessionHost;
 /// program's own message, goes to `err`) or `out` cannot be written (`check`
 /// stops at the first result it cannot write), 128 + the signal's number when
 /// SIGINT or SIGTERM stopped `check`. A report that cannot be written whole
-/// gives "file write error" on `err` and 2. A repair that fails gives 3.
+/// gives "file write error" on `err` and 2. A repair that fails, or a restore
+/// that leaves a page as it is, gives 3.
 class CCliCommands {
 public:
     CCliCommands(std::FILE* out, std::FILE* err) : m_out(out), m_err(err) {}
@@ -50,6 +51,9 @@ private:
     int Files(const std::vector<std::string>& args);
     int Links(const std::vector<std::string>& args);
     int Check(const std::vector<std::string>& args);
+    /// Puts back the pages under PATH from their backups: 0 when every one with
+    /// a backup is back, 3 when some are not.
+    int Restore(const std::vector<std::string>& args);
     /// Runs the test `options` ask for on `session` until it ends, a signal
     /// stops it or nobody reads its results; false when it could not start.
     bool RunTest(CSessionBase& session, const SCliOptions& options, CCliHost& host);

@@ -40,6 +40,14 @@ constexpr SOption kHtmlOnly{"--html-only", false, SetFlag<&SCliOptions::bHtmlOnl
 constexpr SOption kCurrentWeb{"--current-web", false, SetFlag<&SCliOptions::bCurrentWeb>, nullptr};
 
 constexpr SOption kFilesOptions[] = {kAll, kRecurse, kHtmlOnly};
+constexpr SOption kRestoreOptions[] = {
+    kAll,
+    kRecurse,
+    kHtmlOnly,
+    {"--dry-run", false, SetFlag<&SCliOptions::bDryRun>, nullptr},
+    {"--keep-backups", false, SetFlag<&SCliOptions::bKeepBackups>, nullptr},
+    {"--force", false, SetFlag<&SCliOptions::bForce>, nullptr},
+};
 constexpr SOption kLinksOptions[] = {kCurrentWeb};
 constexpr SOption kCheckOptions[] = {
     kAll,
@@ -95,6 +103,8 @@ std::span<const SOption> TableOf(CCliOptions::ECommand command) {
         return kFilesOptions;
     case CCliOptions::ECommand::Links:
         return kLinksOptions;
+    case CCliOptions::ECommand::Restore:
+        return kRestoreOptions;
     case CCliOptions::ECommand::Check:
         break;
     }

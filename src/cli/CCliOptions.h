@@ -18,6 +18,9 @@ struct SCliOptions {
     int repair = -1;    ///< a CRepairEngine::ERepairType, or -1 for none
     int jobs = 1;       ///< 1: the paced test
     int perHost = 0;    ///< once read, from 1 to `jobs`
+    bool bDryRun = false;
+    bool bKeepBackups = false;
+    bool bForce = false;
     std::string path;
 };
 
@@ -29,7 +32,7 @@ struct SCliOptions {
 /// '-' and every word after "--" is the path.
 class CCliOptions {
 public:
-    enum class ECommand { Files, Links, Check };
+    enum class ECommand { Files, Links, Check, Restore };
 
     /// Reads `args` by the table of `command` into `options`. Returns "" or what
     /// is wrong, as the usage message says it.

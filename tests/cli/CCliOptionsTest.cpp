@@ -50,6 +50,7 @@ TEST(CliOptionsTest, EachCommandTakesTheOptionsOfItsTableWithUsableValuesOnly) {
         {ECommand::Files, "--bogus p", unknown + "--bogus"},
         {ECommand::Files, "--current-web p", unknown + "--current-web"},
         {ECommand::Links, "--all p", unknown + "--all"},
+        {ECommand::Restore, "--force --all --recurse p", "1100  t0 80/21 r-1  x-1 j1/1 p"},
         {ECommand::Links, "--timeout 5 p", unknown + "--timeout"},
         {ECommand::Check, "--filter 01 p", "--filter takes 21 characters, one per reason"},
         {ECommand::Check, "--timeout 0 p", timeout},

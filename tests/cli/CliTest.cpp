@@ -1,4 +1,7 @@
+#include "base/AsciiText.h"
 #include "cli/CCliCommands.h"
+#include "engine/CFileEnumerator.h"
+#include "repair/CRestoreEngine.h"
 #include "settings/CSettingsStore.h"
 #include "support/CLoopbackServer.h"
 #include "support/TestUtil.h"
@@ -9,12 +12,15 @@
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <poll.h>
+#include <set>
 #include <sstream>
 #include <sys/resource.h>
 #include <thread>
@@ -224,10 +230,6 @@ TEST(CliTest, RepairActsOnTheLineOfEachLinkAndTypeOneKeepsTheUrlReadable) {
     const std::string port = std::to_string(site.Port()), page = dir / "p1.html";
     const std::string good = "<a href=\"http://127.0.0.1/ok\">good</a>";
     const std::string bad = "http://127.0.0.1/o\tHTTP Code 404 Not Found\tbad\t" + page + "\n";
-    WriteFile(page, good + "\n<a href=\"http://127.0.0.1/o\">bad</a>\n");
-    RunCli({"check", "--http-port", port, "--repair", "2", page}, 1, bad,
-           "\nAll URL repairs completed\n");
-    EXPECT_EQ(ReadFile(page), good + "\r\n"); // the bad line went, not the good one
     // Type 1 keeps the URL in quotes: the next test reads it exactly, and the next repair works.
     WriteFile(page,
               "<li><a href=\"http://127.0.0.1/o\">bad</a>\n<li class=\"item\">" + good + "\n");
@@ -238,6 +240,58 @@ TEST(CliTest, RepairActsOnTheLineOfEachLinkAndTypeOneKeepsTheUrlReadable) {
            "http://127.0.0.1/o\tHTTP Code 404 Not Found\tLinkvet supplied this anchor name\t" +
                page + "\n",
            "\nAll URL repairs completed\n");
+}
+
+TEST(CliTest, RestorePutsBackEachPageFromItsOwnBackupUnlessItChangedSinceItsRepair) {
+    CTempDir dir;
+    CLoopbackServer gone("127.0.0.1", 0, CLoopbackServer::Reply("HTTP/1.0 404 No\r\n"));
+    const std::string site = dir / "site", bad = "<a href=\"http://127.0.0.1/x\">x</a>\n";
+    // index.rep is index.html's backup, never index.htm's; own.rep is the user's own file.
+    const std::map<std::string, std::string> files = {
+        {"/a.html", "<p>\n" + bad}, {"/index.html", bad},    {"/sub/b.htm", bad},
+        {"/edited.html", bad},      {"/index.htm", "<p>\n"}, {"/own.html", "<p>\n"},
+        {"/own.rep", "mine"}};
+    for (const auto& [name, bytes] : files)
+        WriteFile(site + name, bytes);
+    // A line for each of `names`, in the order `files` lists the pages.
+    auto inOrder = [&](const std::set<std::string>& names, const std::string& before = "") {
+        std::string lines;
+        for (const std::string& page : CFileEnumerator::CollectFiles(site, true, true, false))
+            if (names.contains(page.substr(site.size())))
+                lines += before + page + "\n";
+        return lines;
+    };
+    const std::set<std::string> back = {"/a.html", "/index.html", "/sub/b.htm"};
+    RunCli({"check", "--all", "--recurse", "--http-port", std::to_string(gone.Port()), "--repair",
+            "0", site},
+           1,
+           inOrder({"/a.html", "/index.html", "/sub/b.htm", "/edited.html"},
+                   "http://127.0.0.1/x\tHTTP Code 404 Not Found\tx\t"),
+           "\nAll URL repairs completed\n");
+    WriteFile(site + "/edited.html", "edited since\n");
+    auto tree = [&] { // every file and its bytes
+        std::map<std::string, std::string> all;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(site))
+            if (entry.is_regular_file())
+                all[entry.path().string().substr(site.size())] = ReadFile(entry.path());
+        return all;
+    };
+    const auto before = tree();
+    const std::string err =
+        RunCli({"restore", "--dry-run", "--all", "--recurse", site}, 3, inOrder(back));
+    EXPECT_EQ(tree(), before);
+    using E = CRestoreEngine;
+    for (const std::string& refusal :
+         {AsciiText::Fill(E::kChangedFormat, site + "/edited.html"),
+          AsciiText::Fill(E::kForeignBackupFormat, site + "/index.htm", site + "/index.rep")})
+        EXPECT_NE(err.find(refusal + "\n"), std::string::npos) << err;
+    // Put back with the backups kept; once more, the pages as their backups lose nothing.
+    RunCli({"restore", "--keep-backups", "--all", "--recurse", site}, 3, inOrder(back));
+    RunCli({"restore", "--all", "--recurse", site}, 3, inOrder(back));
+    RunCli({"restore", "--force", "--all", "--recurse", site}, 3, inOrder({"/edited.html"}));
+    // Every page as it was, and no backup, note or temporary file left beside them.
+    EXPECT_EQ(tree(), files);
+    RunCli({"restore", site + "/a.html"}, 0, "");
 }
 
 TEST(CliTest, CheckStopsOnSigintOrSigtermOrWhenItsOutputCannotBeWritten) {
