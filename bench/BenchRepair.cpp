@@ -4,13 +4,15 @@
 // memory before and after, which shows whether the engine streams a page or
 // holds it (a one-line page is held as its one line). Every run starts from
 // freshly written pages (a repaired page is not repaired again), and includes
-// the backup copy and the flushes.
+// the backup copy and the flushes. Last, the 1 000 repaired pages are put back
+// from their backups through CRestoreEngine::RestorePage.
 //
 //   linkvet-bench-repair [PAGE_MB] [PAGES]      (default 100 1000)
 
 #include "BenchUtil.h"
 #include "engine/ISessionHost.h"
 #include "repair/CRepairEngine.h"
+#include "repair/CRestoreEngine.h"
 #include "results/CResultsModel.h"
 
 #include <QCoreApplication>
@@ -18,6 +20,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 namespace {
 
@@ -143,6 +146,38 @@ SRun OneLineRun(const std::string& folder, std::size_t pageBytes) {
     return run;
 }
 
+// `pages` pages as RepairRuns writes them, repaired, then put back one by one
+// (the page's digest checked, the backup copied over it, the backup removed);
+// the time of the putting back, checked against the pages' first bytes.
+SRun RestoreRun(const std::string& folder, int pages) {
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    CSilentHost host;
+    CResultsModel rows;
+    SRun run;
+    std::vector<std::string> paths;
+    for (int page = 0; page < pages; ++page) {
+        paths.push_back(folder + "/page" + std::to_string(page) + ".html");
+        run.bytes += WritePage(paths.back(), 20000, 10, rows);
+    }
+    if (!CRepairEngine(rows, host).RepairLinks(CRepairEngine::ERepairType::Comment).bOk)
+        bench::Fail("the pages were not repaired");
+    CRestoreEngine engine;
+    std::size_t restored = 0;
+    const auto start = std::chrono::steady_clock::now();
+    for (const std::string& path : paths)
+        restored += engine.RestorePage(path, {}) == CRestoreEngine::EResult::Restored ? 1u : 0u;
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::size_t bytes = 0;
+    for (const std::string& path : paths)
+        bytes += std::filesystem::file_size(path) +
+                 (std::filesystem::exists(CRepairEngine::BackupPathOf(path)) ? 1 : 0);
+    if (restored != paths.size() || bytes != run.bytes)
+        bench::Fail("the pages were not put back as they were");
+    std::filesystem::remove_all(folder);
+    return run;
+}
+
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const std::size_t pageMb = argc > 1 ? bench::ParseCount(argv[1]) : 100;
@@ -171,5 +206,10 @@ int main(int argc, char** argv) {
                 "peak RSS %.1f MiB after (the line is held whole)\n",
                 static_cast<double>(oneLine.bytes) / 1e6, oneLine.seconds,
                 static_cast<double>(oneLine.bytes) / 1e6 / oneLine.seconds, bench::PeakRssMiB());
+
+    const SRun back = RestoreRun(folder, pages);
+    std::printf("  %d repaired pages of %.0f KB put back: %6.3f s (goal < 2 s) = %6.0f files/s\n",
+                pages, static_cast<double>(back.bytes) / 1e3 / pages, back.seconds,
+                pages / back.seconds);
     return 0;
 }
