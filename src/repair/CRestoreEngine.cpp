@@ -106,7 +106,7 @@ CRestoreEngine::EResult CRestoreEngine::RestorePage(const std::string& page,
         return refuse(EResult::HardLinked, kHardLinkedFormat);
     if (!PageAccess::MayRewrite(target, st))
         return refuse(EResult::NotWritable, kNotWritableFormat);
-    switch (const EResult result = PutBack(target, locked, backup, options)) {
+    switch (const EResult result = PutBack(target, locked, st, backup, options)) {
     case EResult::ChangedSinceRepair:
         return refuse(result, kChangedFormat);
     case EResult::Restored:
@@ -117,11 +117,10 @@ CRestoreEngine::EResult CRestoreEngine::RestorePage(const std::string& page,
 }
 
 CRestoreEngine::EResult CRestoreEngine::PutBack(const std::string& target, CPosixFile& page,
-                                                const std::string& backup,
+                                                const struct stat& st, const std::string& backup,
                                                 const SOptions& options) {
     CPosixFile copy = CPosixFile::OpenRegularForReading(backup);
-    struct stat st {};
-    if (!copy.IsOpen() || ::fstat(page.Fd(), &st) != 0)
+    if (!copy.IsOpen())
         return EResult::Failed;
     // A page as its last repair wrote it loses nothing; nor does one that holds
     // its backup's bytes already (put back by a run stopped before it removed

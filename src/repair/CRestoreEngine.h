@@ -3,6 +3,7 @@
 #include "repair/CRepairEngine.h"
 
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 class CPosixFile;
@@ -63,10 +64,13 @@ public:
                         std::string* message = nullptr);
 
 private:
-    EResult PutBack(const std::string& target, CPosixFile& page, const std::string& backup,
-                    const SOptions& options);
+    // Puts the page at `target` (open and locked as `page`, described by `st`)
+    // back from `backup`: Restored, ChangedSinceRepair or Failed.
+    EResult PutBack(const std::string& target, CPosixFile& page, const struct stat& st,
+                    const std::string& backup, const SOptions& options);
     bool SameBytes(CPosixFile& a, CPosixFile& b);
 
+    // Blocks for copying and comparing, kept from page to page.
     std::vector<char> m_block = std::vector<char>(64 * 1024);
     std::vector<char> m_other = std::vector<char>(64 * 1024);
 };
