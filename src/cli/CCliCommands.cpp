@@ -68,14 +68,13 @@ constexpr const char* kUsage =
     "                            in the URL, redirects followed up to 5 hops\n"
     "                            (also on when the window's Preferences say so)\n"
     "  restore puts back each page that `files` lists from the backup a repair\n"
-    "          kept beside it, when that backup is recorded as the page's own; each\n"
-    "          page put back is a line, each page left as it is a message on\n"
-    "          stderr. Exit status 0: every page with a backup was put back, 3:\n"
-    "          some were not. A page changed since its repair is left as it is\n"
+    "          kept beside it, when that backup is recorded as the page's own and\n"
+    "          the page is as that repair left it; each page put back is a line,\n"
+    "          each page left as it is a message on stderr. Exit status 0: every\n"
+    "          page with a backup was put back, 3: some were not\n"
     "          --dry-run       lists what would be put back; nothing is touched\n"
-    "          --keep-backups  keeps the backups, otherwise removed once the page\n"
-    "                          is back\n"
-    "          --force         puts back a page changed since its repair too\n";
+    "          --keep-backups  keeps the backups (removed once the page is back)\n"
+    "          --force         also puts back a page changed since its repair\n";
 
 } // namespace
 
