@@ -127,6 +127,17 @@ bool SetRepairRecord(const std::string& backup, const std::string& digest) {
            note.Commit() == CAtomicFile::ECommit::Done;
 }
 
+// Whether the page open as `source` is as the repairs since `backup` left it,
+// or holds `backup`'s bytes: only then does putting the backup back lose no
+// edit of the user's. Reads `source` through.
+bool DescendsFrom(CPosixFile& source, const std::string& backup) {
+    const std::string now = PageAccess::DigestOf(source);
+    if (now.empty() || now == CRepairEngine::RepairRecordOf(backup))
+        return !now.empty();
+    CPosixFile copy = CPosixFile::OpenRegularForReading(backup);
+    return copy.IsOpen() && PageAccess::DigestOf(copy) == now;
+}
+
 // Records with `backup` the digest of the page's replacement, read back from
 // its temporary file: exactly the bytes the rename puts in place, and the line
 // writer knows nothing of it.
@@ -149,9 +160,12 @@ struct CRepairEngine::SState {
     std::string listedPath; // as the rows name it
     std::string fileName;   // the name type 1 puts in place of a URL
     std::string page;       // where it is: symbolic links followed
-    std::string backup;     // its own, beside it, once made or found
     CPosixFile source;      // open and locked until the page is put back or dropped
     std::optional<CAtomicFile> replacement;
+    // Its own backup, once made or found, and whether the page is that backup's
+    // as repairs left it, so that what it becomes is recorded with it.
+    std::string backup;
+    bool bFromBackup = false;
     /// Rows repaired into the open page; they are undone when it is not put back.
     std::vector<int> rowsInTemp;
     /// Lines of the source removed whole by this rewrite.
@@ -497,7 +511,10 @@ bool CRepairEngine::MakeOwnBackup() {
         if (::lstat(backup.c_str(), &st) == 0) {
             if (S_ISREG(st.st_mode) && IsBackupOf(backup, pageName)) {
                 s.backup = backup;
-                return true;
+                s.bFromBackup = DescendsFrom(s.source, backup);
+                if (::lseek(s.source.Fd(), 0, SEEK_SET) == 0)
+                    return true;
+                break;
             }
             continue; // another page's, or nobody's that we know of: never adopted
         }
@@ -532,6 +549,7 @@ bool CRepairEngine::MakeOwnBackup() {
                 break; // the backup stays, unrecorded, and is never taken for the page's
         }
         s.backup = backup;
+        s.bFromBackup = true;
         return true;
     }
     Tell(kNoBackupFormat, s.listedPath);
@@ -576,9 +594,12 @@ bool CRepairEngine::FinishRepair(ERepairType type) {
         s.FlushLine(type);
     s.Flush();
     // What the page becomes is recorded with its backup before it is put in
-    // place: if the rename never comes, the record matches no page there.
+    // place: if the rename never comes, the record matches no page there. A page
+    // edited since its last repair gets none, as its backup would lose the edit.
     const std::string previous = RepairRecordOf(s.backup);
-    const bool bRecorded = !s.bBroken && RecordRepair(s.backup, s.replacement->TempPath());
+    const bool bRecorded =
+        !s.bBroken && (s.bFromBackup ? RecordRepair(s.backup, s.replacement->TempPath())
+                                     : SetRepairRecord(s.backup, ""));
     const bool bOk = !s.bBroken && s.replacement->Commit() == CAtomicFile::ECommit::Done;
     if (bRecorded && !bOk)
         SetRepairRecord(s.backup, previous);

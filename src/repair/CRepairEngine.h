@@ -38,11 +38,12 @@ class ISessionHost;
 /// whole copy, and the page is replaced through it in one rename, keeping its
 /// mode and owner. Before that rename, the SHA-256 of the new page is recorded
 /// with the backup (an attribute, or a second note), so that a restore can tell
-/// a page as the repair left it from one edited since. The page stays locked
-/// from before its backup to after its replacement, so two runs never
-/// interleave. A page with other hard links, or one this user may not write or
-/// could not give back its owner and group, is left as it is and fails the run,
-/// with a message that says why.
+/// a page as the repair left it from one edited since; a page edited since its
+/// last repair gets no record, as its backup would lose the edit. The page
+/// stays locked from before its backup to after its replacement, so two runs
+/// never interleave. A page with other hard links, or one this user may not
+/// write or could not give back its owner and group, is left as it is and fails
+/// the run, with a message that says why.
 ///
 /// The engine marks the rows it has repaired (repaired mark) and the files it
 /// has finished (file-finished mark, on a group's first row), so a second run

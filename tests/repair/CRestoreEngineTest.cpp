@@ -38,7 +38,10 @@ TEST(RestoreEngineTest, ALinkIsFollowedAndHardLinkedOrUnwritablePagesAreLeftAsTh
     CTempDir dir;
     MakeDir(dir / "real");
     fs::create_symlink("real/t.html", dir / "link.html");
-    Repair({dir / "link.html", dir / "hard.html", dir / "ro.html"});
+    Repair({dir / "link.html", dir / "hard.html", dir / "ro.html", dir / "again.html"});
+    // Repaired again: as it was, then edited since, which its backup would lose.
+    Repair({dir / "again.html", dir / "edited.html"});
+    Repair({dir / "edited.html"}, "<p>edited\n<a href=\"http://h/gone\">gone</a>\n");
     fs::permissions(dir / "real/t.html", fs::perms(0640)); // changed since: kept
     fs::create_hard_link(dir / "hard.html", dir / "hard2.html");
     fs::permissions(dir / "ro.html", fs::perms::owner_read);
@@ -47,6 +50,8 @@ TEST(RestoreEngineTest, ALinkIsFollowedAndHardLinkedOrUnwritablePagesAreLeftAsTh
     EXPECT_EQ(engine.RestorePage(dir / "hard.html", {}, &message), EResult::HardLinked);
     EXPECT_EQ(message, AsciiText::Fill(CRestoreEngine::kHardLinkedFormat, dir / "hard.html"));
     EXPECT_EQ(engine.RestorePage(dir / "ro.html", {}), EResult::NotWritable);
+    EXPECT_EQ(engine.RestorePage(dir / "again.html", {}), EResult::Restored);
+    EXPECT_EQ(engine.RestorePage(dir / "edited.html", {}), EResult::ChangedSinceRepair);
     EXPECT_EQ(engine.RestorePage(dir / "link.html", {}), EResult::Restored);
     EXPECT_TRUE(fs::is_symlink(dir / "link.html"));
     EXPECT_EQ(ReadFile(dir / "real/t.html"), kPage);
