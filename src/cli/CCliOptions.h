@@ -19,6 +19,10 @@ struct SCliOptions {
     int jobs = 1;       ///< 1: the paced test
     int perHost = 0;    ///< once read, from 1 to `jobs`
     std::string path;
+
+    /// With `repair`: the diff of what the repair would write, to `output`
+    /// (else standard output), instead of the repair.
+    bool bDryRun = false;
 };
 
 /// Reads the options of one linkvet-cli command.
