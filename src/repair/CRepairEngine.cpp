@@ -144,7 +144,7 @@ struct CRepairEngine::SState {
     std::string listedPath; // as the rows name it
     std::string fileName;   // the name type 1 puts in place of a URL
     std::string page;       // where it is: symbolic links followed
-    CPosixFile source;      // open and locked until the page is put back or dropped
+    CPosixFile source;      // open (locked, but in a preview) until the page is put back or dropped
     std::optional<CAtomicFile> replacement;
     /// A preview's sink instead of the replacement, and the diff it has made.
     std::optional<CUnifiedDiff> diff;

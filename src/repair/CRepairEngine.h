@@ -110,7 +110,7 @@ public:
     /// no row marks, no change to the removed-lines record. A page's diff names
     /// it where the run writes it (symbolic links followed), from the current
     /// folder when it lies under it, else from "/"; it is empty when the page's
-    /// bytes would stay as they are.
+    /// bytes would stay as they are. The diffs are held whole in the answer.
     SPreview PreviewLinks(ERepairType type, const std::set<std::string>& skippedFiles = {});
     /// One repair run over every row of the list. Rows whose fileName is in
     /// `skippedFiles` are left alone entirely (page not opened, rows not marked).
