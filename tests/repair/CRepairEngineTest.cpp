@@ -10,9 +10,12 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <random>
+#include <set>
 #include <sys/wait.h>
 #include <sys/xattr.h>
+#include <tuple>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -29,7 +32,9 @@ protected:
         row.line = line;
         rows.AddRow(row);
     }
-    E::SOutcome Run(EType type = EType::Comment) { return engine.RepairLinks(type); }
+    E::SOutcome Run(EType type = EType::Comment, const std::set<std::string>& skipped = {}) {
+        return engine.RepairLinks(type, skipped);
+    }
     // A page with its bytes, and a row for each of its links that `urls` names,
     // on the line extraction finds it on.
     std::string Page(const std::string& name, const std::string& bytes, const Texts& urls) {
@@ -60,6 +65,9 @@ std::string A(const std::string& url, const std::string& name = "x") {
 const std::string kBad = "http://127.0.0.1/o";
 const std::string kLine = "<li>" + A(kBad, "bad");
 
+// Each case is previewed first: the preview writes and marks nothing, tells
+// what the run tells, and its diff, applied by patch and by git, gives the
+// bytes the run writes, also up to a URL it does not find.
 TEST_F(RepairEngineTest, EachTypeActsOnTheLinkItsRowNamesAndKeepsEveryOtherByte) {
     struct SCase {
         const char* name; // and the page's
@@ -115,7 +123,23 @@ TEST_F(RepairEngineTest, EachTypeActsOnTheLinkItsRowNamesAndKeepsEveryOtherByte)
         if (c.failLine > 0)
             Add(u, path, c.failLine);
         const bool bOk = c.failLine == 0;
+        const E::SPreview preview = engine.PreviewLinks(c.type);
+        EXPECT_EQ(ReadFile(path), c.bytes);
+        EXPECT_FALSE(fs::exists(E::BackupPathOf(path)) || rows.IsRepaired(0));
+        const Texts told = std::exchange(host.m_messages, {});
         const E::SOutcome outcome = Run(c.type);
+        EXPECT_EQ(host.m_messages, told);
+        EXPECT_EQ(std::tie(preview.outcome.bOk, preview.outcome.stoppingRow, preview.outcome.file,
+                           preview.outcome.url),
+                  std::tie(outcome.bOk, outcome.stoppingRow, outcome.file, outcome.url));
+        ASSERT_EQ(preview.pages.size(), 1u);
+        EXPECT_EQ(preview.pages[0].notFoundRow, bOk ? -1 : rows.RowCount() - 1);
+        for (const char* tool : {"patch -p1", "git apply"}) {
+            fs::remove_all(dir / "copy");
+            WriteFile(dir / "copy" + path, c.bytes);
+            EXPECT_TRUE(ApplyDiff(tool, preview.pages[0].diff, dir / "copy")) << tool;
+            EXPECT_EQ(ReadFile(dir / "copy" + path), c.expected) << tool;
+        }
         EXPECT_EQ(ReadFile(path), c.expected);
         EXPECT_EQ(ReadFile(E::BackupPathOf(path)), c.bytes);
         EXPECT_EQ(TempFilesIn(dir.Path()), Texts());
@@ -128,6 +152,7 @@ TEST_F(RepairEngineTest, EachTypeActsOnTheLinkItsRowNamesAndKeepsEveryOtherByte)
     rows.Clear();
     const std::string path = Page("other.html", list, {kBad});
     EXPECT_FALSE(Run(static_cast<EType>(3)).bOk);
+    EXPECT_FALSE(engine.PreviewLinks(static_cast<EType>(3)).outcome.bOk);
     EXPECT_EQ(ReadFile(path), list);
 }
 
@@ -168,6 +193,25 @@ TEST_F(RepairEngineTest, AFailedRunIsCorrectedAndRunAgainThenASecondRunTouchesNo
     EXPECT_EQ(ReadFile(dir / "p.rep"), "A\nx\nC\n"); // the first backup stays
     EXPECT_EQ(ReadFile(other), "");
     EXPECT_TRUE(Run().bOk);
+}
+
+// Pages left out of a run (the window's preview unticks them) keep their bytes
+// and their rows stay unmarked for a later run; a preview honours the marks.
+TEST_F(RepairEngineTest, SkippedPagesAreLeftWholeAndTheirRowsUnmarked) {
+    const std::string p = Page("p.htm", "A\n", {"A"}), q = Page("q.htm", "B\nQ\n", {"B"});
+    E::SPreview preview = engine.PreviewLinks(EType::Remove, {p});
+    ASSERT_EQ(preview.pages.size(), 1u);
+    EXPECT_EQ(std::tie(preview.pages[0].file, preview.pages[0].changes), std::make_tuple(q, 1));
+    EXPECT_TRUE(Run(EType::Remove, {p}).bOk);
+    EXPECT_EQ(ReadFile(p), "A\n");
+    EXPECT_FALSE(fs::exists(dir / "p.rep") || rows.IsRepaired(0) || rows.IsFileFinished(0));
+    EXPECT_EQ(ReadFile(q), "Q\r\n");
+    EXPECT_TRUE(rows.IsRepaired(1) && rows.IsFileFinished(1));
+    preview = engine.PreviewLinks(EType::Remove);
+    ASSERT_EQ(preview.pages.size(), 1u);
+    EXPECT_EQ(preview.pages[0].file, p);
+    EXPECT_TRUE(Run(EType::Remove).bOk);
+    EXPECT_EQ(ReadFile(p), "");
 }
 
 TEST_F(RepairEngineTest, EachPageHasABackupOfItsOwnAndOnlyRecordedOnesAreTaken) {
@@ -220,13 +264,19 @@ TEST_F(RepairEngineTest, FailuresAndRefusalsLoseNoByte) {
     Add(kBad, dir / "gone.html"); // a missing page: nothing is made, nothing said
     expectFailure(dir / "gone.html", 0, false, "", 0);
     {
-        SCOPED_TRACE("a hard-linked page and one nobody may write");
+        SCOPED_TRACE("a hard-linked page and one nobody may write, refused by a preview too");
+        auto previewRefused = [&] {
+            EXPECT_EQ(engine.PreviewLinks(EType::Comment).outcome.stoppingRow, 0);
+            EXPECT_EQ(std::exchange(host.m_messages, {}).size(), 1u);
+        };
         const std::string path = Page("linked.html", page, {kBad});
         fs::create_hard_link(path, dir / "same.html");
+        previewRefused();
         expectFailure(path, 0, false, page);
         fs::remove(dir / "same.html");
         Page("linked.html", page, {kBad});
         fs::permissions(path, fs::perms::owner_read | fs::perms::group_read);
+        previewRefused();
         expectFailure(path, 0, false, page);
         fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
     }
