@@ -94,7 +94,6 @@ int RunThisTestIn(const char* unshareFlags) {
 
 bool ApplyDiff(const std::string& tool, const std::string& diff, const std::string& folder) {
     WriteFile(folder + ".diff", diff);
-    MakeDir(folder);
     const std::string command = "cd '" + folder + "' && " + tool + " <'" + folder + ".diff'";
     return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
 }
