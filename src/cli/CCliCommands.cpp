@@ -267,8 +267,11 @@ bool CCliCommands::Repair(const SCliOptions& options, ISessionHost& host, CResul
     CRepairEngine engine(rows, host);
     const auto type = static_cast<CRepairEngine::ERepairType>(options.repair);
     CRepairEngine::SPreview preview;
-    const CRepairEngine::SOutcome outcome =
-        options.bDryRun ? (preview = engine.PreviewLinks(type)).outcome : engine.RepairLinks(type);
+    if (options.bDryRun)
+        preview = engine.PreviewLinks(type);
+    else
+        preview.outcome = engine.RepairLinks(type);
+    const CRepairEngine::SOutcome& outcome = preview.outcome;
     if (outcome.bOk) {
         Error(CRepairEngine::kCompletedMessage);
     } else {

@@ -41,7 +41,7 @@ public:
         bool bOutputFailed = false; ///< a result could not be written
         bool bRepairAsked = false;
         bool bRepaired = false;
-        bool bReportWritten = true; ///< no report (or diff) was asked for, or it was written whole
+        bool bReportWritten = true;   ///< no report or diff was asked for, or it was written whole
         bool bStoppedOnError = false; ///< a file of the test could not be read
         int rowsListed = 0;
     };
