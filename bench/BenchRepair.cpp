@@ -7,6 +7,10 @@
 // the backup copy and the flushes. Last, the 1 000 repaired pages are put back
 // from their backups through CRestoreEngine::RestorePage.
 //
+// First, before the others raise the peak, it previews the repair of the 1 000
+// pages (CRepairEngine::PreviewLinks): the time until every page's diff is
+// ready, and the peak memory then.
+//
 //   linkvet-bench-repair [PAGE_MB] [PAGES]      (default 100 1000)
 
 #include "BenchUtil.h"
@@ -124,6 +128,42 @@ SRun RepairRuns(const std::string& folder, int pages, std::size_t pageBytes, int
     return best;
 }
 
+// Previews the repair of `pages` pages of `pageBytes` bytes with `badUrls` bad
+// links each, checks that every page has a diff of that many changes and that
+// nothing was written; the fastest of `reps` runs, and the diff's size.
+SRun PreviewRuns(const std::string& folder, int pages, std::size_t pageBytes, int badUrls, int reps,
+                 std::size_t& diffBytes) {
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    CSilentHost host;
+    CResultsModel rows;
+    SRun best;
+    for (int page = 0; page < pages; ++page)
+        best.bytes +=
+            WritePage(folder + "/page" + std::to_string(page) + ".html", pageBytes, badUrls, rows);
+    CRepairEngine engine(rows, host);
+    for (int rep = 0; rep < reps; ++rep) {
+        const auto start = std::chrono::steady_clock::now();
+        const CRepairEngine::SPreview preview =
+            engine.PreviewLinks(CRepairEngine::ERepairType::Comment);
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        best.seconds = std::min(best.seconds, took.count());
+        diffBytes = 0;
+        for (const CRepairEngine::SPagePreview& page : preview.pages) {
+            if (page.changes != badUrls || page.diff.empty())
+                bench::Fail("a page's preview is not as expected");
+            diffBytes += page.diff.size();
+        }
+        if (!preview.outcome.bOk || preview.pages.size() != static_cast<std::size_t>(pages))
+            bench::Fail("the preview did not cover every page");
+    }
+    if (std::distance(std::filesystem::directory_iterator(folder),
+                      std::filesystem::directory_iterator()) != pages)
+        bench::Fail("the preview wrote into the pages' folder");
+    std::filesystem::remove_all(folder);
+    return best;
+}
+
 } // namespace
 
 // The one-line page, repaired once: only the bad anchors are commented out.
@@ -187,6 +227,13 @@ int main(int argc, char** argv) {
         bench::Fail("no temporary folder");
     const std::string folder = dir.filePath(QStringLiteral("pages")).toStdString();
     std::printf("  peak RSS %.1f MiB before the runs\n", bench::PeakRssMiB());
+
+    std::size_t diffBytes = 0;
+    const SRun preview = PreviewRuns(folder, pages, 20000, 10, 3, diffBytes);
+    std::printf("  preview of %d pages of %.0f KB, 10 bad URLs each: diff of %.1f MB ready in "
+                "%6.3f s (goal < 1 s); peak RSS %.1f MiB after (goal <= 50 MB)\n",
+                pages, static_cast<double>(preview.bytes) / 1e3 / pages,
+                static_cast<double>(diffBytes) / 1e6, preview.seconds, bench::PeakRssMiB());
 
     const SRun big = RepairRuns(folder, 1, pageMb * 1000000, 1000, 3);
     std::printf(

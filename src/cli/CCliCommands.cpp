@@ -18,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <memory>
@@ -30,7 +31,7 @@ constexpr const char* kUsage =
     "       linkvet-cli links [--current-web] FILE\n"
     "       linkvet-cli check [--all] [--recurse] [--html-only] [--filter CHARS]\n"
     "                         [--timeout SECONDS] [--report text|html [--output FILE]]\n"
-    "                         [--repair 0|1|2] [--jobs N [--per-host M]]\n"
+    "                         [--repair 0|1|2 [--dry-run]] [--jobs N [--per-host M]]\n"
     "                         [--current-web] PATH\n"
     "       linkvet-cli restore [--all] [--recurse] [--html-only] [--dry-run]\n"
     "                           [--keep-backups] [--force] PATH\n"
@@ -57,6 +58,11 @@ constexpr const char* kUsage =
     "                            in place of the URL, 2 removes it; each page is\n"
     "                            first copied to stem.rep. Exit status 3 when the\n"
     "                            repair fails\n"
+    "          --dry-run         with --repair: nothing is written to the pages;\n"
+    "                            the unified diff of what the repair would write\n"
+    "                            comes instead of the lines (or with --output, in\n"
+    "                            FILE), for patch -p1 from the current folder; the\n"
+    "                            messages and exit status are the repair's\n"
     "          --jobs N          probes up to N links at once (1 to 1024; 1, the\n"
     "                            default, is the window's paced test); the same\n"
     "                            rows and log, in the same order\n"
@@ -198,8 +204,12 @@ int CCliCommands::Check(const std::vector<std::string>& args) {
     CSettingsStore settings;
     CSettingsCreator().OpenAndImport(settings);
     CCliHost host(m_out, m_err);
+    // With --dry-run, --output takes the diff: without it the diff has stdout,
+    // with it a report has stdout, as it has without --output.
+    const bool bStdoutTaken = options.bDryRun ? options.output.empty() || options.report >= 0
+                                              : options.report >= 0 && options.output.empty();
     if (options.report >= 0 || options.repair >= 0)
-        host.KeepRows(options.report < 0 || !options.output.empty());
+        host.KeepRows(!bStdoutTaken);
 
     // SIGINT and SIGTERM are the user's Stop Test. The signals stay caught until
     // the report is out, so none cuts it short.
@@ -218,13 +228,19 @@ int CCliCommands::Check(const std::vector<std::string>& args) {
     if (outcome.bRan) {
         // A test stopped by a signal or a lost reader is not followed by a repair:
         // the user's pages are rewritten only when the user is still there to ask for it.
+        bool bDiffWritten = true;
         outcome.bRepaired = outcome.bRepairAsked && outcome.stopSignal == 0 &&
-                            !outcome.bOutputFailed && Repair(options.repair, host, host.KeptRows());
-        // A stopped test still has its rows, and the window could export them too.
-        outcome.bReportWritten =
-            options.report < 0 || WriteReport(options.report, options.output, host.KeptRows());
-        if (!outcome.bReportWritten)
+                            !outcome.bOutputFailed &&
+                            Repair(options, host, host.KeptRows(), bDiffWritten);
+        if (!bDiffWritten)
             Error(CReportWriter::kWriteErrorMessage);
+        // A stopped test still has its rows, and the window could export them too.
+        const bool bReportWritten =
+            options.report < 0 ||
+            WriteReport(options.report, options.bDryRun ? "" : options.output, host.KeptRows());
+        if (!bReportWritten)
+            Error(CReportWriter::kWriteErrorMessage);
+        outcome.bReportWritten = bDiffWritten && bReportWritten;
     }
     outcome.bStoppedOnError = pSession->StoppedOnError();
     outcome.rowsListed = host.RowsListed();
@@ -259,18 +275,34 @@ bool CCliCommands::RunTest(CSessionBase& session, const SCliOptions& options, CC
     return bRan;
 }
 
-bool CCliCommands::Repair(int type, ISessionHost& host, CResultsModel& rows) {
+bool CCliCommands::Repair(const SCliOptions& options, ISessionHost& host, CResultsModel& rows,
+                          bool& bDiffWritten) {
     CRepairEngine engine(rows, host);
-    const CRepairEngine::SOutcome outcome =
-        engine.RepairLinks(static_cast<CRepairEngine::ERepairType>(type));
+    const auto type = static_cast<CRepairEngine::ERepairType>(options.repair);
+    CRepairEngine::SPreview preview;
+    if (options.bDryRun)
+        preview = engine.PreviewLinks(type);
+    else
+        preview.outcome = engine.RepairLinks(type);
+    const CRepairEngine::SOutcome& outcome = preview.outcome;
     if (outcome.bOk) {
         Error(CRepairEngine::kCompletedMessage);
-        return true;
+    } else {
+        for (const std::string& line : {std::string("The URL Repair failed in file:"), outcome.file,
+                                        std::string("Possibly near URL:"), outcome.url})
+            Error(line);
     }
-    for (const std::string& line : {std::string("The URL Repair failed in file:"), outcome.file,
-                                    std::string("Possibly near URL:"), outcome.url})
-        Error(line);
-    return false;
+    if (options.bDryRun) {
+        // What a failed run would have written too: the pages up to its stop.
+        auto fill = [&preview](const CReportWriter::FnWrite& write) {
+            return std::all_of(
+                preview.pages.begin(), preview.pages.end(),
+                [&write](const CRepairEngine::SPagePreview& page) { return write(page.diff); });
+        };
+        bDiffWritten = options.output.empty() ? WriteOut(fill)
+                                              : CReportWriter::WriteFile(options.output, fill);
+    }
+    return outcome.bOk;
 }
 
 int CCliCommands::Restore(const std::vector<std::string>& args) {
@@ -308,12 +340,17 @@ bool CCliCommands::WriteReport(int report, const std::string& output, const CRes
     const auto format = static_cast<CReportWriter::EFormat>(report);
     if (!output.empty())
         return CReportWriter::WriteFile(output, format, rows);
-    auto write = [this](std::string_view bytes) {
+    return WriteOut([&](const CReportWriter::FnWrite& write) {
+        return format == CReportWriter::EFormat::Html
+                   ? CReportWriter::ExportHtml(rows, LogText::LongDateTime(), write)
+                   : CReportWriter::ExportText(rows, write);
+    });
+}
+
+bool CCliCommands::WriteOut(const CReportWriter::FnFill& fill) {
+    const bool bWritten = fill([this](std::string_view bytes) {
         return std::fwrite(bytes.data(), 1, bytes.size(), m_out) == bytes.size();
-    };
-    const bool bWritten = format == CReportWriter::EFormat::Html
-                              ? CReportWriter::ExportHtml(rows, LogText::LongDateTime(), write)
-                              : CReportWriter::ExportText(rows, write);
+    });
     if (bWritten && std::fflush(m_out) == 0 && std::ferror(m_out) == 0)
         return true;
     m_bOutputFailureTold = true; // the report's error says it: Run has nothing to add

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "export/CReportWriter.h"
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -18,8 +20,9 @@ class ISessionHost;
 /// program's own message, goes to `err`) or `out` cannot be written (`check`
 /// stops at the first result it cannot write), 128 + the signal's number when
 /// SIGINT or SIGTERM stopped `check`. A report that cannot be written whole
-/// gives "file write error" on `err` and 2. A repair that fails, or a restore
-/// that leaves a page as it is, gives 3.
+/// gives "file write error" on `err` and 2, and so does a dry run's diff. A
+/// repair that fails (or, in a dry run, would fail), or a restore that leaves a
+/// page as it is, gives 3.
 class CCliCommands {
 public:
     CCliCommands(std::FILE* out, std::FILE* err) : m_out(out), m_err(err) {}
@@ -39,7 +42,7 @@ public:
         bool bOutputFailed = false; ///< a result could not be written
         bool bRepairAsked = false;
         bool bRepaired = false;
-        bool bReportWritten = true;   ///< no report was asked for, or it was written whole
+        bool bReportWritten = true;   ///< no report or diff was asked for, or it was written whole
         bool bStoppedOnError = false; ///< a file of the test could not be read
         int rowsListed = 0;
     };
@@ -60,9 +63,14 @@ private:
     /// Writes the report of `rows` in format `report` to `output`, or to `out`
     /// when `output` is empty; false when any of it cannot be written.
     bool WriteReport(int report, const std::string& output, const CResultsModel& rows);
-    /// Repairs `rows` with repair type `type`; says how it went on `err`
-    /// (messages from the run itself go through `host`). False when it failed.
-    bool Repair(int type, ISessionHost& host, CResultsModel& rows);
+    /// Repairs `rows` as `options` ask, or with `bDryRun` writes the diff of
+    /// what the repair would write (to `output`, else `out`); says how it went
+    /// on `err` (messages from the run itself go through `host`). False when
+    /// the repair failed; `bDiffWritten` false when the diff could not be written whole.
+    bool Repair(const SCliOptions& options, ISessionHost& host, CResultsModel& rows,
+                bool& bDiffWritten);
+    /// Writes what `fill` gives to `out`; false when any of it cannot be written.
+    bool WriteOut(const CReportWriter::FnFill& fill);
     /// Checks PATH as the Select File(s) command does; says why not on `err`.
     bool CheckPath(const std::string& path, bool bAll);
     int Usage(const std::string& problem);

@@ -79,6 +79,7 @@ constexpr SOption kCheckOptions[] = {
     {"--repair", true,
      [](SCliOptions& o, const std::string& v) { return ReadNumber(v, 0, 2, o.repair); },
      "--repair takes 0, 1 or 2"},
+    {"--dry-run", false, SetFlag<&SCliOptions::bDryRun>, nullptr},
     {"--jobs", true,
      [](SCliOptions& o, const std::string& v) {
          return ReadNumber(v, 1, CConcurrentSession::kMaxJobs, o.jobs);
@@ -137,7 +138,11 @@ std::string CCliOptions::Parse(ECommand command, const std::vector<std::string>&
     }
     if (paths.size() != 1)
         return "exactly one path is needed";
-    if (!options.output.empty() && options.report < 0)
+    if (options.bDryRun && options.repair < 0 && command != ECommand::Restore)
+        return "--dry-run needs --repair";
+    if (options.bDryRun && options.report >= 0 && options.output.empty())
+        return "--report with --dry-run needs --output for the diff";
+    if (!options.output.empty() && options.report < 0 && !options.bDryRun)
         return "--output needs --report";
     if (options.perHost > options.jobs)
         return "--per-host takes a number from 1 to the --jobs number";

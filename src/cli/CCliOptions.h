@@ -18,10 +18,14 @@ struct SCliOptions {
     int repair = -1;    ///< a CRepairEngine::ERepairType, or -1 for none
     int jobs = 1;       ///< 1: the paced test
     int perHost = 0;    ///< once read, from 1 to `jobs`
-    bool bDryRun = false;
-    bool bKeepBackups = false;
-    bool bForce = false;
     std::string path;
+
+    /// With `repair`: the diff of what the repair would write, to `output`
+    /// (else standard output), instead of the repair. For `restore`: the pages
+    /// it would put back, and nothing touched.
+    bool bDryRun = false;
+    bool bKeepBackups = false; ///< for `restore`: the backups stay
+    bool bForce = false;       ///< for `restore`: pages changed since their repair too
 };
 
 /// Reads the options of one linkvet-cli command.

@@ -121,6 +121,13 @@ bool CReportWriter::ExportHtml(const CResultsModel& rows, const std::string& dat
 
 bool CReportWriter::WriteFile(const std::string& path, EFormat format, const CResultsModel& rows) {
     const std::string dateTime = LogText::LongDateTime();
+    return WriteFile(path, [&](const FnWrite& write) {
+        return format == EFormat::Html ? ExportHtml(rows, dateTime, write)
+                                       : ExportText(rows, write);
+    });
+}
+
+bool CReportWriter::WriteFile(const std::string& path, const FnFill& fill) {
     // A file that may not be written stays as it is, as opening it would fail.
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), W_OK) != 0)
@@ -128,8 +135,6 @@ bool CReportWriter::WriteFile(const std::string& path, EFormat format, const CRe
     CAtomicFile file;
     if (!file.Open(path, CAtomicFile::EReplace::Replace, 0666))
         return false;
-    auto write = [&file](std::string_view bytes) { return file.Write(bytes); };
-    const bool bWritten =
-        format == EFormat::Html ? ExportHtml(rows, dateTime, write) : ExportText(rows, write);
-    return bWritten && file.Commit() == CAtomicFile::ECommit::Done;
+    return fill([&file](std::string_view bytes) { return file.Write(bytes); }) &&
+           file.Commit() == CAtomicFile::ECommit::Done;
 }

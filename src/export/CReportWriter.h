@@ -39,4 +39,9 @@ public:
     /// directly. False when the file cannot be opened, or a write, the flush or
     /// the close fails.
     static bool WriteFile(const std::string& path, EFormat format, const CResultsModel& rows);
+
+    /// Fills a file through the writer it is given; false as soon as a write fails.
+    using FnFill = std::function<bool(const FnWrite& write)>;
+    /// Writes what `fill` gives to `path`, as the report above is written.
+    static bool WriteFile(const std::string& path, const FnFill& fill);
 };

@@ -4,6 +4,7 @@
 #include "base/CAtomicFile.h"
 #include "base/CPosixFile.h"
 #include "engine/ISessionHost.h"
+#include "repair/CUnifiedDiff.h"
 #include "repair/PageAccess.h"
 #include "results/CResultsModel.h"
 
@@ -147,6 +148,17 @@ bool RecordRepair(const std::string& backup, const std::string& tempPath) {
     return !digest.empty() && SetRepairRecord(backup, digest);
 }
 
+// The page's path as a diff names it: from the current folder when the page
+// lies under it, else from "/", so that `patch -p1` finds it from there.
+std::string DiffNameOf(const std::string& page) {
+    char* cwd = ::getcwd(nullptr, 0);
+    std::string folder = cwd == nullptr ? "/" : cwd;
+    std::free(cwd);
+    if (folder.back() != '/')
+        folder += '/';
+    return page.substr(page.starts_with(folder) ? folder.size() : 1);
+}
+
 } // namespace
 
 // The page open for repair (at most one at a time): its source, its
@@ -160,12 +172,15 @@ struct CRepairEngine::SState {
     std::string listedPath; // as the rows name it
     std::string fileName;   // the name type 1 puts in place of a URL
     std::string page;       // where it is: symbolic links followed
-    CPosixFile source;      // open and locked until the page is put back or dropped
+    CPosixFile source;      // open (locked, but in a preview) until the page is put back or dropped
     std::optional<CAtomicFile> replacement;
     // Its own backup, once made or found, and whether the page is that backup's
     // as repairs left it, so that what it becomes is recorded with it.
     std::string backup;
     bool bFromBackup = false;
+    /// A preview's sink instead of the replacement, and the diff it has made.
+    std::optional<CUnifiedDiff> diff;
+    std::string diffText;
     /// Rows repaired into the open page; they are undone when it is not put back.
     std::vector<int> rowsInTemp;
     /// Lines of the source removed whole by this rewrite.
@@ -180,10 +195,12 @@ struct CRepairEngine::SState {
 
     std::string line; // without its line end
     bool bLineEnded = false;
+    bool bLineEndHadCr = false;
     bool bLineLoaded = false;
     int lineNumber = 0; // of `line` in the source, 1 for the first
     std::vector<SEdit> edits;
     std::string out;
+    std::string was; // a preview's line as it was, with its line end
 
     enum class ERead { kLine, kEnd, kError };
 
@@ -193,7 +210,7 @@ struct CRepairEngine::SState {
         for (;;) {
             if (blockPos == blockEnd) {
                 if (bSourceEnded) {
-                    bLineEnded = false;
+                    bLineEnded = bLineEndHadCr = false;
                     return line.empty() ? ERead::kEnd : ERead::kLine;
                 }
                 const ssize_t n = source.Read(block.data(), block.size());
@@ -216,7 +233,8 @@ struct CRepairEngine::SState {
             }
             line.append(start, static_cast<std::size_t>(lf - start));
             blockPos += static_cast<std::size_t>(lf - start) + 1;
-            if (!line.empty() && line.back() == '\r')
+            bLineEndHadCr = !line.empty() && line.back() == '\r';
+            if (bLineEndHadCr)
                 line.pop_back();
             bLineEnded = true;
             return ERead::kLine;
@@ -253,11 +271,21 @@ struct CRepairEngine::SState {
         return false;
     }
 
-    // Writes the loaded line, rewritten by its edits.
+    // Writes the loaded line, rewritten by its edits; a preview gives its diff
+    // the line as it was and what was written for it.
     void FlushLine(EType type) {
         if (!bLineLoaded)
             return;
         bLineLoaded = false;
+        RewriteLine(type);
+        if (diff) {
+            was.assign(line).append(bLineEndHadCr ? "\r\n" : bLineEnded ? "\n" : "");
+            diff->AddLine(was, out);
+            out.clear();
+        }
+    }
+
+    void RewriteLine(EType type) {
         if (edits.empty()) {
             Write(line);
             if (bLineEnded)
@@ -328,7 +356,7 @@ struct CRepairEngine::SState {
 
     void Write(std::string_view text) {
         out.append(text);
-        if (out.size() >= kBlockSize)
+        if (out.size() >= kBlockSize && !diff)
             Flush();
     }
     void Flush() {
@@ -341,11 +369,13 @@ struct CRepairEngine::SState {
     // in place is dropped.
     void Close() {
         replacement.reset();
+        diff.reset();
+        diffText.clear();
         source = CPosixFile();
         rowsInTemp.clear();
         removedNow.clear();
         blockPos = blockEnd = 0;
-        bSourceEnded = bBroken = bLineEnded = bLineLoaded = false;
+        bSourceEnded = bBroken = bLineEnded = bLineEndHadCr = bLineLoaded = false;
         lineNumber = 0;
         line.clear();
         edits.clear();
@@ -398,7 +428,25 @@ void CRepairEngine::Tell(const char* format, const std::string& first, const std
     m_host.ShowMessage(AsciiText::Fill(format, first, second));
 }
 
-CRepairEngine::SOutcome CRepairEngine::RepairLinks(ERepairType type) {
+CRepairEngine::SPreview CRepairEngine::PreviewLinks(ERepairType type,
+                                                    const std::set<std::string>& skippedFiles) {
+    SPreview preview;
+    struct SEnd {
+        SPreview*& pPreview;
+        ~SEnd() { pPreview = nullptr; }
+    } end{m_pPreview};
+    m_pPreview = &preview;
+    preview.outcome = Run(type, skippedFiles);
+    return preview;
+}
+
+CRepairEngine::SOutcome CRepairEngine::RepairLinks(ERepairType type,
+                                                   const std::set<std::string>& skippedFiles) {
+    return Run(type, skippedFiles);
+}
+
+CRepairEngine::SOutcome CRepairEngine::Run(ERepairType type,
+                                           const std::set<std::string>& skippedFiles) {
     m_pState->Close();
     SOutcome outcome;
     // A type from a damaged setting must not be taken for one that drops lines.
@@ -410,6 +458,8 @@ CRepairEngine::SOutcome CRepairEngine::RepairLinks(ERepairType type) {
     int groupFirst = -1;
     // A page that is not put back keeps none of the repairs made into its copy.
     auto finish = [this, type] {
+        if (m_pPreview)
+            return FinishPreview(type);
         const std::vector<int> rows = m_pState->rowsInTemp;
         const bool bOk = FinishRepair(type);
         if (!bOk)
@@ -423,13 +473,16 @@ CRepairEngine::SOutcome CRepairEngine::RepairLinks(ERepairType type) {
     };
     for (int i = 0; i < m_rows.RowCount(); ++i) {
         const SResultRow& row = m_rows.Row(i);
+        if (skippedFiles.contains(row.fileName))
+            continue;
         if (groupFirst < 0 || row.fileName != outcome.file) {
             if (groupFirst >= 0 && !m_rows.IsFileFinished(groupFirst)) {
                 if (!finish()) {
                     fail(i);
                     break;
                 }
-                m_rows.SetFileFinished(groupFirst, true);
+                if (!m_pPreview)
+                    m_rows.SetFileFinished(groupFirst, true);
             }
             groupFirst = i;
             outcome.file = row.fileName;
@@ -441,19 +494,22 @@ CRepairEngine::SOutcome CRepairEngine::RepairLinks(ERepairType type) {
         if (!m_rows.IsRepaired(i)) {
             outcome.url = row.url;
             if (!RepairLine(outcome.url, row.line, type)) {
-                finish();
+                // Only a URL not found leaves a page to write.
+                if (finish() && m_pPreview)
+                    m_pPreview->pages.back().notFoundRow = i;
                 fail(i);
                 break;
             }
-            m_rows.SetRepaired(i, true);
+            if (!m_pPreview)
+                m_rows.SetRepaired(i, true);
             m_pState->rowsInTemp.push_back(i);
         }
     }
     if (outcome.bOk && groupFirst >= 0 && !m_rows.IsFileFinished(groupFirst)) {
-        if (finish())
-            m_rows.SetFileFinished(groupFirst, true);
-        else
+        if (!finish())
             fail(-1);
+        else if (!m_pPreview)
+            m_rows.SetFileFinished(groupFirst, true);
     }
     m_pState->Close();
     if (outcome.bOk)
@@ -473,7 +529,11 @@ bool CRepairEngine::OpenForRepair(const std::string& path) {
     s.page = real;
     std::free(real);
     struct stat st {};
-    if (!LockPage(path) || ::fstat(s.source.Fd(), &st) != 0) {
+    // A preview only reads the page: it never waits for a run, nor holds one up.
+    const bool bOpen = m_pPreview != nullptr
+                           ? (s.source = CPosixFile::OpenRegularForReading(s.page)).IsOpen()
+                           : LockPage(path);
+    if (!bOpen || ::fstat(s.source.Fd(), &st) != 0) {
         s.Close();
         return false;
     }
@@ -482,6 +542,11 @@ bool CRepairEngine::OpenForRepair(const std::string& path) {
                                                                 : nullptr;
     if (refusal != nullptr)
         Tell(refusal, path);
+    if (m_pPreview != nullptr && refusal == nullptr) {
+        s.diff.emplace(DiffNameOf(s.page),
+                       [&s](std::string_view bytes) { s.diffText.append(bytes); });
+        return true;
+    }
     // The replacement takes the page's mode and owner from the page it replaces.
     if (refusal != nullptr || !MakeOwnBackup() ||
         !s.replacement.emplace().Open(s.page, CAtomicFile::EReplace::Replace, st.st_mode)) {
@@ -620,6 +685,24 @@ bool CRepairEngine::FinishRepair(ERepairType type) {
         removed.insert(removed.end(), added.begin(), added.end());
         std::sort(removed.begin(), removed.end());
     }
+    s.Close();
+    return bOk;
+}
+
+bool CRepairEngine::FinishPreview(ERepairType type) {
+    SState& s = *m_pState;
+    if (!s.source.IsOpen() || !s.diff) {
+        s.Close();
+        return false;
+    }
+    s.FlushLine(type);
+    while (!s.bBroken && s.LoadNextLine())
+        s.FlushLine(type);
+    s.diff->Finish();
+    const bool bOk = !s.bBroken;
+    if (bOk)
+        m_pPreview->pages.push_back(
+            {s.listedPath, static_cast<int>(s.rowsInTemp.size()), std::move(s.diffText)});
     s.Close();
     return bOk;
 }

@@ -2,6 +2,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,11 @@ class ISessionHost;
 /// so that a later run still finds each row's line. It asks nothing; its
 /// messages go through the host. It streams: memory does not grow with a page's
 /// size beyond its longest line.
+///
+/// A preview runs the same walk and the same rewriting of each line, with the
+/// same refusals and messages and the same stop, and writes nothing: it reads
+/// each page without locking it, and where a run would write the page it
+/// gives the unified diff of what it would write there.
 class CRepairEngine {
 public:
     /// The values are those of the stored setting.
@@ -93,8 +99,29 @@ public:
     CRepairEngine(const CRepairEngine&) = delete;
     CRepairEngine& operator=(const CRepairEngine&) = delete;
 
-    /// One repair run over every row of the list.
-    SOutcome RepairLinks(ERepairType type);
+    /// One page a run would write.
+    struct SPagePreview {
+        std::string file;     // as the rows name it
+        int changes = 0;      // rows the run repairs in it
+        std::string diff;     // unified diff of what the run writes there (headers included)
+        int notFoundRow = -1; // the row whose URL the run would not find in it, or -1
+    };
+    struct SPreview {
+        SOutcome outcome;                // as RepairLinks would return it
+        std::vector<SPagePreview> pages; // in list order
+    };
+
+    /// Runs as RepairLinks(type, skippedFiles) would, through the same code (row
+    /// walk, line targeting, refusals and their messages through the host, the
+    /// same stop at a failure), but writes nothing: no backup, no replacement,
+    /// no row marks, no change to the removed-lines record. A page's diff names
+    /// it where the run writes it (symbolic links followed), from the current
+    /// folder when it lies under it, else from "/"; it is empty when the page's
+    /// bytes would stay as they are. The diffs are held whole in the answer.
+    SPreview PreviewLinks(ERepairType type, const std::set<std::string>& skippedFiles = {});
+    /// One repair run over every row of the list. Rows whose fileName is in
+    /// `skippedFiles` are left alone entirely (page not opened, rows not marked).
+    SOutcome RepairLinks(ERepairType type, const std::set<std::string>& skippedFiles = {});
 
     /// The names derived from a page's path.
     static std::string StemOf(const std::string& path);
@@ -115,11 +142,13 @@ public:
 private:
     struct SState;
 
+    SOutcome Run(ERepairType type, const std::set<std::string>& skippedFiles);
     bool OpenForRepair(const std::string& path);
     bool LockPage(const std::string& path);
     bool MakeOwnBackup();
     bool RepairLine(const std::string& url, int line, ERepairType type);
     bool FinishRepair(ERepairType type);
+    bool FinishPreview(ERepairType type);
     void Tell(const char* format, const std::string& first, const std::string& second = {});
 
     CResultsModel& m_rows;
@@ -128,4 +157,6 @@ private:
     /// For each page, the lines (as the test numbered them) that whole-line
     /// removals have taken out of it.
     std::map<std::string, std::vector<int>> m_removedLines;
+    /// Where a preview puts its pages while it runs; null in a repair run.
+    SPreview* m_pPreview = nullptr;
 };

@@ -24,14 +24,15 @@
 #include <sstream>
 #include <sys/resource.h>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 
 namespace {
 
-// Runs the commands in this process and expects their exit status, their stdout
-// byte for byte and how their stderr ends; gives their stderr.
-std::string RunCli(const Texts& args, int exitCode, const std::string& out,
-                   const std::string& errEnd = "") {
+namespace fs = std::filesystem;
+
+// Runs the commands in this process: their exit status, stdout and stderr.
+std::tuple<int, std::string, std::string> Capture(const Texts& args) {
     char* buffers[2] = {};
     std::size_t sizes[2] = {};
     std::FILE* streams[2] = {::open_memstream(&buffers[0], &sizes[0]),
@@ -39,16 +40,25 @@ std::string RunCli(const Texts& args, int exitCode, const std::string& out,
     const int status = CCliCommands(streams[0], streams[1]).Run(args);
     for (std::FILE* stream : streams)
         std::fclose(stream);
-    const std::string got[2] = {{buffers[0], sizes[0]}, {buffers[1], sizes[1]}};
+    std::tuple<int, std::string, std::string> got{
+        status, {buffers[0], sizes[0]}, {buffers[1], sizes[1]}};
     std::free(buffers[0]);
     std::free(buffers[1]);
+    return got;
+}
+
+// Runs the commands in this process and expects their exit status, their stdout
+// byte for byte and how their stderr ends; gives their stderr.
+std::string RunCli(const Texts& args, int exitCode, const std::string& out,
+                   const std::string& errEnd = "") {
+    const auto [status, gotOut, gotErr] = Capture(args);
     std::string line; // for the messages
     for (const std::string& arg : args)
         line += " " + arg;
-    EXPECT_EQ(status, exitCode) << line << "\n" << got[1];
-    EXPECT_EQ(got[0], out) << line;
-    EXPECT_TRUE(got[1].ends_with(errEnd)) << line << "\n" << got[1];
-    return got[1];
+    EXPECT_EQ(status, exitCode) << line << "\n" << gotErr;
+    EXPECT_EQ(gotOut, out) << line;
+    EXPECT_TRUE(gotErr.ends_with(errEnd)) << line << "\n" << gotErr;
+    return gotErr;
 }
 
 // The real program as a child, with the test's private settings folder, stderr
@@ -213,32 +223,22 @@ TEST(CliTest, CheckWritesItsReportInsteadOfTheLinesOrIntoAFileAfterTheRepair) {
     RunCli({"check", "--http-port", port, "--repair", "2", "--report", "text", page}, 1,
            "FILE: " + page + "\r\n" + line + "\r\n", "\nAll URL repairs completed\n");
     EXPECT_EQ(ReadFile(page), "<p>\r\n");
-    // The test joins a URL broken over two lines; the repair cannot find it.
-    WriteFile(page, "<a href=\"http://127.0.0.1/\nx\">Gone</a>\n");
-    RunCli({"check", "--http-port", port, "--repair", "0", page}, 3,
-           "http://127.0.0.1/x\tHTTP Code 404 Not Found\tGone\t" + page + "\n",
-           "\nThe URL Repair failed in file:\n" + page +
-               "\nPossibly near URL:\nhttp://127.0.0.1/x\n");
+    // (A repair that cannot find a URL is the dry run's case.)
 }
 
-TEST(CliTest, RepairActsOnTheLineOfEachLinkAndTypeOneKeepsTheUrlReadable) {
+// (That a repair acts on the line its link was found on is the dry run's case.)
+TEST(CliTest, TypeOneKeepsTheUrlInQuotesSoTheNextTestReadsItAndTheNextRepairWorks) {
     CTempDir dir;
-    CLoopbackServer site("127.0.0.1", 0, {.respond = [](const std::string& request) {
-                             return request.starts_with("GET /ok") ? "HTTP/1.0 200 OK\r\n\r\n"
-                                                                   : "HTTP/1.0 404 No\r\n\r\n";
-                         }});
-    const std::string port = std::to_string(site.Port()), page = dir / "p1.html";
-    const std::string good = "<a href=\"http://127.0.0.1/ok\">good</a>";
-    const std::string bad = "http://127.0.0.1/o\tHTTP Code 404 Not Found\tbad\t" + page + "\n";
-    // Type 1 keeps the URL in quotes: the next test reads it exactly, and the next repair works.
-    WriteFile(page,
-              "<li><a href=\"http://127.0.0.1/o\">bad</a>\n<li class=\"item\">" + good + "\n");
-    RunCli({"check", "--http-port", port, "--repair", "1", page}, 1, bad);
-    const std::string kept = "<li><a href=\"p1.html\">bad</a><!--\"http://127.0.0.1/o\"-->\r\n";
-    EXPECT_EQ(ReadFile(page), kept + "<li class=\"item\">" + good + "\r\n");
+    CLoopbackServer gone("127.0.0.1", 0, CLoopbackServer::Reply("HTTP/1.0 404 No\r\n"));
+    const std::string port = std::to_string(gone.Port()), page = dir / "p1.html";
+    const std::string row = "http://127.0.0.1/o\tHTTP Code 404 Not Found\t";
+    WriteFile(page, "<li><a href=\"http://127.0.0.1/o\">bad</a>\n<li class=\"item\">x\n");
+    RunCli({"check", "--http-port", port, "--repair", "1", page}, 1, row + "bad\t" + page + "\n");
+    EXPECT_EQ(
+        ReadFile(page),
+        "<li><a href=\"p1.html\">bad</a><!--\"http://127.0.0.1/o\"-->\r\n<li class=\"item\">x\r\n");
     RunCli({"check", "--http-port", port, "--repair", "1", page}, 1,
-           "http://127.0.0.1/o\tHTTP Code 404 Not Found\tLinkvet supplied this anchor name\t" +
-               page + "\n",
+           row + "Linkvet supplied this anchor name\t" + page + "\n",
            "\nAll URL repairs completed\n");
 }
 
@@ -271,7 +271,7 @@ TEST(CliTest, RestorePutsBackEachPageFromItsOwnBackupUnlessItChangedSinceItsRepa
     WriteFile(site + "/edited.html", "edited since\n");
     auto tree = [&] { // every file and its bytes
         std::map<std::string, std::string> all;
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(site))
+        for (const auto& entry : fs::recursive_directory_iterator(site))
             if (entry.is_regular_file())
                 all[entry.path().string().substr(site.size())] = ReadFile(entry.path());
         return all;
@@ -292,6 +292,74 @@ TEST(CliTest, RestorePutsBackEachPageFromItsOwnBackupUnlessItChangedSinceItsRepa
     // Every page as it was, and no backup, note or temporary file left beside them.
     EXPECT_EQ(tree(), files);
     RunCli({"restore", site + "/a.html"}, 0, "");
+}
+
+// A dry run leaves every page and its folder as they were, and what it prints,
+// applied to a copy of the pages by patch -p1 and by git apply from the current
+// folder, gives the pages a real run writes, also one that stops at a URL it
+// cannot find; its messages and exit status are the real run's.
+TEST(CliTest, DryRunPrintsTheDiffOfWhatTheRepairWritesAndWritesNothing) {
+    CTempDir dir;
+    CLoopbackServer gone("127.0.0.1", 0, CLoopbackServer::Reply("HTTP/1.0 404 No\r\n"));
+    const std::string port = std::to_string(gone.Port()), a = "<a href=\"http://127.0.0.1/";
+    WriteFile(dir / "was/site/p.html",
+              "<p>\n" + a + "a\">A</a> " + a + "b\">B</a>\r\ncaf\xe9\n" + a + "c\">C</a>");
+    // A name git quotes; its link's URL stands on line 1 too, outside a link.
+    const std::string q = "was/site/q \"r\"\x01.htm";
+    WriteFile(dir / q, "http://127.0.0.1/d\r\n" + a + "d\">D</a>\r\ny\r\n");
+    // The test joins a URL broken over two lines; the repair cannot find it.
+    WriteFile(dir / "was/fail/f.html", a + "e\">E</a>\n" + a + "\nx\">X</a>\n");
+    const struct SBack { // the diff names the pages from here
+        fs::path cwd = fs::current_path();
+        ~SBack() { fs::current_path(cwd); }
+    } back;
+    fs::current_path(dir.Path());
+    auto state = [](const std::string& folder) {
+        std::set<std::string> files;
+        for (const fs::directory_entry& file : fs::directory_iterator(folder))
+            files.insert(file.path().string() + ReadFile(file.path()) +
+                         std::to_string(file.last_write_time().time_since_epoch().count()));
+        return files;
+    };
+    for (const char* type : {"0", "1", "2"}) {
+        for (const std::string folder : {"site", "fail"}) {
+            SCOPED_TRACE(folder + type);
+            fs::remove_all(folder);
+            fs::copy("was/" + folder, folder);
+            Texts args = {"check",    "--all", "--jobs", "4",         "--http-port", port,
+                          "--repair", type,    folder,   "--dry-run", "--output",    "d.diff"};
+            const auto before = state(folder);
+            const auto [status, rows, err] = Capture(args);
+            EXPECT_EQ(state(folder), before);
+            args.resize(args.size() - 3);
+            RunCli(args, folder == "fail" ? 3 : 1, rows,
+                   err.substr(err.find('\n', err.rfind("End of test: "))));
+            EXPECT_EQ(status, folder == "fail" ? 3 : 1);
+            for (const char* tool : {"patch -p1", "git apply"}) {
+                fs::copy("was", "copy",
+                         fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+                EXPECT_TRUE(ApplyDiff(tool, ReadFile("d.diff"), dir / "copy")) << tool;
+                for (const fs::directory_entry& page : fs::directory_iterator("copy/" + folder))
+                    EXPECT_EQ(ReadFile(page.path()),
+                              ReadFile(folder + "/" + page.path().filename().string()));
+            }
+        }
+    }
+    // Without --output the diff comes instead of the lines; a name is quoted as
+    // git quotes it, and ends in a TAB when it holds a blank, so that patch
+    // takes it whole. A diff that cannot be written whole fails as a report does.
+    RunCli({"check", "--http-port", port, "--repair", "0", "--dry-run", q}, 1,
+           "--- \"a/was/site/q \\\"r\\\"\\001.htm\"\t\n+++ \"b/was/site/q \\\"r\\\"\\001.htm\"\t\n"
+           "@@ -1,3 +1,3 @@\n http://127.0.0.1/d\r\n-" +
+               a + "d\">D</a>\r\n+<!--" + a + "d\">D</a>-->\r\n y\r\n");
+    const std::string f = "was/fail/f.html", x = "http://127.0.0.1/x";
+    RunCli({"check", "--http-port", port, "--repair", "0", "--dry-run", "--output", "/dev/full", f},
+           2,
+           "http://127.0.0.1/e\tHTTP Code 404 Not Found\tE\t" + f + "\n" + x +
+               "\tHTTP Code 404 Not Found\tX\t" + f + "\n",
+           "\nWe looked in file\n" + f + "\nbut could not file the URL\n" + x +
+               "\nThe URL Repair failed in file:\n" + f + "\nPossibly near URL:\n" + x +
+               "\nfile write error\n");
 }
 
 TEST(CliTest, CheckStopsOnSigintOrSigtermOrWhenItsOutputCannotBeWritten) {

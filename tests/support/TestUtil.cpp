@@ -91,3 +91,9 @@ int RunThisTestIn(const char* unshareFlags) {
                         .c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
 }
+
+bool ApplyDiff(const std::string& tool, const std::string& diff, const std::string& folder) {
+    WriteFile(folder + ".diff", diff);
+    const std::string command = "cd '" + folder + "' && " + tool + " <'" + folder + ".diff'";
+    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}

@@ -30,6 +30,9 @@ std::string ReadFile(const std::string& path);
 void MakeDir(const std::string& path);
 /// The names of CAtomicFile's temporary files in `folder`.
 std::vector<std::string> TempFilesIn(const std::string& folder);
+/// Applies `diff` to the files in `folder` with `tool` ("patch -p1", "git apply"); false if it
+/// fails.
+bool ApplyDiff(const std::string& tool, const std::string& diff, const std::string& folder);
 
 /// A certificate and its private key, as PEM files.
 struct STestCert {
