@@ -219,6 +219,10 @@ void CMainFrame::CreateActions() {
         {ECommand::RepairLinks, "Repair Failed &Links...", "Repair bad links in source file",
          "Repair", Qt::Key_F5, "repair", std::bind_front(&CLinkvetView::OnRepairLinks, view),
          std::bind_front(&CLinkvetView::CanRepairLinks, view)},
+        {ECommand::UndoRepairs, "&Undo Repairs...",
+         "Put the repaired pages back from their backups", "Undo Repairs", Qt::Key_unknown, nullptr,
+         std::bind_front(&CLinkvetView::OnUndoRepairs, view),
+         std::bind_front(&CLinkvetView::CanUndoRepairs, view)},
         {ECommand::FilePrint, "&Print...", "Print the active document", "Print",
          Qt::CTRL | Qt::Key_P, "print", std::bind_front(&CLinkvetView::OnFilePrint, view), nullptr},
         {ECommand::FilePrintPreview, "Print Pre&view", "Display full pages", "Print Preview",
@@ -281,9 +285,9 @@ void CMainFrame::CreateBars() {
 
     AddActions(menuBar()->addMenu(QStringLiteral("&File")),
                {Action(ECommand::SelectFiles), Action(ECommand::ExportResults),
-                Action(ECommand::RepairLinks), nullptr, Action(ECommand::FilePrint),
-                Action(ECommand::FilePrintPreview), Action(ECommand::FilePrintSetup), nullptr,
-                Action(ECommand::AppExit)});
+                Action(ECommand::RepairLinks), Action(ECommand::UndoRepairs), nullptr,
+                Action(ECommand::FilePrint), Action(ECommand::FilePrintPreview),
+                Action(ECommand::FilePrintSetup), nullptr, Action(ECommand::AppExit)});
     AddActions(menuBar()->addMenu(QStringLiteral("&View")),
                {toggleToolbar, Action(ECommand::ViewStatusBar)});
     AddActions(menuBar()->addMenu(QStringLiteral("&Linkvet")),
@@ -352,6 +356,8 @@ void CMainFrame::SetWhatsThis() {
         {ECommand::RepairLinks,
          "Disables, replaces or removes the listed links in their pages, keeping a backup "
          "of each page."},
+        {ECommand::UndoRepairs,
+         "Puts every page this window has repaired back as it was, from its backup."},
         {ECommand::FilePrint, "Prints the list of bad links."},
         {ECommand::Preferences,
          "Chooses the reasons that are listed and how long a host may take."},

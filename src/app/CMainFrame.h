@@ -33,6 +33,7 @@ public:
         SelectFiles,
         ExportResults,
         RepairLinks,
+        UndoRepairs,
         FilePrint,
         FilePrintPreview,
         FilePrintSetup,

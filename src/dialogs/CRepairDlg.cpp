@@ -13,6 +13,10 @@ CRepairDlg::CRepairDlg(QWidget* parent)
     });
     connect(m_ui->cancelButton, &QPushButton::clicked, this, &QDialog::reject);
     connect(m_ui->helpButton, &QPushButton::clicked, this, &CRepairDlg::HelpRequested);
+    connect(m_ui->previewButton, &QPushButton::clicked, this, [this] {
+        UpdateData(true);
+        emit PreviewRequested();
+    });
     for (QRadioButton* radio : {m_ui->disableRadio, m_ui->replaceRadio, m_ui->removeRadio})
         connect(radio, &QRadioButton::clicked, this, &CRepairDlg::OnTypeChanged);
 }

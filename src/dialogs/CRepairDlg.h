@@ -30,6 +30,9 @@ public:
 signals:
     /// The Help button: the manual is wanted at the repair topic.
     void HelpRequested();
+    /// "Preview…": the changes of Choice()'s type are to be shown. The dialog
+    /// stays open; whoever shows them may accept() it to repair at once.
+    void PreviewRequested();
 
 private:
     /// Moves `m_choice` to the controls (false) or the controls to `m_choice`

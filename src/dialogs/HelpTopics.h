@@ -19,12 +19,18 @@ inline constexpr int kContents = 0; // Help Topics: the manual from its beginnin
 inline constexpr int kMainFrame = 0x20080;
 inline constexpr int kPreferences = 0x20088;
 inline constexpr int kRepair = 0x20089;
+inline constexpr int kRepairPreview = 0x2008b;
 
 inline constexpr SHelpTopic kWindows[] = {
-    {"CMainFrame", kMainFrame},   {"CAboutDlg", 0x20064},
-    {"CSelectFilesDlg", 0x20082}, {"CTestProgressDlg", 0x20086},
-    {"CExportDlg", 0x20087},      {"CPreferencesDlg", kPreferences},
-    {"CRepairDlg", kRepair},      {"CRepairFailureDlg", 0x2008a},
+    {"CMainFrame", kMainFrame},
+    {"CAboutDlg", 0x20064},
+    {"CSelectFilesDlg", 0x20082},
+    {"CTestProgressDlg", 0x20086},
+    {"CExportDlg", 0x20087},
+    {"CPreferencesDlg", kPreferences},
+    {"CRepairDlg", kRepair},
+    {"CRepairFailureDlg", 0x2008a},
+    {"CRepairPreviewDlg", kRepairPreview},
 };
 
 /// The anchor of a context number in the manual; empty for the contents.

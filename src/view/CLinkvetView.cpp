@@ -4,6 +4,7 @@
 #include "dialogs/CPreferencesDlg.h"
 #include "dialogs/CRepairDlg.h"
 #include "dialogs/CRepairFailureDlg.h"
+#include "dialogs/CRepairPreviewDlg.h"
 #include "dialogs/CSelectFilesDlg.h"
 #include "dialogs/CTestProgressDlg.h"
 #include "dialogs/HelpTopics.h"
@@ -11,6 +12,7 @@
 #include "engine/CTestSession.h"
 #include "export/CReportWriter.h"
 #include "repair/CRepairEngine.h"
+#include "repair/CRestoreEngine.h"
 #include "results/CDisplayText.h"
 #include "results/CResultsModel.h"
 #include "settings/CSettingsStore.h"
@@ -25,6 +27,7 @@
 #include <QPrintPreviewDialog>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -115,6 +118,10 @@ bool CLinkvetView::CanRepairLinks() const {
     return m_pSession->IsTestEnded() && m_pModel->RowCount() > 0;
 }
 
+bool CLinkvetView::CanUndoRepairs() const {
+    return !m_pSession->IsTestRunning() && !m_repairedPages.empty();
+}
+
 void CLinkvetView::OnSelectFiles() {
     if (!CanSelectFiles())
         return;
@@ -178,6 +185,14 @@ void CLinkvetView::OnRepairLinks() {
                    m_settings.Get(SettingsKeys::kRepairSave) != 0});
     connect(&dlg, &CRepairDlg::HelpRequested, this,
             [this] { emit HelpRequested(HelpTopics::kRepair); });
+    // Empty unless the repair was chosen in the preview: OK alone repairs every page.
+    std::set<std::string> skipped;
+    connect(&dlg, &CRepairDlg::PreviewRequested, this, [this, &dlg, &skipped] {
+        if (ShowRepairPreview(dlg.Choice().type, &dlg, skipped))
+            dlg.accept();
+        else
+            skipped.clear();
+    });
     if (dlg.exec() != QDialog::Accepted)
         return;
     const SRepairChoice choice = dlg.Choice();
@@ -185,7 +200,11 @@ void CLinkvetView::OnRepairLinks() {
     m_settings.Set(SettingsKeys::kRepairSave, choice.bSaveBadUrls ? 1 : 0);
 
     const CRepairEngine::SOutcome outcome =
-        m_pRepairEngine->RepairLinks(static_cast<CRepairEngine::ERepairType>(choice.type));
+        m_pRepairEngine->RepairLinks(static_cast<CRepairEngine::ERepairType>(choice.type), skipped);
+    for (int i = 0; i < m_pModel->RowCount(); ++i)
+        if (m_pModel->IsRepaired(i))
+            m_repairedPages.insert(m_pModel->Row(i).fileName);
+    emit CommandStatesChanged();
     if (outcome.bOk) {
         QMessageBox box(QMessageBox::Information, QStringLiteral("Linkvet"),
                         QString::fromUtf8(CRepairEngine::kCompletedMessage), QMessageBox::Ok, this);
@@ -199,6 +218,91 @@ void CLinkvetView::OnRepairLinks() {
     }
     if (choice.bSaveBadUrls)
         OnExportResults();
+}
+
+std::vector<SPreviewPage> CLinkvetView::PreviewRepair(int type) {
+    const auto repairType = static_cast<CRepairEngine::ERepairType>(type);
+    std::vector<SPreviewPage> pages;
+    std::map<std::string, std::size_t> placeOf;
+    for (int i = 0; i < m_pModel->RowCount(); ++i)
+        if (!m_pModel->IsRepaired(i) &&
+            placeOf.try_emplace(m_pModel->Row(i).fileName, pages.size()).second)
+            pages.push_back({m_pModel->Row(i).fileName, 0, {}, {}});
+    // A run stops at the first page it cannot repair: that page is noted and
+    // left out of the next run, until a run goes through.
+    std::vector<std::string> messages;
+    m_pHeldMessages = &messages;
+    std::set<std::string> skipped;
+    for (std::size_t runs = 0; runs <= pages.size(); ++runs) {
+        messages.clear();
+        const CRepairEngine::SPreview preview = m_pRepairEngine->PreviewLinks(repairType, skipped);
+        for (const CRepairEngine::SPagePreview& page : preview.pages)
+            if (const auto at = placeOf.find(page.file); at != placeOf.end()) {
+                pages[at->second].changes = page.changes;
+                pages[at->second].diff = page.diff;
+            }
+        const CRepairEngine::SOutcome& outcome = preview.outcome;
+        const auto failed = placeOf.find(outcome.file);
+        if (outcome.bOk || failed == placeOf.end() || skipped.contains(outcome.file))
+            break;
+        std::string problem;
+        for (const std::string& message : messages)
+            problem += (problem.empty() ? "" : "\n") + message;
+        pages[failed->second].problem = problem.empty() ? "This page cannot be repaired." : problem;
+        skipped.insert(outcome.file);
+    }
+    m_pHeldMessages = nullptr;
+    // Pages without a change (their rows are all repaired already) are not shown.
+    std::erase_if(
+        pages, [](const SPreviewPage& page) { return page.diff.empty() && page.problem.empty(); });
+    return pages;
+}
+
+bool CLinkvetView::ShowRepairPreview(int type, QWidget* dialog, std::set<std::string>& skipped) {
+    BeginWaitCursor();
+    std::vector<SPreviewPage> pages = PreviewRepair(type);
+    EndWaitCursor();
+    CRepairPreviewDlg preview(dialog, std::move(pages));
+    connect(&preview, &CRepairPreviewDlg::HelpRequested, this,
+            [this] { emit HelpRequested(HelpTopics::kRepairPreview); });
+    if (preview.exec() != QDialog::Accepted)
+        return false;
+    skipped = preview.SkippedFiles();
+    return true;
+}
+
+void CLinkvetView::OnUndoRepairs() {
+    if (!CanUndoRepairs())
+        return;
+    const int count = static_cast<int>(m_repairedPages.size());
+    if (!AskYesNo(QString::fromLatin1(kUndoQuestion).arg(count).toStdString()))
+        return;
+    BeginWaitCursor();
+    std::string refused;
+    int restored = 0;
+    for (auto it = m_repairedPages.begin(); it != m_repairedPages.end();) {
+        std::string why;
+        const CRestoreEngine::EResult result = CRestoreEngine().RestorePage(*it, {}, &why);
+        if (result != CRestoreEngine::EResult::Restored) {
+            refused += "\n" + (why.empty() ? *it + ": no backup of it was found" : why);
+            ++it;
+            continue;
+        }
+        ++restored;
+        m_pRepairEngine->ForgetPage(*it);
+        for (int i = 0; i < m_pModel->RowCount(); ++i)
+            if (m_pModel->Row(i).fileName == *it) {
+                m_pModel->SetRepaired(i, false);
+                m_pModel->SetFileFinished(i, false);
+            }
+        it = m_repairedPages.erase(it);
+    }
+    EndWaitCursor();
+    emit CommandStatesChanged();
+    std::string told = QString::fromLatin1(kUndoneFormat).arg(restored).toStdString();
+    if (!refused.empty())
+        told += std::string("\n\n") + kNotUndoneHeading + refused;
+    ShowMessage(told);
 }
 
 void CLinkvetView::OnPreferences() {
@@ -241,6 +345,10 @@ void CLinkvetView::OnFilePrintSetup() {
 }
 
 void CLinkvetView::ShowMessage(const std::string& text) {
+    if (m_pHeldMessages != nullptr) {
+        m_pHeldMessages->push_back(text);
+        return;
+    }
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Linkvet"), CDisplayText::FromBytes(text),
                     QMessageBox::Ok, this);
     box.exec();

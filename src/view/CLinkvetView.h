@@ -6,7 +6,9 @@
 #include <QPrinter>
 #include <QTableView>
 #include <memory>
+#include <set>
 #include <string>
+#include <vector>
 
 class CRepairEngine;
 class CResultsModel;
@@ -14,6 +16,7 @@ class CSettingsStore;
 class CSessionBase;
 class CTestProgressDlg;
 class QPlainTextEdit;
+struct SPreviewPage;
 
 /// The results list, and the hub of the program: it owns the test session and
 /// the results, handles every command, and shows what the test does (results,
@@ -29,6 +32,10 @@ public:
     static constexpr const char* kReplaceQuestion =
         "\nThis file already exists\n\nReplace existing file?";
     /// Asked before a repair when the last test met an outcome of no known reason.
+    /// %d the number of pages.
+    static constexpr const char* kUndoQuestion = "Put back %d pages from their backups?";
+    static constexpr const char* kUndoneFormat = "%d pages were put back from their backups.";
+    static constexpr const char* kNotUndoneHeading = "These pages could not be put back:";
     static constexpr const char* kUnknownReasonQuestion =
         "The testing found at least one URL\nwith an UNKNOWN ERROR!\n(See the window text.)\n\n"
         "Are you sure you want to repair now?";
@@ -51,8 +58,14 @@ public:
     /// the list holds (a repair run may have emptied it).
     void OnExportResults();
     /// Asks how to repair, rewrites the pages of the listed links, tells how it
-    /// went and, when asked to, exports the list afterwards.
+    /// went and, when asked to, exports the list afterwards. The dialog's
+    /// Preview shows each page's changes first; repairing from there leaves the
+    /// pages unticked in it alone.
     void OnRepairLinks();
+    /// Puts back, after one question, every page this window has repaired from
+    /// its own backup, says how many were and which could not be, and clears
+    /// the marks of the restored pages' rows so they can be repaired again.
+    void OnUndoRepairs();
     /// Lets the user edit the filter and the time-out; stores both on OK. Open
     /// during a test too: the test goes on meanwhile.
     void OnPreferences();
@@ -67,6 +80,7 @@ public:
     bool CanStopTest() const;
     bool CanExportResults() const;
     bool CanRepairLinks() const;
+    bool CanUndoRepairs() const;
 
     CResultsModel& Results() { return *m_pModel; }
     CSessionBase& Session() { return *m_pSession; }
@@ -99,12 +113,23 @@ signals:
     void HelpRequested(int context);
 
 private:
+    /// What a repair of `type` would change, page by page, in list order. The
+    /// engine's messages are kept for the pages they concern, not shown.
+    std::vector<SPreviewPage> PreviewRepair(int type);
+    /// Shows the preview of `type` over `dialog`; true when the user chose to
+    /// repair from it, with the pages to leave alone in `skipped`.
+    bool ShowRepairPreview(int type, QWidget* dialog, std::set<std::string>& skipped);
+
     CSettingsStore& m_settings;
     QPlainTextEdit& m_logPane;
     std::unique_ptr<CResultsModel> m_pModel;
     std::unique_ptr<CSessionBase> m_pSession;
     // One per results list: it knows which backups it has made for these rows.
     std::unique_ptr<CRepairEngine> m_pRepairEngine;
+    /// The pages this window has repaired and not yet put back, as the rows name them.
+    std::set<std::string> m_repairedPages;
+    /// While set, messages for the user are kept here instead of shown.
+    std::vector<std::string>* m_pHeldMessages = nullptr;
     LaterPtr<CTestProgressDlg> m_pProgressDlg;
     QPrinter m_printer;
     int m_waitCursorDepth = 0;

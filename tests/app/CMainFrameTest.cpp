@@ -6,6 +6,7 @@
 #include "dialogs/CReasonCheckListBox.h"
 #include "dialogs/CRepairDlg.h"
 #include "dialogs/CRepairFailureDlg.h"
+#include "dialogs/CRepairPreviewDlg.h"
 #include "dialogs/CStaticLink.h"
 #include "dialogs/CTestProgressDlg.h"
 #include "dialogs/HelpTopics.h"
@@ -26,6 +27,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -317,6 +319,78 @@ TEST_F(MainFrameTest, RepairAsksFirstCanDropTheStoppingRowAndExportsAfterEveryRu
     EXPECT_EQ(seen, (Texts{"repair", "export"}));
     EXPECT_EQ(answerer.m_messages, (Texts{question, CRepairEngine::kCompletedMessage}));
     EXPECT_EQ(ReadFile(report), "FILE: " + page + "\r\nhttp://h/1\tHTTP Code 404 Not Found\tn\r\n");
+}
+
+TEST_F(MainFrameTest, ARepairIsPreviewedAppliedToTheTickedPagesAndUndone) {
+    Open();
+    const std::string a = m_dir / "a.htm", b = m_dir / "b.htm", c = m_dir / "c.htm";
+    const std::string aText = "<p>\n<a href=\"http://h/1\">1</a>\n",
+                      bText = "<a href=\"http://h/2\">2</a>\n";
+    WriteFile(a, aText);
+    WriteFile(b, bText);
+    WriteFile(c, "<p>\n");
+    View().AddResultRow({"http://h/1", "HTTP Code 404 Not Found", "1", a, 0, 2});
+    View().AddResultRow({"http://h/2", "HTTP Code 404 Not Found", "2", b, 0, 1});
+    View().AddResultRow({"http://h/3", "HTTP Code 404 Not Found", "3", c, 0, 1});
+    const char* previewButton = "cancelButton";
+    const char* repairDlgButton = "previewButton";
+    Texts seen;
+    CModalAnswerer answerer(
+        [&](QWidget* modal) {
+            if (auto* preview = qobject_cast<CRepairPreviewDlg*>(modal)) {
+                auto* list = Child<QListWidget>(modal, "pageList");
+                for (int i = 0; i < list->count(); ++i)
+                    seen.push_back(list->item(i)->text().toStdString() +
+                                   (list->item(i)->checkState() == Qt::Checked ? " [x]" : " [ ]"));
+                seen.push_back(preview->DiffView().toPlainText().toStdString());
+                list->item(1)->setCheckState(Qt::Unchecked); // b.htm stays as it is
+                Child<QPushButton>(modal, previewButton)->click();
+            } else if (qobject_cast<CRepairDlg*>(modal)) {
+                Child<QPushButton>(modal, seen.empty() ? repairDlgButton : "cancelButton")->click();
+            } else {
+                modal->close();
+            }
+        },
+        QMessageBox::Yes);
+    View().OnRepairLinks(); // Preview, Cancel there, then Cancel the repair
+    const std::string shown = "--- a" + a + "\n+++ b" + a;
+    ASSERT_EQ(seen.size(), 4u);
+    EXPECT_EQ(seen[0], a + " \u2014 1 changes [x]");
+    EXPECT_EQ(seen[1], b + " \u2014 1 changes [x]");
+    EXPECT_TRUE(seen[2].starts_with(c + " \u2014 We looked in file\n")) << seen[2];
+    EXPECT_TRUE(seen[2].ends_with("http://h/3 [ ]")) << seen[2];
+    EXPECT_TRUE(
+        seen[3].find(
+            "-<a href=\"http://h/1\">1</a>\n+<!--<a href=\"http://h/1\">1</a>-->\u240d\n") !=
+        std::string::npos)
+        << seen[3];
+    EXPECT_EQ(ReadFile(a), aText); // Cancel wrote nothing
+    EXPECT_FALSE(Enabled(ECommand::UndoRepairs));
+
+    previewButton = "repairButton";
+    seen.clear();
+    answerer.m_messages.clear();
+    View().OnRepairLinks(); // Preview, then Repair with b.htm unticked
+    EXPECT_EQ(answerer.m_messages, Texts{CRepairEngine::kCompletedMessage});
+    EXPECT_EQ(ReadFile(a), "<p>\r\n<!--<a href=\"http://h/1\">1</a>-->\r\n");
+    EXPECT_EQ(ReadFile(b), bText);
+    EXPECT_TRUE(View().Results().IsRepaired(0));
+    EXPECT_FALSE(View().Results().IsRepaired(1) || View().Results().IsRepaired(2));
+    ASSERT_TRUE(Enabled(ECommand::UndoRepairs));
+
+    answerer.m_messages.clear();
+    m_frame->Action(ECommand::UndoRepairs)->trigger();
+    EXPECT_EQ(answerer.m_messages, (Texts{"Put back 1 pages from their backups?",
+                                          "1 pages were put back from their backups."}));
+    EXPECT_EQ(ReadFile(a), aText);
+    EXPECT_FALSE(View().Results().IsRepaired(0) || View().Results().IsFileFinished(0));
+    EXPECT_FALSE(Enabled(ECommand::UndoRepairs));
+    // A second repair works on the page put back.
+    repairDlgButton = "okButton";
+    seen.clear();
+    View().Results().RemoveRow(2);
+    View().OnRepairLinks();
+    EXPECT_EQ(ReadFile(a), "<p>\r\n<!--<a href=\"http://h/1\">1</a>-->\r\n");
 }
 
 // Tab enters a group of radio buttons at its checked one, so that Space keeps the choice.
