@@ -440,6 +440,14 @@ CRepairEngine::SPreview CRepairEngine::PreviewLinks(ERepairType type,
     return preview;
 }
 
+void CRepairEngine::ForgetPage(const std::string& path) {
+    // Kept by where the page is, as a run records it.
+    if (char* real = ::realpath(path.c_str(), nullptr)) {
+        m_removedLines.erase(real);
+        std::free(real);
+    }
+}
+
 CRepairEngine::SOutcome CRepairEngine::RepairLinks(ERepairType type,
                                                    const std::set<std::string>& skippedFiles) {
     return Run(type, skippedFiles);

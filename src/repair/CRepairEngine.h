@@ -122,6 +122,9 @@ public:
     /// One repair run over every row of the list. Rows whose fileName is in
     /// `skippedFiles` are left alone entirely (page not opened, rows not marked).
     SOutcome RepairLinks(ERepairType type, const std::set<std::string>& skippedFiles = {});
+    /// The page `path` is as it was before any repair again (put back from its
+    /// backup): the lines earlier runs removed from it are forgotten.
+    void ForgetPage(const std::string& path);
 
     /// The names derived from a page's path.
     static std::string StemOf(const std::string& path);
