@@ -40,8 +40,8 @@ protected:
     }
 };
 
-// The diff for the eye: a CR before a line's end shown as a sign of its own,
-// so that a line whose only change is its line end shows the change.
+// The diff for the eye: a CR before a line's end shown as "^M", so that a
+// line whose only change is its line end shows the change.
 QString ShownDiff(const std::string& diff, int mostLines) {
     std::string shown;
     int lines = 0;
@@ -53,7 +53,7 @@ QString ShownDiff(const std::string& diff, int mostLines) {
         const bool bCr = !line.empty() && line.back() == '\r';
         if (bCr)
             line.remove_suffix(1);
-        shown.append(line).append(bCr ? "\xe2\x90\x8d\n" : "\n"); // U+240D
+        shown.append(line).append(bCr ? "^M\n" : "\n");
         at = end + 1;
         ++lines;
     }
@@ -73,14 +73,20 @@ CRepairPreviewDlg::CRepairPreviewDlg(QWidget* parent, std::vector<SPreviewPage> 
     setObjectName(QStringLiteral("CRepairPreviewDlg"));
     setWindowTitle(QStringLiteral("Repair Preview"));
     int changes = 0;
+    int repaired = 0;
     for (const SPreviewPage& page : m_pages)
-        changes += page.problem.empty() ? page.changes : 0;
-    m_pSummary = new QLabel(
-        QStringLiteral("The repair changes %1 links in %2 pages. Untick a page to leave it as it "
-                       "is; a line ending in \xe2\x90\x8d ends in CR LF.")
-            .arg(changes)
-            .arg(m_pages.size()),
-        this);
+        if (page.problem.empty()) {
+            changes += page.changes;
+            ++repaired;
+        }
+    QString summary =
+        QStringLiteral("The repair changes %1 links in %2 pages.").arg(changes).arg(repaired);
+    if (repaired < static_cast<int>(m_pages.size()))
+        summary += QStringLiteral(" %1 pages cannot be repaired as they stand (in red).")
+                       .arg(static_cast<int>(m_pages.size()) - repaired);
+    summary +=
+        QStringLiteral(" Only the ticked pages are repaired. A line ending in ^M ends in CR LF.");
+    m_pSummary = new QLabel(summary, this);
     m_pSummary->setWordWrap(true);
 
     m_pList = new QListWidget(this);
@@ -90,8 +96,12 @@ CRepairPreviewDlg::CRepairPreviewDlg(QWidget* parent, std::vector<SPreviewPage> 
         QStringLiteral("Each page the repair would change. Only the ticked pages are repaired."));
     for (const SPreviewPage& page : m_pages) {
         QString text = CDisplayText::FromBytes(page.file) + QStringLiteral(" \u2014 ");
-        text += page.problem.empty() ? QStringLiteral("%1 changes").arg(page.changes)
-                                     : CDisplayText::FromBytes(page.problem);
+        if (!page.problem.empty())
+            text +=
+                CDisplayText::FromBytes(page.problem).replace(QLatin1Char('\n'), QLatin1Char(' '));
+        else
+            text += page.changes == 1 ? QStringLiteral("1 change")
+                                      : QStringLiteral("%1 changes").arg(page.changes);
         auto* item = new QListWidgetItem(text, m_pList);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         item->setCheckState(page.problem.empty() ? Qt::Checked : Qt::Unchecked);

@@ -1,5 +1,6 @@
 #include "view/CLinkvetView.h"
 
+#include "base/AsciiText.h"
 #include "dialogs/CExportDlg.h"
 #include "dialogs/CPreferencesDlg.h"
 #include "dialogs/CRepairDlg.h"
@@ -275,7 +276,7 @@ void CLinkvetView::OnUndoRepairs() {
     if (!CanUndoRepairs())
         return;
     const int count = static_cast<int>(m_repairedPages.size());
-    if (!AskYesNo(QString::fromLatin1(kUndoQuestion).arg(count).toStdString()))
+    if (!AskYesNo(AsciiText::Fill(kUndoQuestion, std::to_string(count))))
         return;
     BeginWaitCursor();
     std::string refused;
@@ -299,7 +300,7 @@ void CLinkvetView::OnUndoRepairs() {
     }
     EndWaitCursor();
     emit CommandStatesChanged();
-    std::string told = QString::fromLatin1(kUndoneFormat).arg(restored).toStdString();
+    std::string told = AsciiText::Fill(kUndoneFormat, std::to_string(restored));
     if (!refused.empty())
         told += std::string("\n\n") + kNotUndoneHeading + refused;
     ShowMessage(told);

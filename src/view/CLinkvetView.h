@@ -32,9 +32,9 @@ public:
     static constexpr const char* kReplaceQuestion =
         "\nThis file already exists\n\nReplace existing file?";
     /// Asked before a repair when the last test met an outcome of no known reason.
-    /// %d the number of pages.
-    static constexpr const char* kUndoQuestion = "Put back %d pages from their backups?";
-    static constexpr const char* kUndoneFormat = "%d pages were put back from their backups.";
+    /// %s the number of pages.
+    static constexpr const char* kUndoQuestion = "Put back %s pages from their backups?";
+    static constexpr const char* kUndoneFormat = "%s pages were put back from their backups.";
     static constexpr const char* kNotUndoneHeading = "These pages could not be put back:";
     static constexpr const char* kUnknownReasonQuestion =
         "The testing found at least one URL\nwith an UNKNOWN ERROR!\n(See the window text.)\n\n"
