@@ -417,7 +417,11 @@ std::string CRepairEngine::RecordNotePathOf(const std::string& backup) {
 }
 
 bool CRepairEngine::IsBackupOf(const std::string& backup, const std::string& pageName) {
-    return ReadRecord(backup, kOwnerAttribute, NotePathOf(backup)) == pageName;
+    return PageRecordOf(backup) == pageName;
+}
+
+std::optional<std::string> CRepairEngine::PageRecordOf(const std::string& backup) {
+    return ReadRecord(backup, kOwnerAttribute, NotePathOf(backup));
 }
 
 std::string CRepairEngine::RepairRecordOf(const std::string& backup) {

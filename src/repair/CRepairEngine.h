@@ -2,6 +2,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -133,6 +134,8 @@ public:
     static std::string FileNameOf(const std::string& path);
     /// Whether `backup` is recorded as the backup of the page `pageName` beside it.
     static bool IsBackupOf(const std::string& backup, const std::string& pageName);
+    /// The name of the page `backup` is recorded as the backup of, if any.
+    static std::optional<std::string> PageRecordOf(const std::string& backup);
     /// Where the record of `backup` is kept when its file system has no
     /// extended attributes: a hidden file beside it.
     static std::string NotePathOf(const std::string& backup);

@@ -92,6 +92,15 @@ CRestoreEngine::EResult CRestoreEngine::RestorePage(const std::string& page,
             backup = name;
             break;
         }
+        // Another page's own backup, that page beside it ("index.rep" of
+        // "index.html" beside "index.htm"), is that page's business.
+        const std::optional<std::string> owner = CRepairEngine::PageRecordOf(name);
+        struct stat ownerSt {};
+        if (owner && !owner->empty() && owner->find('/') == std::string::npos &&
+            ::stat((name.substr(0, name.size() - CRepairEngine::FileNameOf(name).size()) + *owner)
+                       .c_str(),
+                   &ownerSt) == 0)
+            continue;
         if (foreign.empty())
             foreign = BesidePage(page, name);
     }

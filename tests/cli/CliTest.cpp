@@ -246,7 +246,8 @@ TEST(CliTest, RestorePutsBackEachPageFromItsOwnBackupUnlessItChangedSinceItsRepa
     CTempDir dir;
     CLoopbackServer gone("127.0.0.1", 0, CLoopbackServer::Reply("HTTP/1.0 404 No\r\n"));
     const std::string site = dir / "site", bad = "<a href=\"http://127.0.0.1/x\">x</a>\n";
-    // index.rep is index.html's backup, never index.htm's; own.rep is the user's own file.
+    // index.rep is index.html's backup, never index.htm's, which says nothing of it;
+    // own.rep is the user's own file, which is never used, with a word.
     const std::map<std::string, std::string> files = {
         {"/a.html", "<p>\n" + bad}, {"/index.html", bad},    {"/sub/b.htm", bad},
         {"/edited.html", bad},      {"/index.htm", "<p>\n"}, {"/own.html", "<p>\n"},
@@ -283,8 +284,9 @@ TEST(CliTest, RestorePutsBackEachPageFromItsOwnBackupUnlessItChangedSinceItsRepa
     using E = CRestoreEngine;
     for (const std::string& refusal :
          {AsciiText::Fill(E::kChangedFormat, site + "/edited.html"),
-          AsciiText::Fill(E::kForeignBackupFormat, site + "/index.htm", site + "/index.rep")})
+          AsciiText::Fill(E::kForeignBackupFormat, site + "/own.html", site + "/own.rep")})
         EXPECT_NE(err.find(refusal + "\n"), std::string::npos) << err;
+    EXPECT_EQ(err.find("index.htm\n"), std::string::npos) << err; // index.html's backup is not its
     // Put back with the backups kept; once more, the pages as their backups lose nothing.
     RunCli({"restore", "--keep-backups", "--all", "--recurse", site}, 3, inOrder(back));
     RunCli({"restore", "--all", "--recurse", site}, 3, inOrder(back));
