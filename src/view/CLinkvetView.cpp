@@ -229,22 +229,25 @@ std::vector<SPreviewPage> CLinkvetView::PreviewRepair(int type) {
         if (!m_pModel->IsRepaired(i) &&
             placeOf.try_emplace(m_pModel->Row(i).fileName, pages.size()).second)
             pages.push_back({m_pModel->Row(i).fileName, 0, {}, {}});
-    // A run stops at the first page it cannot repair: that page is noted and
-    // left out of the next run, until a run goes through.
+    // A run stops at the first page it cannot repair: that page is noted, and
+    // the next run starts after it (the pages shown so far are left out), so
+    // the whole list is gone through once, however many pages fail.
     std::vector<std::string> messages;
     m_pHeldMessages = &messages;
     std::set<std::string> skipped;
     for (std::size_t runs = 0; runs <= pages.size(); ++runs) {
         messages.clear();
         const CRepairEngine::SPreview preview = m_pRepairEngine->PreviewLinks(repairType, skipped);
-        for (const CRepairEngine::SPagePreview& page : preview.pages)
+        for (const CRepairEngine::SPagePreview& page : preview.pages) {
             if (const auto at = placeOf.find(page.file); at != placeOf.end()) {
                 pages[at->second].changes = page.changes;
                 pages[at->second].diff = page.diff;
             }
+            skipped.insert(page.file);
+        }
         const CRepairEngine::SOutcome& outcome = preview.outcome;
         const auto failed = placeOf.find(outcome.file);
-        if (outcome.bOk || failed == placeOf.end() || skipped.contains(outcome.file))
+        if (outcome.bOk || failed == placeOf.end() || !pages[failed->second].problem.empty())
             break;
         std::string problem;
         for (const std::string& message : messages)
