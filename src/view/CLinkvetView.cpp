@@ -251,7 +251,7 @@ std::vector<SPreviewPage> CLinkvetView::PreviewRepair(int type) {
             break;
         std::string problem;
         for (const std::string& message : messages)
-            problem += (problem.empty() ? "" : "\n") + message;
+            problem.append(problem.empty() ? "" : "\n").append(message);
         pages[failed->second].problem = problem.empty() ? "This page cannot be repaired." : problem;
         skipped.insert(outcome.file);
     }
@@ -288,7 +288,7 @@ void CLinkvetView::OnUndoRepairs() {
         std::string why;
         const CRestoreEngine::EResult result = CRestoreEngine().RestorePage(*it, {}, &why);
         if (result != CRestoreEngine::EResult::Restored) {
-            refused += "\n" + (why.empty() ? *it + ": no backup of it was found" : why);
+            refused.append("\n").append(why.empty() ? *it + ": no backup of it was found" : why);
             ++it;
             continue;
         }
