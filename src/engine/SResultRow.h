@@ -15,6 +15,12 @@ struct SResultRow {
     std::uint32_t itemData = 0;
     /// The line of the page its link starts on (1 for the first); 0 when unknown.
     int line = 0;
+    /// The byte of that line its URL starts at (1 for the first); 0 when unknown.
+    int column = 0;
+    /// How its probe ended: the HTTP status, or the 100xx code of a failure.
+    unsigned code = 0;
+    /// The answer came at the end of redirects (current-web mode).
+    bool bRedirected = false;
 
     bool operator==(const SResultRow&) const = default;
 };
