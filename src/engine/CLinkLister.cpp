@@ -29,8 +29,10 @@ void CLinkLister::FileRead(int links) {
 
 void CLinkLister::Settle(const SFoundLink& link, int scheme, const SOutcome& outcome) {
     ++m_linksDone;
-    if (!IsListed(m_reasons, scheme, outcome))
+    if (!IsListed(m_reasons, scheme, outcome)) {
+        m_host.LinkSettled(link.url, m_currentFile, false);
         return;
+    }
     SResultRow row{link.url, m_reasons.ReasonText(outcome.code, outcome.bRedirected), link.name,
                    m_currentFile};
     row.line = link.line;
@@ -38,6 +40,7 @@ void CLinkLister::Settle(const SFoundLink& link, int scheme, const SOutcome& out
     row.bRedirected = outcome.bRedirected;
     m_host.AddResultRow(row);
     ++m_fileErrorCount;
+    m_host.LinkSettled(link.url, m_currentFile, true);
 }
 
 void CLinkLister::CloseFile() {

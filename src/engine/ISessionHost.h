@@ -49,6 +49,10 @@ public:
     virtual void ClearLogAndResults() {}
     /// Appends one listed result to the results.
     virtual void AddResultRow(const SResultRow& row) = 0;
+    /// Every link the test settles, listed or not, in test order: `url` of
+    /// `page`, and when `bListed`, after its row was added.
+    virtual void LinkSettled(const std::string& /*url*/, const std::string& /*page*/,
+                             bool /*bListed*/) {}
 
     virtual void SetStatusPane(EPane, const std::string&) {}
 
