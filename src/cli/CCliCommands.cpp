@@ -9,6 +9,8 @@
 #include "engine/CTestSession.h"
 #include "engine/CUrlExtractor.h"
 #include "engine/LogText.h"
+#include "export/CGithubReport.h"
+#include "export/CMarkdownReport.h"
 #include "export/CReportWriter.h"
 #include "repair/CRepairEngine.h"
 #include "repair/CRestoreEngine.h"
@@ -21,16 +23,25 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <memory>
 #include <unistd.h>
 
 namespace {
 
+// Where the program was started; "" when it cannot be told.
+std::string CurrentFolder() {
+    char* cwd = ::getcwd(nullptr, 0);
+    std::string folder = cwd == nullptr ? "" : cwd;
+    std::free(cwd);
+    return folder;
+}
+
 constexpr const char* kUsage =
     "usage: linkvet-cli files [--all] [--recurse] [--html-only] PATH\n"
     "       linkvet-cli links [--current-web] FILE\n"
     "       linkvet-cli check [--all] [--recurse] [--html-only] [--filter CHARS]\n"
-    "                         [--timeout SECONDS] [--report text|html [--output FILE]]\n"
+    "                         [--timeout SECONDS] [--report FORMAT [--output FILE]]\n"
     "                         [--repair 0|1|2 [--dry-run]] [--jobs N [--per-host M]]\n"
     "                         [--current-web] PATH\n"
     "       linkvet-cli restore [--all] [--recurse] [--html-only] [--dry-run]\n"
@@ -50,8 +61,10 @@ constexpr const char* kUsage =
     "          --filter CHARS    21 characters, one per reason; 0 hides it\n"
     "          --timeout SECONDS how long a host may take (1 to 1000)\n"
     "          --http-port N, --ftp-port N  probe other ports than 80 and 21\n"
-    "          --report text|html  after the test, the listed results as a report:\n"
-    "                            on stdout instead of the lines, or with\n"
+    "          --report FORMAT   after the test, the listed results as a report in\n"
+    "                            text, html, junit (every tested link), markdown\n"
+    "                            or github (workflow commands): on stdout instead\n"
+    "                            of the lines, or with\n"
     "          --output FILE     in FILE (created or replaced), the lines on stdout\n"
     "          --repair 0|1|2    after the test, rewrites the line of each listed\n"
     "                            result: 0 comments it out, 1 puts the page's name\n"
@@ -210,6 +223,8 @@ int CCliCommands::Check(const std::vector<std::string>& args) {
                                               : options.report >= 0 && options.output.empty();
     if (options.report >= 0 || options.repair >= 0)
         host.KeepRows(!bStdoutTaken);
+    if (options.report == static_cast<int>(CReportWriter::EFormat::Junit))
+        host.KeepTestedLinks();
 
     // SIGINT and SIGTERM are the user's Stop Test. The signals stay caught until
     // the report is out, so none cuts it short.
@@ -237,7 +252,7 @@ int CCliCommands::Check(const std::vector<std::string>& args) {
         // A stopped test still has its rows, and the window could export them too.
         const bool bReportWritten =
             options.report < 0 ||
-            WriteReport(options.report, options.bDryRun ? "" : options.output, host.KeptRows());
+            WriteReport(options.report, options.bDryRun ? "" : options.output, host);
         if (!bReportWritten)
             Error(CReportWriter::kWriteErrorMessage);
         outcome.bReportWritten = bDiffWritten && bReportWritten;
@@ -336,15 +351,26 @@ int CCliCommands::Restore(const std::vector<std::string>& args) {
     return bAllBack ? kExitOk : kExitRepairFailed;
 }
 
-bool CCliCommands::WriteReport(int report, const std::string& output, const CResultsModel& rows) {
-    const auto format = static_cast<CReportWriter::EFormat>(report);
-    if (!output.empty())
-        return CReportWriter::WriteFile(output, format, rows);
-    return WriteOut([&](const CReportWriter::FnWrite& write) {
-        return format == CReportWriter::EFormat::Html
-                   ? CReportWriter::ExportHtml(rows, LogText::LongDateTime(), write)
-                   : CReportWriter::ExportText(rows, write);
-    });
+bool CCliCommands::WriteReport(int report, const std::string& output, const CCliHost& host) {
+    using EFormat = CReportWriter::EFormat;
+    const CResultsModel& rows = host.KeptRows();
+    const std::string dateTime = LogText::LongDateTime();
+    const CReportWriter::FnFill fill = [&](const CReportWriter::FnWrite& write) {
+        switch (static_cast<EFormat>(report)) {
+        case EFormat::Html:
+            return CReportWriter::ExportHtml(rows, dateTime, write);
+        case EFormat::Junit:
+            return host.TestedLinks().Export(rows, write);
+        case EFormat::Markdown:
+            return CMarkdownReport::Export(rows, write);
+        case EFormat::Github:
+            return CGithubReport::Export(rows, CurrentFolder(), write);
+        case EFormat::Text:
+            break;
+        }
+        return CReportWriter::ExportText(rows, write);
+    };
+    return output.empty() ? WriteOut(fill) : CReportWriter::WriteFile(output, fill);
 }
 
 bool CCliCommands::WriteOut(const CReportWriter::FnFill& fill) {

@@ -62,7 +62,7 @@ private:
     bool RunTest(CSessionBase& session, const SCliOptions& options, CCliHost& host);
     /// Writes the report of `rows` in format `report` to `output`, or to `out`
     /// when `output` is empty; false when any of it cannot be written.
-    bool WriteReport(int report, const std::string& output, const CResultsModel& rows);
+    bool WriteReport(int report, const std::string& output, const CCliHost& host);
     /// Repairs `rows` as `options` ask, or with `bDryRun` writes the diff of
     /// what the repair would write (to `output`, else `out`); says how it went
     /// on `err` (messages from the run itself go through `host`). False when

@@ -52,3 +52,8 @@ void CCliHost::AddResultRow(const SResultRow& row) {
     if (m_onOutputFailed)
         m_onOutputFailed();
 }
+
+void CCliHost::LinkSettled(const std::string& url, const std::string& page, bool bListed) {
+    if (m_bKeepTested)
+        m_testedLinks.AddTested(page, url, bListed);
+}

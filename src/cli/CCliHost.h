@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/ISessionHost.h"
+#include "export/CJunitReport.h"
 #include "results/CResultsModel.h"
 
 #include <cstdio>
@@ -27,6 +28,7 @@ public:
     bool AskYesNo(const std::string& question) override;
     void AppendLog(const std::string& text) override;
     void AddResultRow(const SResultRow& row) override;
+    void LinkSettled(const std::string& url, const std::string& page, bool bListed) override;
 
     /// From now on every listed result is kept; with `bPrint` false it is kept
     /// only, and `out` is left to the report.
@@ -34,6 +36,10 @@ public:
     /// The kept results; empty unless KeepRows() was called.
     const CResultsModel& KeptRows() const { return m_keptRows; }
     CResultsModel& KeptRows() { return m_keptRows; }
+    /// From now on every settled link is kept, for the JUnit report.
+    void KeepTestedLinks() { m_bKeepTested = true; }
+    /// The kept links; empty unless KeepTestedLinks() was called.
+    const CJunitReport& TestedLinks() const { return m_testedLinks; }
 
     /// A line on `err` that the next one replaces, for progress on a terminal;
     /// "" takes it away.
@@ -55,6 +61,8 @@ private:
     std::FILE* m_err;
     CResultsModel m_keptRows;
     bool m_bKeepRows = false;
+    CJunitReport m_testedLinks;
+    bool m_bKeepTested = false;
     bool m_bPrintRows = true;
     int m_rowsListed = 0;
     bool m_bOutputFailed = false;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <span>
 #include <string_view>
+#include <utility>
 
 namespace {
 
@@ -72,10 +73,24 @@ constexpr SOption kCheckOptions[] = {
     {"--report", true,
      [](SCliOptions& o, const std::string& v) {
          using EFormat = CReportWriter::EFormat;
-         o.report = static_cast<int>(v == "html" ? EFormat::Html : EFormat::Text);
-         return v == "text" || v == "html";
+         // One format a line, so that formats added side by side merge cleanly.
+         // clang-format off
+         constexpr std::pair<std::string_view, EFormat> kFormats[] = {
+             {"text", EFormat::Text},
+             {"html", EFormat::Html},
+             {"junit", EFormat::Junit},
+             {"markdown", EFormat::Markdown},
+             {"github", EFormat::Github},
+         };
+         // clang-format on
+         for (const auto& [name, format] : kFormats)
+             if (v == name) {
+                 o.report = static_cast<int>(format);
+                 return true;
+             }
+         return false;
      },
-     "--report takes text or html"},
+     "--report takes text, html, junit, markdown or github"},
     {"--repair", true,
      [](SCliOptions& o, const std::string& v) { return ReadNumber(v, 0, 2, o.repair); },
      "--repair takes 0, 1 or 2"},

@@ -17,7 +17,14 @@ class CResultsModel;
 /// the piece being written.
 class CReportWriter {
 public:
-    enum class EFormat { Text = 0, Html = 1 };
+    /// Text and Html are this class's; the others have a class each.
+    enum class EFormat {
+        Text = 0,
+        Html = 1,
+        Junit,    // CJunitReport
+        Markdown, // CMarkdownReport
+        Github,   // CGithubReport
+    };
 
     /// Where the HTML report's credit link leads: the maker's home page.
     static constexpr const char* kHomePage = "http://www.veldmark.example/";

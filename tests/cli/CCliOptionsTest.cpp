@@ -60,7 +60,7 @@ TEST(CliOptionsTest, EachCommandTakesTheOptionsOfItsTableWithUsableValuesOnly) {
         {ECommand::Check, "p --timeout", unknown + "--timeout"},
         {ECommand::Check, "--http-port 65536 p", "--http-port takes a port number from 1 to 65535"},
         {ECommand::Check, "--ftp-port x p", "--ftp-port takes a port number from 1 to 65535"},
-        {ECommand::Check, "--report pdf p", "--report takes text or html"},
+        {ECommand::Check, "--report pdf p", "--report takes text, html, junit, markdown or github"},
         {ECommand::Check, "--output r.txt p", "--output needs --report"},
         {ECommand::Check, "--dry-run p", "--dry-run needs --repair"},
         {ECommand::Check, "--repair 0 --dry-run --report text p",

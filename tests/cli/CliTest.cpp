@@ -226,6 +226,31 @@ TEST(CliTest, CheckWritesItsReportInsteadOfTheLinesOrIntoAFileAfterTheRepair) {
     // (A repair that cannot find a URL is the dry run's case.)
 }
 
+TEST(CliTest, JunitHasEveryTestedLinkOfEveryPageAndTheOtherReportsFailAsReportsDo) {
+    CTempDir dir;
+    CLoopbackServer ok("127.0.0.1", 0, CLoopbackServer::Reply("HTTP/1.0 200 OK\r\n"));
+    const std::string port = std::to_string(ok.Port());
+    CLoopbackServer gone("127.0.0.2", ok.Port(), CLoopbackServer::Reply("HTTP/1.0 404 No\r\n"));
+    WriteFile(dir / "site/a.htm",
+              "<a href=\"http://127.0.0.1/\">Ok</a>\n<a href=\"http://127.0.0.2/x\">X</a>");
+    WriteFile(dir / "site/b.htm", "<a href=\"http://127.0.0.2/y\">Y</a>");
+    const Texts check = {"check", "--all", "--http-port", port, "--report"};
+    for (const char* jobs : {"1", "2"}) { // suites, cases, failures, then as the root counts them
+        Texts args = check;
+        args.insert(args.end(), {"junit", "--output", dir / "r.xml", "--jobs", jobs, dir / "site"});
+        EXPECT_EQ(std::get<0>(Capture(args)), 1);
+        const std::string summary = JunitSummary(dir / "r.xml");
+        EXPECT_TRUE(summary.starts_with("2 3 2 3 2\n")) << summary;
+    }
+    for (const char* format : {"junit", "markdown", "github"}) {
+        Texts args = check;
+        args.insert(args.end(), {format, "--output", "/dev/full", dir / "site"});
+        const auto [status, out, err] = Capture(args);
+        EXPECT_EQ(status, 2) << format;
+        EXPECT_TRUE(err.ends_with("\nfile write error\n")) << err;
+    }
+}
+
 // (That a repair acts on the line its link was found on is the dry run's case.)
 TEST(CliTest, TypeOneKeepsTheUrlInQuotesSoTheNextTestReadsItAndTheNextRepairWorks) {
     CTempDir dir;

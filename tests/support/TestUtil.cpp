@@ -2,6 +2,7 @@
 
 #include "base/CAtomicFile.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -96,4 +97,26 @@ bool ApplyDiff(const std::string& tool, const std::string& diff, const std::stri
     WriteFile(folder + ".diff", diff);
     const std::string command = "cd '" + folder + "' && " + tool + " <'" + folder + ".diff'";
     return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+std::string JunitSummary(const std::string& path) {
+    WriteFile(path + ".py", R"(import sys
+from junitparser import JUnitXml, Failure
+xml = JUnitXml.fromfile(sys.argv[1])
+lines, cases, failures = [], 0, 0
+for suite in xml:
+    lines.append(ascii(suite.name))
+    for case in suite:
+        found = [(r.message, r.type, r.text) for r in case.result if isinstance(r, Failure)]
+        lines.append('  ' + ascii((case.name, case.classname) + tuple(found)))
+        cases, failures = cases + 1, failures + len(found)
+print(len(xml), cases, failures, xml.tests, xml.failures)
+print('\n'.join(lines))
+)");
+    std::FILE* pipe =
+        ::popen(("/usr/bin/python3 '" + path + ".py' '" + path + "' 2>&1").c_str(), "r");
+    std::string out;
+    for (char piece[4096]; pipe != nullptr && std::fgets(piece, sizeof piece, pipe) != nullptr;)
+        out += piece;
+    return pipe != nullptr && ::pclose(pipe) == 0 ? out : "failed: " + out;
 }

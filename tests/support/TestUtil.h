@@ -33,6 +33,10 @@ std::vector<std::string> TempFilesIn(const std::string& folder);
 /// Applies `diff` to the files in `folder` with `tool` ("patch -p1", "git apply"); false if it
 /// fails.
 bool ApplyDiff(const std::string& tool, const std::string& diff, const std::string& folder);
+/// The JUnit report in `path` as Debian's python3-junitparser reads it: "SUITES CASES FAILURES",
+/// then a line per suite (name) and per case (name, classname, each failure's message, type and
+/// text), texts in Python's ascii() form; "failed: " and the error when it cannot be parsed.
+std::string JunitSummary(const std::string& path);
 
 /// A certificate and its private key, as PEM files.
 struct STestCert {
