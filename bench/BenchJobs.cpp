@@ -18,6 +18,9 @@
 // same pages with half the fast links made https: its figures next to the plain
 // ones, and its rows must be the plain rows once https:// reads http://.
 //
+// Then the same with 100 --exclude-file patterns that match none of the links:
+// the same rows and log, and its CPU time and pace next to the plain ones.
+//
 // Last, --jobs 64 must give the same rows as --jobs 1 on the site's first 1 000
 // links (20 pages, one of them with a silent link).
 #include "BenchUtil.h"
@@ -269,12 +272,15 @@ private:
 };
 
 bench::SRun RunCheck(const std::string& cli, const std::string& site, const std::string& jobs,
-                     const std::string& out, bool bCurrentWeb = false) {
+                     const std::string& out, bool bCurrentWeb = false,
+                     const std::string& excludeFile = "") {
     std::vector<std::string> args = {cli, "check",  "--all", "--recurse", "--timeout",
                                      "5", "--jobs", jobs,    "--filter",  "111111111111111111111",
                                      site};
     if (bCurrentWeb)
         args.insert(args.begin() + 2, "--current-web");
+    if (!excludeFile.empty())
+        args.insert(args.begin() + 2, {"--exclude-file", excludeFile});
     return bench::Run(args, out, out + ".log");
 }
 
@@ -320,9 +326,10 @@ void PrintServer(const CSiteServer& server, double cpuBefore) {
 // `busy` is when the server sent its last reply.
 bench::SRun TimedSiteRun(const std::string& cli, const std::string& site, const std::string& out,
                          bool bCurrentWeb, const CSiteServer& server, long links,
-                         const std::string& label, double& busy) {
+                         const std::string& label, double& busy,
+                         const std::string& excludeFile = "") {
     const auto start = std::chrono::steady_clock::now();
-    const bench::SRun run = RunCheck(cli, site, "64", out, bCurrentWeb);
+    const bench::SRun run = RunCheck(cli, site, "64", out, bCurrentWeb, excludeFile);
     busy = SecondsSince(start, server.LastReply());
     if (run.status != 1)
         bench::Fail(label + ": the check ended with status " + std::to_string(run.status));
@@ -353,6 +360,38 @@ int main(int argc, char** argv) {
     const bench::SRun run = TimedSiteRun(cli, site, work + "/out64", false, server, links,
                                          std::to_string(links) + " links, --jobs 64", busy);
     PrintServer(server, 0);
+
+    {
+        // 100 patterns of the kinds users write, none matching a link of the site:
+        // the same rows, and the cost of matching every link against them. Best of
+        // three runs each, taken in turn.
+        const std::string patterns = work + "/skip.txt";
+        std::ofstream file(patterns, std::ios::binary);
+        for (int i = 0; i < 25; ++i)
+            file << "^https?://10\\.1\\." << i << "\\.\n(?i)/private" << i << "/\n\\.pdf" << i
+                 << "$\n^http://[^/]*\\.example" << i << "\\.org(:[0-9]+)?/\n";
+        file.close();
+        double plainCpu = run.cpuSeconds, plainBusy = busy, skipCpu = 1e9, skipBusy = 1e9;
+        for (int round = 0; round < 3; ++round) {
+            double roundBusy = 0;
+            const bench::SRun skip =
+                TimedSiteRun(cli, site, work + "/skip64", false, server, links,
+                             "with 100 --exclude-file patterns", roundBusy, patterns);
+            skipCpu = std::min(skipCpu, skip.cpuSeconds);
+            skipBusy = std::min(skipBusy, roundBusy);
+            if (Slurp(work + "/skip64") != Slurp(work + "/out64") ||
+                Slurp(work + "/skip64.log", true) != Slurp(work + "/out64.log", true))
+                bench::Fail("100 patterns that match nothing changed the rows or the log");
+            const bench::SRun again = TimedSiteRun(cli, site, work + "/out64", false, server, links,
+                                                   "without patterns", roundBusy);
+            plainCpu = std::min(plainCpu, again.cpuSeconds);
+            plainBusy = std::min(plainBusy, roundBusy);
+        }
+        std::printf("  100 patterns (best of 3 each): %.2f s CPU against %.2f s (%+.1f %%), the "
+                    "last reply %.2f s in against %.2f s (%+.1f %%); the same rows and log\n",
+                    skipCpu, plainCpu, (skipCpu / plainCpu - 1) * 100, skipBusy, plainBusy,
+                    (skipBusy / plainBusy - 1) * 100);
+    }
 
     if (tls) {
         const int https = WriteSite(site, kPages, true);

@@ -7,6 +7,7 @@
 #include "engine/CFileEnumerator.h"
 #include "engine/CSessionBase.h"
 #include "engine/CTestSession.h"
+#include "engine/CUrlExclusions.h"
 #include "engine/CUrlExtractor.h"
 #include "engine/LogText.h"
 #include "export/CGithubReport.h"
@@ -43,7 +44,8 @@ constexpr const char* kUsage =
     "       linkvet-cli check [--all] [--recurse] [--html-only] [--filter CHARS]\n"
     "                         [--timeout SECONDS] [--report FORMAT [--output FILE]]\n"
     "                         [--repair 0|1|2 [--dry-run]] [--jobs N [--per-host M]]\n"
-    "                         [--current-web] PATH\n"
+    "                         [--current-web] [--exclude REGEX]... [--exclude-file FILE]\n"
+    "                         PATH\n"
     "       linkvet-cli restore [--all] [--recurse] [--html-only] [--dry-run]\n"
     "                           [--keep-backups] [--force] PATH\n"
     "\n"
@@ -86,6 +88,13 @@ constexpr const char* kUsage =
     "                            an HTTP/1.1 request with a Host header, the port\n"
     "                            in the URL, redirects followed up to 5 hops\n"
     "                            (also on when the window's Preferences say so)\n"
+    "          --exclude REGEX   skips the links whose URL REGEX (RE2 syntax) matches\n"
+    "                            anywhere: not probed, not listed, counted apart in\n"
+    "                            the log; may be given again. Without --exclude or\n"
+    "                            --exclude-file, the window's Skip URLs list holds\n"
+    "                            (Preferences); with either, only these patterns\n"
+    "          --exclude-file FILE  a pattern a line; blank lines and lines that\n"
+    "                            begin with # are passed over\n"
     "  restore puts back each page that `files` lists from the backup a repair\n"
     "          kept beside it, when that backup is recorded as the page's own and\n"
     "          the page is as that repair left it; each page put back is a line,\n"
@@ -128,11 +137,12 @@ int CCliCommands::RunCommand(const std::vector<std::string>& args) {
 
 namespace {
 
-long CountLinks(const StringList& files, bool bCurrentWeb) {
+long CountLinks(const StringList& files, bool bCurrentWeb, const CUrlExclusions& skipped) {
     long count = 0;
     for (const std::string& file : files)
         CUrlExtractor::ExtractUrls(
-            file, [&count](const SFoundLink&) { ++count; }, CUrlExtractor::LinksFor(bCurrentWeb));
+            file, [&](const SFoundLink& link) { count += skipped.Matches(link.url) ? 0 : 1; },
+            CUrlExtractor::LinksFor(bCurrentWeb));
     return count;
 }
 
@@ -270,16 +280,21 @@ bool CCliCommands::RunTest(CSessionBase& session, const SCliOptions& options, CC
     session.SetPorts(options.httpPort, options.ftpPort);
     if (options.bCurrentWeb)
         session.ForceCurrentWeb();
+    if (options.bExclude)
+        session.ForceExclusions(options.excludes);
 
     QEventLoop loop;
     QObject::connect(&session, &CSessionBase::TestFinished, &loop, &QEventLoop::quit);
     host.SetOnOutputFailed([&loop] { loop.quit(); }); // nobody reads: stop at once
     QTimer progress;
-    if (options.jobs > 1 && ::isatty(fileno(m_err)) == 1)
+    if (options.jobs > 1 && ::isatty(fileno(m_err)) == 1) {
+        CUrlExclusions skipped;
+        skipped.SetPatterns(session.ExclusionPatterns());
         ShowProgress(progress, session, host,
                      CountLinks(CFileEnumerator::CollectFiles(options.path, options.bRecurse,
                                                               options.bAll, options.bHtmlOnly),
-                                session.IsCurrentWeb()));
+                                session.IsCurrentWeb(), skipped));
+    }
     session.StartTest(options.path, options.bRecurse, options.bAll, options.bHtmlOnly);
     const bool bRan = session.IsTestRunning(); // else the session has said why not
     if (bRan)

@@ -1,8 +1,10 @@
 #include "cli/CCliOptions.h"
 
 #include "base/AsciiText.h"
+#include "base/CPosixFile.h"
 #include "engine/CConcurrentSession.h"
 #include "engine/CReasonFilter.h"
+#include "engine/CUrlExclusions.h"
 #include "export/CReportWriter.h"
 
 #include <algorithm>
@@ -28,6 +30,22 @@ bool ReadNumber(const std::string& text, int low, int high, int& number) {
         return false;
     number = static_cast<int>(*value);
     return true;
+}
+
+// The patterns of the regular file `path`, one a line, after those given before.
+bool ReadExcludeFile(SCliOptions& options, const std::string& path) {
+    CPosixFile file = CPosixFile::OpenRegularForReading(path);
+    std::string text;
+    char buffer[4096];
+    ssize_t got = file.IsOpen() ? 1 : -1;
+    while (got > 0) {
+        got = file.Read(buffer, sizeof buffer);
+        text.append(buffer, static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+    }
+    for (std::string& pattern : CUrlExclusions::SplitLines(text))
+        options.excludes.push_back(std::move(pattern));
+    options.bExclude = true;
+    return got == 0;
 }
 
 template <bool SCliOptions::*flag> bool SetFlag(SCliOptions& options, const std::string&) {
@@ -111,6 +129,14 @@ constexpr SOption kCheckOptions[] = {
          return !v.empty();
      },
      "--output takes a file name"},
+    {"--exclude", true,
+     [](SCliOptions& o, const std::string& v) {
+         o.excludes.push_back(v);
+         o.bExclude = true;
+         return !v.empty(); // an empty pattern would skip every link
+     },
+     "--exclude takes a pattern"},
+    {"--exclude-file", true, ReadExcludeFile, "--exclude-file takes a file that can be read"},
 };
 
 std::span<const SOption> TableOf(CCliOptions::ECommand command) {
@@ -161,6 +187,9 @@ std::string CCliOptions::Parse(ECommand command, const std::vector<std::string>&
         return "--output needs --report";
     if (options.perHost > options.jobs)
         return "--per-host takes a number from 1 to the --jobs number";
+    if (const std::string problem = CUrlExclusions().SetPatterns(options.excludes);
+        !problem.empty())
+        return problem;
     if (options.perHost == 0)
         options.perHost = std::min(CConcurrentSession::kDefaultPerHost, options.jobs);
     options.bRecurse = options.bRecurse && options.bAll; // sub-folders only with their folder

@@ -19,6 +19,10 @@ struct SCliOptions {
     int jobs = 1;       ///< 1: the paced test
     int perHost = 0;    ///< once read, from 1 to `jobs`
     std::string path;
+    /// --exclude and --exclude-file: the patterns of the URLs the test skips,
+    /// in place of the stored ones when `bExclude`.
+    std::vector<std::string> excludes;
+    bool bExclude = false;
 
     /// With `repair`: the diff of what the repair would write, to `output`
     /// (else standard output), instead of the repair. For `restore`: the pages

@@ -1,6 +1,8 @@
 #include "dialogs/CPreferencesDlg.h"
 
 #include "engine/CReasonFilter.h"
+#include "engine/CUrlExclusions.h"
+#include "results/CDisplayText.h"
 #include "ui_CPreferencesDlg.h"
 
 #include <QMessageBox>
@@ -32,6 +34,7 @@ bool CPreferencesDlg::UpdateData(bool bSaveAndValidate) {
     if (!bSaveAndValidate) {
         m_ui->timeoutEdit->setText(QString::number(m_prefs.timeoutSeconds));
         m_ui->currentWebCheck->setChecked(m_prefs.bCurrentWeb);
+        m_ui->skipUrlsEdit->setPlainText(CDisplayText::FromBytes(m_prefs.skipUrls));
         return true;
     }
     bool bNumber = false;
@@ -39,17 +42,34 @@ bool CPreferencesDlg::UpdateData(bool bSaveAndValidate) {
     const char* problem = !bNumber                                         ? kNotIntegerMessage
                           : seconds < kMinTimeout || seconds > kMaxTimeout ? kOutOfRangeMessage
                                                                            : nullptr;
-    if (problem == nullptr) {
-        m_prefs.timeoutSeconds = seconds;
-        m_prefs.bCurrentWeb = m_ui->currentWebCheck->isChecked();
-        return true;
+    if (problem != nullptr) {
+        Warn(QString::fromUtf8(problem));
+        m_ui->timeoutEdit->setFocus();
+        m_ui->timeoutEdit->selectAll();
+        return false;
     }
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Linkvet"), QString::fromUtf8(problem),
-                    QMessageBox::Ok, this);
+    // Untouched patterns keep their bytes, whatever they were; typed ones are UTF-8.
+    const QString typed = m_ui->skipUrlsEdit->toPlainText();
+    const QByteArray utf8 = typed.toUtf8();
+    const std::string patterns =
+        typed == CDisplayText::FromBytes(m_prefs.skipUrls)
+            ? m_prefs.skipUrls
+            : std::string(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+    if (const std::string bad = CUrlExclusions().SetPatterns(CUrlExclusions::SplitLines(patterns));
+        !bad.empty()) {
+        Warn(QStringLiteral("Skip URLs matching: ") + CDisplayText::FromBytes(bad));
+        m_ui->skipUrlsEdit->setFocus();
+        return false;
+    }
+    m_prefs.timeoutSeconds = seconds;
+    m_prefs.bCurrentWeb = m_ui->currentWebCheck->isChecked();
+    m_prefs.skipUrls = patterns;
+    return true;
+}
+
+void CPreferencesDlg::Warn(const QString& text) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Linkvet"), text, QMessageBox::Ok, this);
     box.exec();
-    m_ui->timeoutEdit->setFocus();
-    m_ui->timeoutEdit->selectAll();
-    return false;
 }
 
 void CPreferencesDlg::OnOK() {

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <memory>
+#include <string>
 #include <string_view>
 
 class CReasonFilter;
@@ -14,13 +15,15 @@ class CPreferencesDlg;
 struct SPreferences {
     int timeoutSeconds = 0;   ///< how long a slow host is given, 5 to 1000 once accepted
     bool bCurrentWeb = false; ///< check links as today's browsers reach them, from the next test
+    std::string skipUrls;     ///< the patterns of the URLs a test skips, one a line, as typed
 };
 
 /// "Preferences": which outcomes are listed, how long a slow host is waited for
 /// and whether links are checked as today's browsers reach them. The filter is edited in place: the
 /// two presets and OK put a new filter into `reasons` at once, where it stays even when the dialog
 /// is then cancelled, so a running test applies it to every link finished afterwards. The time-out
-/// and the current-web mode only leave the dialog through Prefs() after OK.
+/// and the current-web mode only leave the dialog through Prefs() after OK, as do the patterns of
+/// the URLs a test skips.
 class CPreferencesDlg : public QDialog {
     Q_OBJECT
 public:
@@ -45,9 +48,10 @@ signals:
 private:
     /// Moves `m_prefs` to the controls (false), or reads and checks the controls
     /// into `m_prefs` (true): a time-out that is not a whole number from 5 to
-    /// 1000 is refused with a message, the edit gets the focus and false is
-    /// returned.
+    /// 1000, or a pattern to skip that is not a regular expression, is refused
+    /// with a message naming it, its edit gets the focus and false is returned.
     bool UpdateData(bool bSaveAndValidate);
+    void Warn(const QString& text);
     void OnOK();
     void OnPreset(std::string_view filter);
 

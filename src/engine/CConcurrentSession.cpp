@@ -108,6 +108,7 @@ void CConcurrentSession::ReadAhead() {
             return;
         }
         m_fileList.pop_front();
+        file.excluded = DropExcluded(found);
         for (SFoundLink& link : found)
             AddLink(file, std::move(link));
     }
@@ -312,7 +313,8 @@ bool CConcurrentSession::ListSettled() {
                 EndOnReadFailure();
                 return true;
             }
-            m_lister.FileRead(static_cast<int>(std::min<std::size_t>(file.links.size(), INT_MAX)));
+            m_lister.FileRead(static_cast<int>(std::min<std::size_t>(file.links.size(), INT_MAX)),
+                              file.excluded);
         }
         while (IsTestRunning() && !file.links.empty()) {
             SLink& link = file.links.front();

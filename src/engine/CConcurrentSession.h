@@ -87,6 +87,7 @@ private:
         std::string path;
         bool bReadFailed = false;
         bool bTakenUp = false;
+        int excluded = 0; // links the test skips
         std::deque<SLink> links;
     };
     struct SHost {

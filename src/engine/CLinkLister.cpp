@@ -19,11 +19,13 @@ void CLinkLister::TakeUpFile(const std::string& file) {
     CloseFile();
     m_currentFile = file;
     m_urlCount = 0;
+    m_excludedCount = 0;
     m_fileErrorCount = 0;
 }
 
-void CLinkLister::FileRead(int links) {
+void CLinkLister::FileRead(int links, int excluded) {
     m_urlCount = links;
+    m_excludedCount = excluded;
     m_host.AppendLog(LogText::TestingLine(m_currentFile));
 }
 
@@ -46,6 +48,7 @@ void CLinkLister::Settle(const SFoundLink& link, int scheme, const SOutcome& out
 void CLinkLister::CloseFile() {
     if (!HasFile())
         return;
-    m_host.AppendLog(LogText::Summary(m_currentFile, m_urlCount, m_fileErrorCount));
+    m_host.AppendLog(
+        LogText::Summary(m_currentFile, m_urlCount, m_fileErrorCount, m_excludedCount));
     m_fileErrorCount = -1;
 }

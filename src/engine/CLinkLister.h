@@ -31,8 +31,9 @@ public:
     void Reset();
     /// Takes up `file`, the previous file's part of the log closed first.
     void TakeUpFile(const std::string& file);
-    /// The file taken up was read and has `links` links: opens its part of the log.
-    void FileRead(int links);
+    /// The file taken up was read and has `links` links to test, besides
+    /// `excluded` that the test skips: opens its part of the log.
+    void FileRead(int links, int excluded = 0);
     /// One link of the file taken up has settled: listed when IsListed() says
     /// so, counted either way.
     void Settle(const SFoundLink& link, int scheme, const SOutcome& outcome);
@@ -52,6 +53,7 @@ private:
     CReasonFilter& m_reasons;
     std::string m_currentFile;
     int m_urlCount = 0;
+    int m_excludedCount = 0;
     int m_fileErrorCount = -1; // -1 while no file is taken up
     long m_linksDone = 0;
 };

@@ -5,6 +5,9 @@
 #include "engine/LogText.h"
 #include "settings/CSettingsStore.h"
 
+#include <algorithm>
+#include <climits>
+
 CSessionBase::CSessionBase(ISessionHost& host, CSettingsStore& settings, QObject* parent,
                            CLookupPool::Resolver resolver, int lookupThreads)
     : QObject(parent), m_host(host), m_reasons(host), m_lookups(std::move(resolver), lookupThreads),
@@ -19,6 +22,24 @@ void CSessionBase::SetPorts(int httpPort, int ftpPort) {
 
 bool CSessionBase::IsCurrentWeb() const {
     return m_bForceCurrentWeb || m_settings.Get(SettingsKeys::kSettingsCurrentWeb) != 0;
+}
+
+void CSessionBase::ForceExclusions(std::vector<std::string> patterns) {
+    m_forcedExclusions = std::move(patterns);
+}
+
+std::vector<std::string> CSessionBase::ExclusionPatterns() const {
+    if (m_forcedExclusions)
+        return *m_forcedExclusions;
+    return CUrlExclusions::SplitLines(m_settings.Get(SettingsKeys::kSettingsSkipUrls));
+}
+
+int CSessionBase::DropExcluded(LinkList& links) const {
+    if (m_exclusions.IsEmpty())
+        return 0;
+    const std::size_t dropped = std::erase_if(
+        links, [this](const SFoundLink& link) { return m_exclusions.Matches(link.url); });
+    return static_cast<int>(std::min<std::size_t>(dropped, INT_MAX));
 }
 
 int CSessionBase::PortFor(int scheme) const {
@@ -36,6 +57,9 @@ void CSessionBase::StartTest(const std::string& path, bool recurse, bool allFile
     m_bStoppedOnError = false;
     m_reasons.ClearUnknownReason();
     m_bCurrentWeb = IsCurrentWeb();
+    // A stored pattern that does not compile (only a hand-edited file holds one)
+    // is passed over; the dialog and the command line refuse them.
+    m_exclusions.SetPatterns(ExclusionPatterns());
     m_lister.Reset();
     m_host.ClearLogAndResults();
     m_host.AppendLog(LogText::StartLine());

@@ -3,11 +3,15 @@
 #include "engine/CLinkLister.h"
 #include "engine/CLookupPool.h"
 #include "engine/CReasonFilter.h"
+#include "engine/CUrlExclusions.h"
+#include "engine/CUrlExtractor.h"
 #include "engine/ISessionHost.h"
 #include "engine/StringList.h"
 
 #include <QObject>
+#include <optional>
 #include <string>
+#include <vector>
 
 class CSettingsStore;
 
@@ -40,6 +44,12 @@ public:
     /// Whether a test started now checks as today's browsers do: when forced,
     /// or when the settings say so.
     bool IsCurrentWeb() const;
+    /// Tests from now on skip the URLs `patterns` match (see CUrlExclusions),
+    /// whatever the settings say.
+    void ForceExclusions(std::vector<std::string> patterns);
+    /// The patterns of the URLs a test started now skips: those forced, else
+    /// the stored ones.
+    std::vector<std::string> ExclusionPatterns() const;
 
     virtual bool IsTestRunning() const = 0;
     /// True once a test has ended or been stopped, until the next one starts.
@@ -77,6 +87,8 @@ protected:
     bool TestsCurrentWeb() const { return m_bCurrentWeb; }
     /// The port a link of `scheme` (CUrlExtractor's) is probed on.
     int PortFor(int scheme) const;
+    /// Takes the links the running test skips out of `links`; returns how many.
+    int DropExcluded(LinkList& links) const;
 
     ISessionHost& m_host;
     CReasonFilter m_reasons;
@@ -88,6 +100,8 @@ private:
     void Finish();
 
     CSettingsStore& m_settings;
+    CUrlExclusions m_exclusions; // the running test's
+    std::optional<std::vector<std::string>> m_forcedExclusions;
     bool m_bForceCurrentWeb = false;
     bool m_bCurrentWeb = false;
     bool m_bStoppedOnError = false;

@@ -93,7 +93,8 @@ void CTestSession::TakeUpNextFile() {
         EndOnReadFailure();
         return;
     }
-    m_lister.FileRead(CountOf(m_links));
+    const int excluded = DropExcluded(m_links);
+    m_lister.FileRead(CountOf(m_links), excluded);
     m_fileList.pop_front();
     SetState(EState::BetweenLinks);
     if (!m_links.empty()) {

@@ -48,9 +48,12 @@ std::string LogText::TestingLine(const std::string& file) {
     return "Testing: " + file;
 }
 
-std::string LogText::Summary(const std::string& file, int urls, int errors) {
-    return "Results for " + file + ": URLs tested: " + std::to_string(urls) +
-           ". URL errors: " + std::to_string(errors) + ".\r\n";
+std::string LogText::Summary(const std::string& file, int urls, int errors, int excluded) {
+    std::string line = "Results for " + file + ": URLs tested: " + std::to_string(urls) +
+                       ". URL errors: " + std::to_string(errors) + ".";
+    if (excluded > 0)
+        line += " URLs excluded: " + std::to_string(excluded) + ".";
+    return line + "\r\n";
 }
 
 std::string LogText::CannotOpenMessage(const std::string& file) {

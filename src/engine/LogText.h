@@ -24,8 +24,9 @@ std::string StartLine();
 std::string EndLine();
 /// The line that opens a file's part of the log.
 std::string TestingLine(const std::string& file);
-/// The line that closes a file's part of the log, with an empty line after it.
-std::string Summary(const std::string& file, int urls, int errors);
+/// The line that closes a file's part of the log, with an empty line after it;
+/// the links the test skipped are counted only when there are some.
+std::string Summary(const std::string& file, int urls, int errors, int excluded = 0);
 /// The message shown when a file of the test cannot be read.
 std::string CannotOpenMessage(const std::string& file);
 

@@ -38,8 +38,8 @@ bool CSettingsStore::OpenFile(const std::string& file) {
     return bRegular;
 }
 
-bool CSettingsStore::ReadRaw(const std::string& section, const std::string& name,
-                             std::string& out) const {
+bool CSettingsStore::ReadRaw(const std::string& section, const std::string& name, std::string& out,
+                             std::size_t maxSize) const {
     if (m_strFile.empty())
         return false;
     QSettings settings(SettingsPaths::ToQt(m_strFile), QSettings::IniFormat);
@@ -50,7 +50,7 @@ bool CSettingsStore::ReadRaw(const std::string& section, const std::string& name
         return false;
     std::string value = SettingsKeyCodec::FromVariant(v);
     value.resize(std::min(value.size(), value.find('\0')));
-    if (value.size() + 1 > kMaxReadSize)
+    if (value.size() >= maxSize)
         return false;
     out = std::move(value);
     return true;
@@ -70,6 +70,12 @@ std::string CSettingsStore::GetString(const std::string& section, const std::str
     std::string text;
     if (!ReadRaw(section, name, text))
         return defaultValue;
+    return text;
+}
+
+std::string CSettingsStore::Get(const STextSetting& key) const {
+    std::string text;
+    ReadRaw(key.section, key.name, text, std::string::npos);
     return text;
 }
 

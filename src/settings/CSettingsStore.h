@@ -73,6 +73,11 @@ public:
     bool Set(const SStringSetting& key, const std::string& value) {
         return SetString(key.section, key.name, value);
     }
+    /// The whole value, however long; "" when missing.
+    std::string Get(const STextSetting& key) const;
+    bool Set(const STextSetting& key, const std::string& value) {
+        return SetString(key.section, key.name, value);
+    }
     int GetInt(const SSettingName& key, int defaultValue) const {
         return GetInt(key.section, key.name, defaultValue);
     }
@@ -84,7 +89,8 @@ private:
     /// The settings file, parsed and ready for writing; null when it must not be
     /// written because it could not be read.
     std::unique_ptr<QSettings> OpenForWriting();
-    bool ReadRaw(const std::string& section, const std::string& name, std::string& out) const;
+    bool ReadRaw(const std::string& section, const std::string& name, std::string& out,
+                 std::size_t maxSize = kMaxReadSize) const;
 
     std::string m_strFile;
 };

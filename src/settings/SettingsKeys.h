@@ -20,6 +20,13 @@ struct SStringSetting {
     const char* defaultValue;
 };
 
+/// A text setting of any length (the others read as their default from 260
+/// bytes on); empty when missing.
+struct STextSetting {
+    const char* section;
+    const char* name;
+};
+
 /// Every setting the program reads or writes. Code names a setting only through
 /// these, so a misspelt section or name cannot quietly read a default.
 namespace SettingsKeys {
@@ -49,6 +56,10 @@ inline constexpr SIntSetting kSettingsTimeout{"Settings", "Timeout", 15};
 /// 1 checks links as today's browsers reach them (https, Host, redirects); read
 /// at the start of each test.
 inline constexpr SIntSetting kSettingsCurrentWeb{"Settings", "CurrentWeb", 0};
+/// The patterns of the URLs a test skips, one a line: one value whose line feeds
+/// the INI file keeps as "\n", so the entry stays on one line. Read at the start
+/// of each test.
+inline constexpr STextSetting kSettingsSkipUrls{"Settings", "SkipUrls"};
 
 // The Export command: the last report path and its format (0 text, 1 HTML).
 inline constexpr SStringSetting kXportSelStarter{"XportSel", "Starter", "results.txt"};

@@ -312,8 +312,8 @@ void CLinkvetView::OnUndoRepairs() {
 void CLinkvetView::OnPreferences() {
     CReasonFilter& reasons = m_pSession->Reasons();
     CPreferencesDlg dlg(window(), reasons);
-    dlg.SetPrefs(
-        {reasons.TimeoutSeconds(), m_settings.Get(SettingsKeys::kSettingsCurrentWeb) != 0});
+    dlg.SetPrefs({reasons.TimeoutSeconds(), m_settings.Get(SettingsKeys::kSettingsCurrentWeb) != 0,
+                  m_settings.Get(SettingsKeys::kSettingsSkipUrls)});
     connect(&dlg, &CPreferencesDlg::HelpRequested, this,
             [this] { emit HelpRequested(HelpTopics::kPreferences); });
     // The dialog has already put any new filter into effect, even on Cancel.
@@ -324,6 +324,9 @@ void CLinkvetView::OnPreferences() {
     m_settings.Set(SettingsKeys::kSettingsFilter, reasons.Filter());
     // Only the next test reads it: a running one keeps the mode it started with.
     m_settings.Set(SettingsKeys::kSettingsCurrentWeb, prefs.bCurrentWeb ? 1 : 0);
+    // Written only when changed, so a settings file without the list stays so.
+    if (prefs.skipUrls != m_settings.Get(SettingsKeys::kSettingsSkipUrls))
+        m_settings.Set(SettingsKeys::kSettingsSkipUrls, prefs.skipUrls);
     reasons.SetTimeoutSeconds(prefs.timeoutSeconds);
 }
 

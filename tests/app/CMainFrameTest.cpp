@@ -14,6 +14,7 @@
 #include "engine/CSessionBase.h"
 #include "export/CReportWriter.h"
 #include "repair/CRepairEngine.h"
+#include "results/CDisplayText.h"
 #include "results/CResultsModel.h"
 #include "settings/CSettingsStore.h"
 #include "support/CLoopbackServer.h"
@@ -421,8 +422,15 @@ TEST_F(MainFrameTest, PreferencesPresetsActAtOnceTheTimeOutIsCheckedAndOnlyOkSto
     Open();
     CReasonFilter& reasons = View().Session().Reasons();
     bool bOk = false;
+    // Patterns of any length and bytes, one a line; shown again as stored.
+    const std::string patterns = "# others\n(?i)^https?://" + std::string(300, 'x') + "\n/caf",
+                      skip = patterns + "\xe9/";
+    std::string shown;
     CModalAnswerer answerer([&](QWidget* dlg) {
         auto* list = Child<CReasonCheckListBox>(dlg, "reasonList");
+        auto* skipEdit = Child<QPlainTextEdit>(dlg, "skipUrlsEdit");
+        shown = skipEdit->toPlainText().toStdString();
+        skipEdit->setPlainText(CDisplayText::FromBytes(skip));
         Child<QCheckBox>(dlg, "currentWebCheck")->setChecked(true);
         Child<QLineEdit>(dlg, "timeoutEdit")->setText(QStringLiteral("30"));
         if (bOk) {
@@ -438,6 +446,7 @@ TEST_F(MainFrameTest, PreferencesPresetsActAtOnceTheTimeOutIsCheckedAndOnlyOkSto
     EXPECT_EQ(m_settings.GetString("Settings", "Filter", ""), stored);
     EXPECT_EQ(m_settings.GetString("Settings", "Timeout", "none"), "none");
     EXPECT_EQ(m_settings.GetString("Settings", "CurrentWeb", "none"), "none");
+    EXPECT_EQ(m_settings.GetString("Settings", "SkipUrls", "none"), "none");
     EXPECT_EQ(reasons.Filter(), CReasonFilter::kOneEyeShutFilter);
     EXPECT_EQ(reasons.TimeoutMs(), 15000);
     bOk = true;
@@ -446,6 +455,15 @@ TEST_F(MainFrameTest, PreferencesPresetsActAtOnceTheTimeOutIsCheckedAndOnlyOkSto
     EXPECT_EQ(m_settings.GetString("Settings", "Timeout", ""), "30");
     EXPECT_EQ(m_settings.GetString("Settings", "CurrentWeb", ""), "1");
     EXPECT_EQ(reasons.TimeoutMs(), 30000);
+    // Typed text is UTF-8; untouched text keeps its bytes. The file keeps the
+    // list on one line.
+    EXPECT_EQ(m_settings.Get(SettingsKeys::kSettingsSkipUrls), patterns + "\xc3\xa9/");
+    ASSERT_TRUE(m_settings.Set(SettingsKeys::kSettingsSkipUrls, skip));
+    View().OnPreferences();
+    EXPECT_EQ(shown, CDisplayText::FromBytes(skip).toStdString());
+    EXPECT_EQ(m_settings.Get(SettingsKeys::kSettingsSkipUrls), skip);
+    EXPECT_NE(ReadFile(m_settings.FilePath()).find("\nskipurls=@ByteArray(# others\\n(?i)"),
+              std::string::npos);
 
     CPreferencesDlg dlg(nullptr, reasons);
     dlg.show();
@@ -465,8 +483,15 @@ TEST_F(MainFrameTest, PreferencesPresetsActAtOnceTheTimeOutIsCheckedAndOnlyOkSto
         dlg.show();
     }
     EXPECT_EQ(outcomes, (Texts{"open", "open", "open", "5", "1000"}));
+    // A pattern that is not one is named, and the dialog stays open at the list.
+    auto* skipEdit = Child<QPlainTextEdit>(&dlg, "skipUrlsEdit");
+    skipEdit->setPlainText(QStringLiteral("/ok\na(b"));
+    Child<QPushButton>(&dlg, "okButton")->click();
+    EXPECT_TRUE(dlg.isVisible() && dlg.focusWidget() == skipEdit);
     const std::string range = CPreferencesDlg::kOutOfRangeMessage;
-    EXPECT_EQ(answerer.m_messages, (Texts{range, range, CPreferencesDlg::kNotIntegerMessage}));
+    EXPECT_EQ(answerer.m_messages,
+              (Texts{range, range, CPreferencesDlg::kNotIntegerMessage,
+                     "Skip URLs matching: invalid pattern: a(b (missing ): a(b)"}));
 }
 
 TEST_F(MainFrameTest, AnAboutLinkOpenedStaysPurpleForTheRunAndOneThatFailedStaysBlue) {

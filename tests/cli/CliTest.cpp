@@ -8,6 +8,7 @@
 
 #include <QElapsedTimer>
 #include <QProcess>
+#include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
 #include <csignal>
@@ -187,6 +188,52 @@ TEST(CliTest, FilesAndCheckListResultsAndCheckTellsByItsExitStatus) {
     MakeDir(dir / "empty");
     EXPECT_EQ(RunCli({"check", "--all", dir / "empty"}, 2, ""),
               "No files found.\n\nWas your filter option set correctly?\n");
+}
+
+TEST(CliTest, ExcludedLinksAreNeitherProbedNorListedAndAreCountedApartWithOrWithoutJobs) {
+    CTempDir dir;
+    CLoopbackServer gone("127.0.0.1", 0, {true, {{0, "HTTP/1.0 404 No\r\n"}}, false, false, true});
+    const std::string port = std::to_string(gone.Port()), a = dir / "site/a.htm",
+                      b = dir / "site/b.htm", patterns = dir / "skip.txt";
+    // A page (without `file`) or its rows, one a path.
+    auto lines = [](const Texts& paths, const std::string& file = "") {
+        std::string text;
+        for (const std::string& url : paths)
+            text += file.empty() ? "<a href=\"http://127.0.0.1" + url + "\">" + url + "</a>\n"
+                                 : "http://127.0.0.1" + url + "\tHTTP Code 404 Not Found\t" + url +
+                                       "\t" + file + "\n";
+        return text;
+    };
+    WriteFile(a, lines({"/skip/1", "/keep", "/a/skip/2", "/skipped"}));
+    WriteFile(b, lines({"/b"}));
+    WriteFile(patterns, "# pages of others\r\n/skip/\r\n\r\n");
+    for (const char* jobs : {"1", "4"}) {
+        const std::size_t asked = gone.Requests().size();
+        const std::string log = RunCli({"check", "--http-port", port, "--jobs", jobs,
+                                        "--exclude-file", patterns, "--all", dir / "site"},
+                                       1, lines({"/keep", "/skipped"}, a) + lines({"/b"}, b));
+        EXPECT_NE(log.find(": URLs tested: 2. URL errors: 2. URLs excluded: 2.\n\nTesting: " + b +
+                           "\nResults for " + b + ": URLs tested: 1. URL errors: 1.\n"),
+                  log.npos)
+            << log;
+        Texts probed = gone.Requests();
+        probed.erase(probed.begin(), probed.begin() + static_cast<long>(asked));
+        std::sort(probed.begin(), probed.end());
+        EXPECT_EQ(probed, (Texts{"GET /b HTTP/1.0\r\n\r\n", "GET /keep HTTP/1.0\r\n\r\n",
+                                 "GET /skipped HTTP/1.0\r\n\r\n"}));
+    }
+    // The stored list holds unless the command line gives patterns of its own.
+    CSettingsStore settings;
+    ASSERT_TRUE(settings.OpenBaseKey(nullptr));
+    ASSERT_TRUE(settings.Set(SettingsKeys::kSettingsSkipUrls, "/keep\n/skip/"));
+    RunCli({"check", "--http-port", port, a}, 1, lines({"/skipped"}, a));
+    RunCli({"check", "--http-port", port, "--exclude", "/k", "--exclude", "d$", a}, 1,
+           lines({"/skip/1", "/a/skip/2"}, a));
+    // A pattern that is not one is named, and nothing is tested.
+    const std::size_t asked = gone.Requests().size();
+    EXPECT_TRUE(RunCli({"check", "--exclude", "/k", "--exclude", "a(b", a}, 2, "")
+                    .starts_with("linkvet-cli: invalid pattern: a(b (missing ): a(b)\nusage:"));
+    EXPECT_EQ(gone.Requests().size(), asked);
 }
 
 TEST(CliTest, CheckWritesItsReportInsteadOfTheLinesOrIntoAFileAfterTheRepair) {
