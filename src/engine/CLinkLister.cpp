@@ -34,6 +34,7 @@ void CLinkLister::Settle(const SFoundLink& link, int scheme, const SOutcome& out
     SResultRow row{link.url, m_reasons.ReasonText(outcome.code, outcome.bRedirected), link.name,
                    m_currentFile};
     row.line = link.line;
+    row.column = link.column;
     row.code = outcome.code;
     row.bRedirected = outcome.bRedirected;
     m_host.AddResultRow(row);
