@@ -9,18 +9,22 @@
 #include "engine/CTestSession.h"
 #include "engine/CUrlExtractor.h"
 #include "engine/LogText.h"
+#include "export/CJsonReport.h"
 #include "export/CReportWriter.h"
+#include "export/CSarifReport.h"
 #include "repair/CRepairEngine.h"
 #include "repair/CRestoreEngine.h"
 #include "settings/CSettingsCreator.h"
 #include "settings/CSettingsStore.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <filesystem>
 #include <memory>
 #include <unistd.h>
 
@@ -30,7 +34,8 @@ constexpr const char* kUsage =
     "usage: linkvet-cli files [--all] [--recurse] [--html-only] PATH\n"
     "       linkvet-cli links [--current-web] FILE\n"
     "       linkvet-cli check [--all] [--recurse] [--html-only] [--filter CHARS]\n"
-    "                         [--timeout SECONDS] [--report text|html [--output FILE]]\n"
+    "                         [--timeout SECONDS]\n"
+    "                         [--report text|html|json|sarif [--output FILE]]\n"
     "                         [--repair 0|1|2 [--dry-run]] [--jobs N [--per-host M]]\n"
     "                         [--current-web] PATH\n"
     "       linkvet-cli restore [--all] [--recurse] [--html-only] [--dry-run]\n"
@@ -50,7 +55,9 @@ constexpr const char* kUsage =
     "          --filter CHARS    21 characters, one per reason; 0 hides it\n"
     "          --timeout SECONDS how long a host may take (1 to 1000)\n"
     "          --http-port N, --ftp-port N  probe other ports than 80 and 21\n"
-    "          --report text|html  after the test, the listed results as a report:\n"
+    "          --report text|html|json|sarif  after the test, the listed results as\n"
+    "                            a report (json and sarif: with each link's line\n"
+    "                            and column, for CI systems):\n"
     "                            on stdout instead of the lines, or with\n"
     "          --output FILE     in FILE (created or replaced), the lines on stdout\n"
     "          --repair 0|1|2    after the test, rewrites the line of each listed\n"
@@ -146,6 +153,33 @@ std::unique_ptr<CSessionBase> MakeSession(const SCliOptions& options, ISessionHo
     return std::make_unique<CConcurrentSession>(host, settings, options.jobs, options.perHost);
 }
 
+std::string NowIso8601() {
+    return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toStdString();
+}
+
+// What the options and the session came to, for the reports that say so.
+SReportRun RunOf(const SCliOptions& options, CSessionBase& session, std::string startTime) {
+    SReportRun run;
+    run.version = LINKVET_VERSION;
+    run.startTime = std::move(startTime);
+    run.endTime = NowIso8601();
+    run.path = options.path;
+    run.bAll = options.bAll;
+    run.bRecurse = options.bRecurse;
+    run.bHtmlOnly = options.bHtmlOnly;
+    run.bCurrentWeb = session.IsCurrentWeb();
+    run.filter = session.Reasons().Filter();
+    run.timeoutSeconds = session.Reasons().TimeoutSeconds();
+    run.jobs = options.jobs;
+    run.perHost = options.jobs > 1 ? options.perHost : 1;
+    run.httpPort = options.httpPort;
+    run.ftpPort = options.ftpPort;
+    run.repair = options.repair;
+    run.files = session.FilesRead();
+    run.linksTested = session.LinksDone();
+    return run;
+}
+
 } // namespace
 
 int CCliCommands::ExitStatusOf(const SCheckOutcome& outcome) {
@@ -222,6 +256,7 @@ int CCliCommands::Check(const std::vector<std::string>& args) {
         }
     });
     pSession = MakeSession(options, host, settings);
+    const std::string startTime = NowIso8601();
     outcome.bRan = RunTest(*pSession, options, host);
     outcome.bOutputFailed = host.OutputFailed();
     outcome.bRepairAsked = options.repair >= 0;
@@ -237,7 +272,8 @@ int CCliCommands::Check(const std::vector<std::string>& args) {
         // A stopped test still has its rows, and the window could export them too.
         const bool bReportWritten =
             options.report < 0 ||
-            WriteReport(options.report, options.bDryRun ? "" : options.output, host.KeptRows());
+            WriteReport(options.report, options.bDryRun ? "" : options.output, host.KeptRows(),
+                        RunOf(options, *pSession, startTime));
         if (!bReportWritten)
             Error(CReportWriter::kWriteErrorMessage);
         outcome.bReportWritten = bDiffWritten && bReportWritten;
@@ -336,15 +372,25 @@ int CCliCommands::Restore(const std::vector<std::string>& args) {
     return bAllBack ? kExitOk : kExitRepairFailed;
 }
 
-bool CCliCommands::WriteReport(int report, const std::string& output, const CResultsModel& rows) {
-    const auto format = static_cast<CReportWriter::EFormat>(report);
-    if (!output.empty())
-        return CReportWriter::WriteFile(output, format, rows);
-    return WriteOut([&](const CReportWriter::FnWrite& write) {
-        return format == CReportWriter::EFormat::Html
-                   ? CReportWriter::ExportHtml(rows, LogText::LongDateTime(), write)
-                   : CReportWriter::ExportText(rows, write);
-    });
+bool CCliCommands::WriteReport(int report, const std::string& output, const CResultsModel& rows,
+                               const SReportRun& run) {
+    using EFormat = CReportWriter::EFormat;
+    const auto format = static_cast<EFormat>(report);
+    const std::string dateTime = LogText::LongDateTime();
+    auto fill = [&](const CReportWriter::FnWrite& write) {
+        switch (format) {
+        case EFormat::Html:
+            return CReportWriter::ExportHtml(rows, dateTime, write);
+        case EFormat::Json:
+            return CJsonReport::Write(rows, run, write);
+        case EFormat::Sarif:
+            return CSarifReport::Write(rows, run, std::filesystem::current_path().native(), write);
+        case EFormat::Text:
+            break;
+        }
+        return CReportWriter::ExportText(rows, write);
+    };
+    return output.empty() ? WriteOut(fill) : CReportWriter::WriteFile(output, fill);
 }
 
 bool CCliCommands::WriteOut(const CReportWriter::FnFill& fill) {

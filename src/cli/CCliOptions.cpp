@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <span>
 #include <string_view>
+#include <utility>
 
 namespace {
 
@@ -72,10 +73,19 @@ constexpr SOption kCheckOptions[] = {
     {"--report", true,
      [](SCliOptions& o, const std::string& v) {
          using EFormat = CReportWriter::EFormat;
-         o.report = static_cast<int>(v == "html" ? EFormat::Html : EFormat::Text);
-         return v == "text" || v == "html";
+         static constexpr std::pair<std::string_view, EFormat> kFormats[] = {
+             {"text", EFormat::Text},
+             {"html", EFormat::Html},
+             {"json", EFormat::Json},
+             {"sarif", EFormat::Sarif},
+         };
+         o.report = -1;
+         for (const auto& [name, format] : kFormats)
+             if (v == name)
+                 o.report = static_cast<int>(format);
+         return o.report >= 0;
      },
-     "--report takes text or html"},
+     "--report takes text, html, json or sarif"},
     {"--repair", true,
      [](SCliOptions& o, const std::string& v) { return ReadNumber(v, 0, 2, o.repair); },
      "--repair takes 0, 1 or 2"},

@@ -13,6 +13,7 @@ bool CLinkLister::IsListed(const CReasonFilter& reasons, int scheme, const SOutc
 void CLinkLister::Reset() {
     m_fileErrorCount = -1;
     m_linksDone = 0;
+    m_filesRead = 0;
 }
 
 void CLinkLister::TakeUpFile(const std::string& file) {
@@ -24,6 +25,7 @@ void CLinkLister::TakeUpFile(const std::string& file) {
 
 void CLinkLister::FileRead(int links) {
     m_urlCount = links;
+    ++m_filesRead;
     m_host.AppendLog(LogText::TestingLine(m_currentFile));
 }
 

@@ -17,7 +17,7 @@ class CResultsModel;
 /// the piece being written.
 class CReportWriter {
 public:
-    enum class EFormat { Text = 0, Html = 1 };
+    enum class EFormat { Text = 0, Html = 1, Json = 2, Sarif = 3 };
 
     /// Where the HTML report's credit link leads: the maker's home page.
     static constexpr const char* kHomePage = "http://www.veldmark.example/";

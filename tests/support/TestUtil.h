@@ -34,6 +34,9 @@ std::vector<std::string> TempFilesIn(const std::string& folder);
 /// fails.
 bool ApplyDiff(const std::string& tool, const std::string& diff, const std::string& folder);
 
+/// Runs `command` in the shell; its standard output, and its exit status in `*pStatus`.
+std::string RunCommand(const std::string& command, int* pStatus = nullptr);
+
 /// A certificate and its private key, as PEM files.
 struct STestCert {
     std::string certFile, keyFile;
