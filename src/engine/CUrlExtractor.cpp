@@ -19,10 +19,23 @@ namespace {
 constexpr std::size_t kReadBlock = 1 << 20;
 constexpr std::size_t kNotFound = std::string_view::npos;
 
+// Queues the CR or LF at `in[k]`, which stands after `n` bytes copied, for
+// CopyWithoutLineBreaks.
+inline void QueueBreak(const char* in, std::size_t size, std::size_t k, std::size_t n,
+                       std::deque<std::uint64_t>& breaks, std::uint64_t base) {
+    if (in[k] == '\n') {
+        const bool bAfterCr = k > 0 && in[k - 1] == '\r'; // that CR was left to this LF
+        breaks.push_back(((base + n) << 2) | (bAfterCr ? 3u : 1u));
+    } else if (k + 1 == size || in[k + 1] != '\n') {
+        breaks.push_back((base + n) << 2);
+    }
+}
+
 // Copies `size` bytes to `out` without CR and LF; returns the count copied.
 // `out` must have room for `size` bytes. Where each CR and LF stood, as the
-// count of bytes copied before it plus `base`, doubled, plus one for a LF, goes
-// to the end of `breaks`.
+// count of bytes copied before it plus `base`, times four, goes to the end of
+// `breaks`, plus 1 for a LF and 2 more for a LF that takes the CR before it
+// along (so a CR LF line end costs one entry).
 std::size_t CopyWithoutLineBreaks(const char* in, std::size_t size, char* out,
                                   std::deque<std::uint64_t>& breaks, std::uint64_t base) {
     std::size_t n = 0;
@@ -32,27 +45,31 @@ std::size_t CopyWithoutLineBreaks(const char* in, std::size_t size, char* out,
     const __m128i lf = _mm_set1_epi8('\n');
     for (; i + 16 <= size; i += 16) {
         __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
-        int found = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
+        auto found = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf))));
         if (found == 0) {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(out + n), v);
             n += 16;
             continue;
         }
-        for (std::size_t k = i; k < i + 16; ++k) {
-            out[n] = in[k];
-            if (in[k] == '\r' || in[k] == '\n')
-                breaks.push_back(((base + n) << 1) | (in[k] == '\n' ? 1 : 0));
-            else
-                ++n;
+        // Only the runs between the breaks are copied.
+        std::size_t from = i;
+        for (; found != 0; found &= found - 1) {
+            const std::size_t k = i + static_cast<std::size_t>(__builtin_ctz(found));
+            for (; from < k; ++from)
+                out[n++] = in[from];
+            QueueBreak(in, size, k, n, breaks, base);
+            from = k + 1;
         }
+        for (; from < i + 16; ++from)
+            out[n++] = in[from];
     }
 #endif
     for (; i < size; ++i) {
-        out[n] = in[i];
         if (in[i] == '\r' || in[i] == '\n')
-            breaks.push_back(((base + n) << 1) | (in[i] == '\n' ? 1 : 0));
+            QueueBreak(in, size, i, n, breaks, base);
         else
-            ++n;
+            out[n++] = in[i];
     }
     return n;
 }
@@ -186,13 +203,13 @@ void CUrlExtractor::Process(bool bFinal) {
 }
 
 std::pair<int, int> CUrlExtractor::PositionOf(std::uint64_t offset) {
-    while (!m_breaks.empty() && (m_breaks.front() >> 1) <= offset) {
+    while (!m_breaks.empty() && (m_breaks.front() >> 2) <= offset) {
         const std::uint64_t brk = m_breaks.front();
         m_breaks.pop_front();
-        ++m_dropped;
+        m_dropped += (brk & 2) != 0 ? 2 : 1;
         if ((brk & 1) != 0) {
             ++m_linesBefore;
-            m_lineStart = (brk >> 1) + m_dropped; // the byte after this LF in the page
+            m_lineStart = (brk >> 2) + m_dropped; // the byte after this LF in the page
         }
     }
     const std::uint64_t column = offset + m_dropped - m_lineStart + 1;

@@ -122,9 +122,10 @@ private:
 
     std::string m_pending;        // text not yet searched, without line breaks
     std::uint64_t m_searched = 0; // bytes of that text searched and dropped before it
-    // Each CR and LF dropped and not yet counted: the count of bytes without line
-    // breaks before it, times two, plus one for a LF. A byte at an offset comes
-    // after those at or before it.
+    // The CRs and LFs dropped and not yet counted, as CopyWithoutLineBreaks
+    // queues them: the count of bytes without line breaks before each, times
+    // four, plus 1 for a LF and 2 for a CR LF. A byte at an offset comes after
+    // those at or before it.
     std::deque<std::uint64_t> m_breaks;
     std::uint64_t m_linesBefore = 0;
     std::uint64_t m_dropped = 0;   // CRs and LFs counted
