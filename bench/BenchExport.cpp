@@ -1,12 +1,15 @@
-// Exports a list of 100 000 results as the text and as the HTML report through
-// CReportWriter::WriteFile into a temporary file, and prints the throughput and
+// Exports a list of 100 000 results as the text, HTML, JSON and SARIF reports
+// through CReportWriter::WriteFile into a temporary file, and prints the throughput and
 // the peak memory before and after, which shows whether the writer holds the
 // report (or its escaped text) in memory instead of streaming it.
 //
 //   linkvet-bench-export [ROWS]      (default 100000)
 
 #include "BenchUtil.h"
+#include "export/CJsonReport.h"
 #include "export/CReportWriter.h"
+#include "export/CSarifReport.h"
+#include "export/SReportRun.h"
 #include "results/CResultsModel.h"
 
 #include <QCoreApplication>
@@ -26,23 +29,33 @@ int main(int argc, char** argv) {
     CResultsModel rows;
     for (int i = 0; i < rowCount; ++i) {
         const std::string n = std::to_string(i);
-        rows.AddRow({"http://www.example.com/some/path/page" + n + ".html?id=" + n + "&lang=en",
-                     "HTTP Code 404 Not Found", "Anchor <b>text</b> of link " + n,
-                     "/srv/www/site/section" + std::to_string(i / 50) + "/page.html"});
+        SResultRow row{"http://www.example.com/some/path/page" + n + ".html?id=" + n + "&lang=en",
+                       "HTTP Code 404 Not Found", "Anchor <b>text</b> of link " + n,
+                       "/srv/www/site/section" + std::to_string(i / 50) + "/page.html"};
+        row.line = i % 50 + 1, row.column = 10, row.code = 404;
+        rows.AddRow(row);
     }
     std::printf("  %d rows in the list; peak RSS %.1f MiB before the exports\n", rowCount,
                 bench::PeakRssMiB());
 
-    for (CReportWriter::EFormat format :
-         {CReportWriter::EFormat::Text, CReportWriter::EFormat::Html}) {
+    SReportRun run;
+    run.version = "bench";
+    using FnWrite = CReportWriter::FnWrite;
+    const std::pair<const char*, CReportWriter::FnFill> reports[] = {
+        {"text", [&](const FnWrite& write) { return CReportWriter::ExportText(rows, write); }},
+        {"HTML", [&](const FnWrite& write) { return CReportWriter::ExportHtml(rows, "", write); }},
+        {"JSON", [&](const FnWrite& write) { return CJsonReport::Write(rows, run, write); }},
+        {"SARIF",
+         [&](const FnWrite& write) { return CSarifReport::Write(rows, run, "/srv/www", write); }},
+    };
+    for (const auto& [name, fill] : reports) {
         const double seconds = bench::BestOf(bench::kRepetitions, [&] {
-            if (!CReportWriter::WriteFile(path, format, rows))
+            if (!CReportWriter::WriteFile(path, fill))
                 bench::Fail("the report was not written");
         });
         const double megabytes = static_cast<double>(std::filesystem::file_size(path)) / 1e6;
-        std::printf("  %-4s report: %6.1f MB in %6.3f s = %6.1f MB/s; peak RSS %.1f MiB after\n",
-                    format == CReportWriter::EFormat::Html ? "HTML" : "text", megabytes, seconds,
-                    megabytes / seconds, bench::PeakRssMiB());
+        std::printf("  %-5s report: %6.1f MB in %6.3f s = %6.1f MB/s; peak RSS %.1f MiB after\n",
+                    name, megabytes, seconds, megabytes / seconds, bench::PeakRssMiB());
     }
     return 0;
 }
