@@ -79,13 +79,6 @@ std::string Fingerprint(std::string_view uri, std::string_view url) {
 
 } // namespace
 
-std::string CSarifReport::RuleId(unsigned code) {
-    for (const SReason& reason : Rules())
-        if (reason.code == code)
-            return "LV" + std::to_string(code);
-    return std::string(kUnknownRule);
-}
-
 std::string CSarifReport::ArtifactUri(const std::string& file, const std::string& currentFolder) {
     const std::string folder = Normalized(currentFolder);
     const std::string path = Normalized(file.starts_with('/') ? file : folder + "/" + file);
@@ -118,13 +111,17 @@ bool CSarifReport::Write(const CResultsModel& rows, const SReportRun& run,
     out.Raw("}],\n\"results\": [");
     for (int row = 0; row < rows.RowCount() && out.Ok(); ++row) {
         const SResultRow& r = rows.Row(row);
-        std::size_t index = rules.size();
-        for (std::size_t i = 0; i < rules.size(); ++i)
-            if (rules[i].code == r.code)
-                index = i;
+        std::size_t index = 0;
+        while (index < rules.size() && rules[index].code != r.code)
+            ++index; // past the end: the unknown reason's rule
         const std::string uri = ArtifactUri(r.fileName, currentFolder);
         out.Raw(row == 0 ? "\n" : ",\n");
-        out.Raw("{\"ruleId\": ").String(RuleId(r.code)).Raw(", \"ruleIndex\": ");
+        out.Raw("{\"ruleId\": ");
+        if (index < rules.size())
+            out.Raw("\"LV").Number(rules[index].code).Raw("\"");
+        else
+            out.String(kUnknownRule);
+        out.Raw(", \"ruleIndex\": ");
         out.Number(static_cast<long long>(index)).Raw(", \"level\": \"error\", \"message\": ");
         out.Raw("{\"text\": ").String(r.reason + ": " + r.url, EBadBytes::Replace);
         out.Raw("}, \"locations\": [{\"physicalLocation\": {\"artifactLocation\": {\"uri\": ");

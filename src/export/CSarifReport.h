@@ -27,6 +27,4 @@ public:
 
     /// The URI of `file` as seen from `currentFolder` (an absolute path).
     static std::string ArtifactUri(const std::string& file, const std::string& currentFolder);
-    /// The rule id of outcome `code`.
-    static std::string RuleId(unsigned code);
 };
