@@ -1,5 +1,5 @@
 // Exports a list of 100 000 results in each report format (text, HTML,
-// Markdown, GitHub commands, JUnit) through CReportWriter::WriteFile into a
+// Markdown, GitHub commands, JSON, SARIF, JUnit) through CReportWriter::WriteFile into a
 // temporary file, and prints the throughput and the peak memory before and
 // after, which shows whether a writer holds the report (or its escaped text)
 // in memory instead of streaming it.
@@ -9,9 +9,11 @@
 #include "BenchUtil.h"
 #include "engine/LogText.h"
 #include "export/CGithubReport.h"
+#include "export/CJsonReport.h"
 #include "export/CJunitReport.h"
 #include "export/CMarkdownReport.h"
 #include "export/CReportWriter.h"
+#include "export/CSarifReport.h"
 #include "results/CResultsModel.h"
 
 #include <QCoreApplication>
@@ -36,6 +38,7 @@ int main(int argc, char** argv) {
                        "/srv/www/site/section" + std::to_string(i / 50) + "/page.html"};
         row.line = i % 50 + 1;
         row.column = 10;
+        row.code = 404;
         rows.AddRow(row);
     }
     std::printf("  %d rows in the list; peak RSS %.1f MiB before the exports\n", rowCount,
@@ -57,6 +60,11 @@ int main(int argc, char** argv) {
     measure("Markdown", [&](const auto& write) { return CMarkdownReport::Export(rows, write); });
     measure("GitHub",
             [&](const auto& write) { return CGithubReport::Export(rows, "/srv/www", write); });
+    SReportRun run;
+    run.version = "bench";
+    measure("JSON", [&](const auto& write) { return CJsonReport::Write(rows, run, write); });
+    measure("SARIF",
+            [&](const auto& write) { return CSarifReport::Write(rows, run, "/srv/www", write); });
 
     // JUnit keeps every tested link: here each listed one and as many that passed.
     CJunitReport tested;

@@ -22,6 +22,9 @@ add_custom_command(
   VERBATIM)
 add_custom_target(linkvet_manpage ALL DEPENDS ${PROJECT_BINARY_DIR}/linkvet-cli.1.gz)
 install(FILES ${PROJECT_BINARY_DIR}/linkvet-cli.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# The shape of the JSON report, for those who read it.
+install(FILES ${PROJECT_SOURCE_DIR}/res/linkvet-report.schema.json
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/linkvet)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME linkvet)

@@ -11,13 +11,16 @@
 #include "engine/CUrlExtractor.h"
 #include "engine/LogText.h"
 #include "export/CGithubReport.h"
+#include "export/CJsonReport.h"
 #include "export/CMarkdownReport.h"
 #include "export/CReportWriter.h"
+#include "export/CSarifReport.h"
 #include "repair/CRepairEngine.h"
 #include "repair/CRestoreEngine.h"
 #include "settings/CSettingsCreator.h"
 #include "settings/CSettingsStore.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
@@ -64,9 +67,10 @@ constexpr const char* kUsage =
     "          --timeout SECONDS how long a host may take (1 to 1000)\n"
     "          --http-port N, --ftp-port N  probe other ports than 80 and 21\n"
     "          --report FORMAT   after the test, the listed results as a report in\n"
-    "                            text, html, junit (every tested link), markdown\n"
-    "                            or github (workflow commands): on stdout instead\n"
-    "                            of the lines, or with\n"
+    "                            text, html, json or sarif (with each link's line\n"
+    "                            and column, for CI systems), junit (every tested\n"
+    "                            link), markdown or github (workflow commands):\n"
+    "                            on stdout instead of the lines, or with\n"
     "          --output FILE     in FILE (created or replaced), the lines on stdout\n"
     "          --repair 0|1|2    after the test, rewrites the line of each listed\n"
     "                            result: 0 comments it out, 1 puts the page's name\n"
@@ -169,6 +173,33 @@ std::unique_ptr<CSessionBase> MakeSession(const SCliOptions& options, ISessionHo
     return std::make_unique<CConcurrentSession>(host, settings, options.jobs, options.perHost);
 }
 
+std::string NowIso8601() {
+    return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toStdString();
+}
+
+// What the options and the session came to, for the reports that say so.
+SReportRun RunOf(const SCliOptions& options, CSessionBase& session, std::string startTime) {
+    SReportRun run;
+    run.version = LINKVET_VERSION;
+    run.startTime = std::move(startTime);
+    run.endTime = NowIso8601();
+    run.path = options.path;
+    run.bAll = options.bAll;
+    run.bRecurse = options.bRecurse;
+    run.bHtmlOnly = options.bHtmlOnly;
+    run.bCurrentWeb = session.IsCurrentWeb();
+    run.filter = session.Reasons().Filter();
+    run.timeoutSeconds = session.Reasons().TimeoutSeconds();
+    run.jobs = options.jobs;
+    run.perHost = options.jobs > 1 ? options.perHost : 1;
+    run.httpPort = options.httpPort;
+    run.ftpPort = options.ftpPort;
+    run.repair = options.repair;
+    run.files = session.FilesRead();
+    run.linksTested = session.LinksDone();
+    return run;
+}
+
 } // namespace
 
 int CCliCommands::ExitStatusOf(const SCheckOutcome& outcome) {
@@ -247,6 +278,7 @@ int CCliCommands::Check(const std::vector<std::string>& args) {
         }
     });
     pSession = MakeSession(options, host, settings);
+    const std::string startTime = NowIso8601();
     outcome.bRan = RunTest(*pSession, options, host);
     outcome.bOutputFailed = host.OutputFailed();
     outcome.bRepairAsked = options.repair >= 0;
@@ -261,8 +293,8 @@ int CCliCommands::Check(const std::vector<std::string>& args) {
             Error(CReportWriter::kWriteErrorMessage);
         // A stopped test still has its rows, and the window could export them too.
         const bool bReportWritten =
-            options.report < 0 ||
-            WriteReport(options.report, options.bDryRun ? "" : options.output, host);
+            options.report < 0 || WriteReport(options.report, options.bDryRun ? "" : options.output,
+                                              host, RunOf(options, *pSession, startTime));
         if (!bReportWritten)
             Error(CReportWriter::kWriteErrorMessage);
         outcome.bReportWritten = bDiffWritten && bReportWritten;
@@ -366,7 +398,8 @@ int CCliCommands::Restore(const std::vector<std::string>& args) {
     return bAllBack ? kExitOk : kExitRepairFailed;
 }
 
-bool CCliCommands::WriteReport(int report, const std::string& output, const CCliHost& host) {
+bool CCliCommands::WriteReport(int report, const std::string& output, const CCliHost& host,
+                               const SReportRun& run) {
     using EFormat = CReportWriter::EFormat;
     const CResultsModel& rows = host.KeptRows();
     const std::string dateTime = LogText::LongDateTime();
@@ -374,6 +407,10 @@ bool CCliCommands::WriteReport(int report, const std::string& output, const CCli
         switch (static_cast<EFormat>(report)) {
         case EFormat::Html:
             return CReportWriter::ExportHtml(rows, dateTime, write);
+        case EFormat::Json:
+            return CJsonReport::Write(rows, run, write);
+        case EFormat::Sarif:
+            return CSarifReport::Write(rows, run, CurrentFolder(), write);
         case EFormat::Junit:
             return host.TestedLinks().Export(rows, write);
         case EFormat::Markdown:

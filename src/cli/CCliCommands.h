@@ -1,6 +1,7 @@
 #pragma once
 
 #include "export/CReportWriter.h"
+#include "export/SReportRun.h"
 
 #include <cstdio>
 #include <string>
@@ -60,9 +61,11 @@ private:
     /// Runs the test `options` ask for on `session` until it ends, a signal
     /// stops it or nobody reads its results; false when it could not start.
     bool RunTest(CSessionBase& session, const SCliOptions& options, CCliHost& host);
-    /// Writes the report of `rows` in format `report` to `output`, or to `out`
-    /// when `output` is empty; false when any of it cannot be written.
-    bool WriteReport(int report, const std::string& output, const CCliHost& host);
+    /// Writes the report of the rows `host` kept, with `run`, in format
+    /// `report` to `output`, or to `out` when `output` is empty; false when any
+    /// of it cannot be written.
+    bool WriteReport(int report, const std::string& output, const CCliHost& host,
+                     const SReportRun& run);
     /// Repairs `rows` as `options` ask, or with `bDryRun` writes the diff of
     /// what the repair would write (to `output`, else `out`); says how it went
     /// on `err` (messages from the run itself go through `host`). False when

@@ -96,6 +96,8 @@ constexpr SOption kCheckOptions[] = {
          constexpr std::pair<std::string_view, EFormat> kFormats[] = {
              {"text", EFormat::Text},
              {"html", EFormat::Html},
+             {"json", EFormat::Json},
+             {"sarif", EFormat::Sarif},
              {"junit", EFormat::Junit},
              {"markdown", EFormat::Markdown},
              {"github", EFormat::Github},
@@ -108,7 +110,7 @@ constexpr SOption kCheckOptions[] = {
              }
          return false;
      },
-     "--report takes text, html, junit, markdown or github"},
+     "--report takes text, html, json, sarif, junit, markdown or github"},
     {"--repair", true,
      [](SCliOptions& o, const std::string& v) { return ReadNumber(v, 0, 2, o.repair); },
      "--repair takes 0, 1 or 2"},

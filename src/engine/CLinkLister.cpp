@@ -13,6 +13,7 @@ bool CLinkLister::IsListed(const CReasonFilter& reasons, int scheme, const SOutc
 void CLinkLister::Reset() {
     m_fileErrorCount = -1;
     m_linksDone = 0;
+    m_filesRead = 0;
 }
 
 void CLinkLister::TakeUpFile(const std::string& file) {
@@ -26,6 +27,7 @@ void CLinkLister::TakeUpFile(const std::string& file) {
 void CLinkLister::FileRead(int links, int excluded) {
     m_urlCount = links;
     m_excludedCount = excluded;
+    ++m_filesRead;
     m_host.AppendLog(LogText::TestingLine(m_currentFile));
 }
 
@@ -38,6 +40,7 @@ void CLinkLister::Settle(const SFoundLink& link, int scheme, const SOutcome& out
     SResultRow row{link.url, m_reasons.ReasonText(outcome.code, outcome.bRedirected), link.name,
                    m_currentFile};
     row.line = link.line;
+    row.column = link.column;
     row.code = outcome.code;
     row.bRedirected = outcome.bRedirected;
     m_host.AddResultRow(row);

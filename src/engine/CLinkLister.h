@@ -47,6 +47,8 @@ public:
     int LinkCount() const { return m_urlCount; }
     /// Links settled so far in this test, listed or not.
     long LinksDone() const { return m_linksDone; }
+    /// Files read so far in this test.
+    long FilesRead() const { return m_filesRead; }
 
 private:
     ISessionHost& m_host;
@@ -56,4 +58,5 @@ private:
     int m_excludedCount = 0;
     int m_fileErrorCount = -1; // -1 while no file is taken up
     long m_linksDone = 0;
+    long m_filesRead = 0;
 };

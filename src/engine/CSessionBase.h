@@ -60,6 +60,8 @@ public:
     bool StoppedOnError() const { return m_bStoppedOnError; }
     /// Links settled so far in this test, listed or not.
     long LinksDone() const { return m_lister.LinksDone(); }
+    /// Files read so far in this test.
+    long FilesRead() const { return m_lister.FilesRead(); }
 
 signals:
     /// The test has ended, normally or by Stop Test.

@@ -19,11 +19,25 @@ namespace {
 constexpr std::size_t kReadBlock = 1 << 20;
 constexpr std::size_t kNotFound = std::string_view::npos;
 
+// Queues the CR or LF at `in[k]`, which stands after `n` bytes copied, for
+// CopyWithoutLineBreaks.
+inline void QueueBreak(const char* in, std::size_t size, std::size_t k, std::size_t n,
+                       std::deque<std::uint64_t>& breaks, std::uint64_t base) {
+    if (in[k] == '\n') {
+        const bool bAfterCr = k > 0 && in[k - 1] == '\r'; // that CR was left to this LF
+        breaks.push_back(((base + n) << 2) | (bAfterCr ? 3u : 1u));
+    } else if (k + 1 == size || in[k + 1] != '\n') {
+        breaks.push_back((base + n) << 2);
+    }
+}
+
 // Copies `size` bytes to `out` without CR and LF; returns the count copied.
-// `out` must have room for `size` bytes. Where each LF stood, as the count of
-// bytes copied before it plus `base`, goes to the end of `lineFeeds`.
+// `out` must have room for `size` bytes. Where each CR and LF stood, as the
+// count of bytes copied before it plus `base`, times four, goes to the end of
+// `breaks`, plus 1 for a LF and 2 more for a LF that takes the CR before it
+// along (so a CR LF line end costs one entry).
 std::size_t CopyWithoutLineBreaks(const char* in, std::size_t size, char* out,
-                                  std::deque<std::uint64_t>& lineFeeds, std::uint64_t base) {
+                                  std::deque<std::uint64_t>& breaks, std::uint64_t base) {
     std::size_t n = 0;
     std::size_t i = 0;
 #if defined(__SSE2__)
@@ -31,25 +45,31 @@ std::size_t CopyWithoutLineBreaks(const char* in, std::size_t size, char* out,
     const __m128i lf = _mm_set1_epi8('\n');
     for (; i + 16 <= size; i += 16) {
         __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
-        int breaks = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
-        if (breaks == 0) {
+        auto found = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf))));
+        if (found == 0) {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(out + n), v);
             n += 16;
             continue;
         }
-        for (std::size_t k = i; k < i + 16; ++k) {
-            out[n] = in[k];
-            if (in[k] == '\n')
-                lineFeeds.push_back(base + n);
-            n += (in[k] != '\r' && in[k] != '\n') ? 1 : 0;
+        // Only the runs between the breaks are copied.
+        std::size_t from = i;
+        for (; found != 0; found &= found - 1) {
+            const std::size_t k = i + static_cast<std::size_t>(__builtin_ctz(found));
+            for (; from < k; ++from)
+                out[n++] = in[from];
+            QueueBreak(in, size, k, n, breaks, base);
+            from = k + 1;
         }
+        for (; from < i + 16; ++from)
+            out[n++] = in[from];
     }
 #endif
     for (; i < size; ++i) {
-        out[n] = in[i];
-        if (in[i] == '\n')
-            lineFeeds.push_back(base + n);
-        n += (in[i] != '\r' && in[i] != '\n') ? 1 : 0;
+        if (in[i] == '\r' || in[i] == '\n')
+            QueueBreak(in, size, i, n, breaks, base);
+        else
+            out[n++] = in[i];
     }
     return n;
 }
@@ -126,7 +146,7 @@ void CUrlExtractor::Feed(const char* data, std::size_t size) {
         m_bSeenNul = std::memchr(data, '\0', size) != nullptr;
     std::size_t old = m_pending.size();
     m_pending.resize(old + size);
-    m_pending.resize(old + CopyWithoutLineBreaks(data, size, m_pending.data() + old, m_lineFeeds,
+    m_pending.resize(old + CopyWithoutLineBreaks(data, size, m_pending.data() + old, m_breaks,
                                                  m_searched + old));
     Process(false);
 }
@@ -134,9 +154,11 @@ void CUrlExtractor::Feed(const char* data, std::size_t size) {
 void CUrlExtractor::Finish() {
     Process(true);
     m_pending.clear();
-    m_lineFeeds.clear();
+    m_breaks.clear();
     m_searched = 0;
     m_linesBefore = 0;
+    m_dropped = 0;
+    m_lineStart = 0;
     m_bCopying = false;
     m_bSeenNul = false;
 }
@@ -177,15 +199,22 @@ void CUrlExtractor::Process(bool bFinal) {
     }
     m_pending.erase(0, pos);
     m_searched += pos;
-    LineOf(m_searched); // line feeds before what is left are only counted from now on
+    PositionOf(m_searched); // breaks before what is left are only counted from now on
 }
 
-int CUrlExtractor::LineOf(std::uint64_t offset) {
-    while (!m_lineFeeds.empty() && m_lineFeeds.front() <= offset) {
-        m_lineFeeds.pop_front();
-        ++m_linesBefore;
+std::pair<int, int> CUrlExtractor::PositionOf(std::uint64_t offset) {
+    while (!m_breaks.empty() && (m_breaks.front() >> 2) <= offset) {
+        const std::uint64_t brk = m_breaks.front();
+        m_breaks.pop_front();
+        m_dropped += (brk & 2) != 0 ? 2 : 1;
+        if ((brk & 1) != 0) {
+            ++m_linesBefore;
+            m_lineStart = (brk >> 2) + m_dropped; // the byte after this LF in the page
+        }
     }
-    return static_cast<int>(std::min<std::uint64_t>(m_linesBefore + 1, INT_MAX));
+    const std::uint64_t column = offset + m_dropped - m_lineStart + 1;
+    return {static_cast<int>(std::min<std::uint64_t>(m_linesBefore + 1, INT_MAX)),
+            static_cast<int>(std::min<std::uint64_t>(column, INT_MAX))};
 }
 
 void CUrlExtractor::SearchPiece(std::string_view piece, std::size_t at) {
@@ -215,9 +244,10 @@ void CUrlExtractor::SearchPiece(std::string_view piece, std::size_t at) {
     while (urlEnd > start && AsciiText::IsCSpace(piece[urlEnd - 1]))
         --urlEnd;
     std::string_view rawName = piece.substr(gt + 1, closer - gt - 1);
+    const auto [line, column] = PositionOf(m_searched + at + start);
     SFoundLink link{std::string(piece.substr(start, urlEnd - start)),
-                    rawName.empty() ? std::string(kSuppliedName) : TrimmedName(rawName),
-                    LineOf(m_searched + at + start)};
+                    rawName.empty() ? std::string(kSuppliedName) : TrimmedName(rawName), line,
+                    column};
     if (m_onLink)
         m_onLink(link);
     else

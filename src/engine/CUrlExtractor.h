@@ -6,13 +6,17 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
-/// One link of a page: its address, the text shown for it, and the line its
-/// address starts on (1 for the first; lines end at a line feed).
+/// One link of a page: its address, the text shown for it, and where its
+/// address starts: the line (1 for the first) and the byte of that line (1 for
+/// the first). A line ends at a line feed; a carriage return is a byte of its
+/// line like any other, so one before a line feed only ends the line with it.
 struct SFoundLink {
     std::string url;
     std::string name;
     int line = 0;
+    int column = 0;
 
     bool operator==(const SFoundLink&) const = default;
 };
@@ -112,16 +116,20 @@ private:
     void Process(bool bFinal);
     /// Searches `piece`, which stands at `at` in what is not yet searched.
     void SearchPiece(std::string_view piece, std::size_t at);
-    /// The line of the byte at `offset` of the text without line breaks; offsets
-    /// must come in increasing order.
-    int LineOf(std::uint64_t offset);
+    /// Line and column of the byte at `offset` of the text without line breaks
+    /// (columns count the page's own bytes); offsets must come in increasing order.
+    std::pair<int, int> PositionOf(std::uint64_t offset);
 
     std::string m_pending;        // text not yet searched, without line breaks
     std::uint64_t m_searched = 0; // bytes of that text searched and dropped before it
-    // Where each line feed not yet counted stood: the count of bytes without line
-    // breaks before it. A link at an offset counts those at or before it.
-    std::deque<std::uint64_t> m_lineFeeds;
+    // The CRs and LFs dropped and not yet counted, as CopyWithoutLineBreaks
+    // queues them: the count of bytes without line breaks before each, times
+    // four, plus 1 for a LF and 2 for a CR LF. A byte at an offset comes after
+    // those at or before it.
+    std::deque<std::uint64_t> m_breaks;
     std::uint64_t m_linesBefore = 0;
+    std::uint64_t m_dropped = 0;   // CRs and LFs counted
+    std::uint64_t m_lineStart = 0; // where the line of the last counted LF starts in the page
     bool m_bCopying = false;
     bool m_bSeenNul = false; // pieces need a NUL check only on pages that hold one
     LinkHandler m_onLink;

@@ -21,6 +21,8 @@ public:
     enum class EFormat {
         Text = 0,
         Html = 1,
+        Json,     // CJsonReport
+        Sarif,    // CSarifReport
         Junit,    // CJunitReport
         Markdown, // CMarkdownReport
         Github,   // CGithubReport

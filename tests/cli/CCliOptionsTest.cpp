@@ -29,7 +29,8 @@ TEST(CliOptionsTest, EachCommandTakesTheOptionsOfItsTableWithUsableValuesOnly) {
     const std::string perHost = "--per-host takes a number from 1 to the --jobs number";
     const std::string timeout = "--timeout takes a number of seconds from 1 to 1000";
     const std::string unknown = "unknown option or missing value: ";
-    const std::string reportFormats = "--report takes text, html, junit, markdown or github";
+    const std::string reportFormats =
+        "--report takes text, html, json, sarif, junit, markdown or github";
     const struct {
         ECommand command;
         const char* line;
@@ -41,7 +42,7 @@ TEST(CliOptionsTest, EachCommandTakesTheOptionsOfItsTableWithUsableValuesOnly) {
         {ECommand::Files, "--recurse --html-only p", "0010  t0 80/21 r-1  x-1 j1/1 p"},
         {ECommand::Check, "--all --recurse --report text --jobs 40 p",
          "1100  t0 80/21 r0  x-1 j40/16 p"},
-        {ECommand::Check, "--report html --report github p", "0000  t0 80/21 r4  x-1 j1/1 p"},
+        {ECommand::Check, "--report html --report github p", "0000  t0 80/21 r6  x-1 j1/1 p"},
         {ECommand::Check,
          "--current-web --filter 000000000000000000001 --timeout 0030 --http-port 8080 "
          "--ftp-port 2121 --report html --output r --repair 2 --jobs 8 -",
@@ -64,6 +65,7 @@ TEST(CliOptionsTest, EachCommandTakesTheOptionsOfItsTableWithUsableValuesOnly) {
         {ECommand::Check, "--ftp-port x p", "--ftp-port takes a port number from 1 to 65535"},
         {ECommand::Check, "--report pdf p", reportFormats},
         {ECommand::Check, "--report junit --report pdf p", reportFormats},
+        {ECommand::Check, "--report json --report sarif p", "0000  t0 80/21 r3  x-1 j1/1 p"},
         {ECommand::Check, "--output r.txt p", "--output needs --report"},
         {ECommand::Check, "--dry-run p", "--dry-run needs --repair"},
         {ECommand::Check, "--repair 0 --dry-run --report text p",

@@ -260,6 +260,21 @@ TEST(CliTest, CheckWritesItsReportInsteadOfTheLinesOrIntoAFileAfterTheRepair) {
     // A report that cannot be written: a full device, no stdout.
     RunCli({"check", "--http-port", port, "--report", "text", "--output", "/dev/full", page}, 2,
            line + "\t" + page + "\n", "\nfile write error\n");
+    RunCli({"check", "--http-port", port, "--report", "sarif", "--output", "/dev/full", page}, 2,
+           line + "\t" + page + "\n", "\nfile write error\n");
+    // Both sessions place each row, and the JSON report says where and what ran.
+    for (const char* jobs : {"1", "3"}) {
+        const auto [status, json, err] =
+            Capture({"check", "--http-port", port, "--jobs", jobs, "--report", "json", page});
+        EXPECT_EQ(status, 1) << err;
+        WriteFile(dir / "r.json", json);
+        WriteFile(dir / "r.py", "import json, sys; d = json.load(open(sys.argv[1])); "
+                                "r = d['rows'][0]; print(r['line'], r['column'], r['code'], "
+                                "d['totals'], d['options']['jobs'])");
+        EXPECT_EQ(RunCommand("python3 '" + dir / "r.py' '" + dir / "r.json'"),
+                  "2 10 404 {'files': 1, 'linksTested': 1, 'linksListed': 1} " + std::string(jobs) +
+                      "\n");
+    }
     SCliChild child({"check", "--http-port", port, "--report", "text", page}, SCliChild::kClosed,
                     dir / "err");
     EXPECT_EQ(child.Wait(), 2);

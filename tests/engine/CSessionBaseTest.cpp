@@ -129,19 +129,19 @@ Missing</a><a href="http://127.0.0.4/q?x=1">Unknown</a><a href="http://127.0.0.5
     pPaced->StartTest(m_dir / "site", false, true, false);
     ASSERT_TRUE(RunToEnd(*pPaced));
     const std::string unknownText = "--------------> UNKNOWN REASON !!!!!";
-    // Each row knows the line its link starts on.
+    // Each row knows the line and byte its link starts at.
     const std::vector<SResultRow> hostile = {
-        {"http://127.0.0.1/ok", "HTTP Code 200 OK", "Ok", a, 0, 1},
-        {"http://127.0.0.2:8080/missing#frag", "HTTP Code 404 Not Found", "Missing", a, 0, 1},
-        {"http://127.0.0.4/q?x=1", unknownText, "Unknown", a, 0, 2},
-        {"http://127.0.0.5/", "Can't Connect to Host", "Refused", a, 0, 2},
-        {"http://nowhere.example/", "Can't Find Named Host", "Nowhere", a, 0, 3},
-        {"http://127.0.0.6/", "Host Took Too Long to Respond", "Closes", a, 0, 3},
+        {"http://127.0.0.1/ok", "HTTP Code 200 OK", "Ok", a, 0, 1, 10},
+        {"http://127.0.0.2:8080/missing#frag", "HTTP Code 404 Not Found", "Missing", a, 0, 1, 46},
+        {"http://127.0.0.4/q?x=1", unknownText, "Unknown", a, 0, 2, 21},
+        {"http://127.0.0.5/", "Can't Connect to Host", "Refused", a, 0, 2, 65},
+        {"http://nowhere.example/", "Can't Find Named Host", "Nowhere", a, 0, 3, 10},
+        {"http://127.0.0.6/", "Host Took Too Long to Respond", "Closes", a, 0, 3, 55},
         // A reply to an ftp link is never listed.
-        {"http://127.0.0.13/", "HTTP Code 404 Not Found", "Split", a, 0, 4},
-        {"http://127.0.0.14/", "HTTP Code 503 Service Unavailable", "Endless", a, 0, 5},
-        {"http://127.0.0.16/", "Host Took Too Long to Respond", "Crawl", a, 0, 5},
-        {"http://3com.example/digits", "HTTP Code 404 Not Found", "Digits", a, 0, 6}};
+        {"http://127.0.0.13/", "HTTP Code 404 Not Found", "Split", a, 0, 4, 49},
+        {"http://127.0.0.14/", "HTTP Code 503 Service Unavailable", "Endless", a, 0, 5, 10},
+        {"http://127.0.0.16/", "Host Took Too Long to Respond", "Crawl", a, 0, 5, 50},
+        {"http://3com.example/digits", "HTTP Code 404 Not Found", "Digits", a, 0, 6, 10}};
     ASSERT_EQ(paced.m_rows.size(), hostile.size() + 18);
     std::vector<SResultRow> first(paced.m_rows.begin(), paced.m_rows.begin() + 10);
     for (SResultRow& row : first)

@@ -96,15 +96,29 @@ TEST(UrlExtractorTest, WhichLinkASegmentYieldsAndItsName) {
     });
 }
 
-TEST(UrlExtractorTest, EachLinkKnowsTheLineItsAddressStartsOn) {
-    // Only line feeds end lines; the address's own line counts, wherever its tag began.
-    const std::string page =
-        "top\n<a href=\"http://a/\">A</a>\r\n\r\n<p><a\nhref=\"http://b/\">B</a> "
-        "<a href=\"http://c\n/\">C</a>\rnext <a href=\"ftp://d/\">D</a>\n";
-    std::vector<int> lines;
-    for (const SFoundLink& link : Extract(page, [] { return std::size_t{3}; }))
-        lines.push_back(link.line);
-    EXPECT_EQ(lines, (std::vector<int>{2, 5, 5, 6}));
+TEST(UrlExtractorTest, EachLinkKnowsTheLineAndByteItsAddressStartsAt) {
+    // Only line feeds end lines, and the address's own line counts wherever its
+    // tag began; a carriage return is a byte of its line (one before a line feed
+    // ends the line with it), so a column counts the page's own bytes.
+    const std::vector<std::pair<std::string, std::vector<std::pair<int, int>>>> cases = {
+        {"top\n<a href=\"http://a/\">A</a>\r\n\r\n<p><a\nhref=\"http://b/\">B</a> "
+         "<a href=\"http://c\n/\">C</a>\rnext <a href=\"ftp://d/\">D</a>\n",
+         {{2, 10}, {5, 7}, {5, 33}, {6, 24}}},
+        {"<a href=\"http://a/\">A</a>\n  <a href=\"http://b/\">B</a>", {{1, 10}, {2, 12}}},
+        {"<a href=\"http://a/\">A</a>\r\n  <a href=\"http://b/\">B</a>", {{1, 10}, {2, 12}}},
+        // A lone carriage return ends no line.
+        {"<a href=\"http://a/\">A</a>\r  <a href=\"http://b/\">B</a>", {{1, 10}, {1, 38}}},
+        {"\r\r\n\r<a href=\"http://a/\">A</a>", {{2, 11}}},
+        // An address split over lines is where it starts, even split in its scheme.
+        {"x\n<a href=\"ht\r\ntp://a/\">A</a>", {{2, 10}}},
+    };
+    for (const auto& [page, expected] : cases)
+        for (std::size_t block : {page.size(), std::size_t{1}, std::size_t{3}}) {
+            std::vector<std::pair<int, int>> found;
+            for (const SFoundLink& link : Extract(page, [block] { return block; }))
+                found.emplace_back(link.line, link.column);
+            EXPECT_EQ(found, expected) << page << " in blocks of " << block;
+        }
 }
 
 TEST(UrlExtractorTest, TheCurrentWebModeFindsSecureLinksUnderTheSameRules) {
@@ -129,9 +143,9 @@ TEST(UrlExtractorTest, LongSegmentsAreSearchedIn999BytePieces) {
         return "<a" + std::string(offset, ' ') + anchor + std::string(2000, '.');
     };
     // Whole inside the first piece: found.
-    EXPECT_EQ(Extract(segmentWithLinkAt(999 - 23)), (LinkList{{"http://h/", "x", 1}}));
+    EXPECT_EQ(Extract(segmentWithLinkAt(999 - 23)), (LinkList{{"http://h/", "x", 1, 986}}));
     // "</a" is cut by the piece's end: the bare "<" still closes the name.
-    EXPECT_EQ(Extract(segmentWithLinkAt(999 - 21)), (LinkList{{"http://h/", "x", 1}}));
+    EXPECT_EQ(Extract(segmentWithLinkAt(999 - 21)), (LinkList{{"http://h/", "x", 1, 988}}));
     // Not even the "<" is left in the first piece: nothing.
     EXPECT_EQ(Extract(segmentWithLinkAt(999 - 19)).size(), 0u);
     // Its closing quote falls into the second piece: nothing.
@@ -140,7 +154,7 @@ TEST(UrlExtractorTest, LongSegmentsAreSearchedIn999BytePieces) {
     EXPECT_EQ(Extract("<a" + std::string(999, ' ') + R"(http://h/">x</a>)").size(), 0u);
     // One byte later: a link of the second piece.
     EXPECT_EQ(Extract("<a" + std::string(1000, ' ') + R"(http://h/">x</a>)"),
-              (LinkList{{"http://h/", "x", 1}}));
+              (LinkList{{"http://h/", "x", 1, 1003}}));
     // Line breaks do not count towards the piece length.
     std::string broken = "<a";
     for (int i = 0; i < 999 - 23; ++i)
@@ -149,7 +163,8 @@ TEST(UrlExtractorTest, LongSegmentsAreSearchedIn999BytePieces) {
     // Each piece yields its own link.
     std::string twoPieces = "<a" + std::string(990 - 23, ' ') + anchor + std::string(9, ' ') +
                             std::string(10, ' ') + R"(http://second/">y<)";
-    EXPECT_EQ(Extract(twoPieces), (LinkList{{"http://h/", "x", 1}, {"http://second/", "y", 1}}));
+    EXPECT_EQ(Extract(twoPieces),
+              (LinkList{{"http://h/", "x", 1, 977}, {"http://second/", "y", 1, 1012}}));
 }
 
 // Random pages built from the pieces that matter, cut into blocks at random.
@@ -186,8 +201,9 @@ TEST(UrlExtractorTest, BlockBoundariesAndArbitraryBytesDoNotChangeTheRules) {
         }
         const LinkList links = Extract(page);
         ASSERT_EQ(links, Extract(page, [&] { return block(rng); })) << "round " << round;
-        for (const auto& [url, name, line] : links) {
+        for (const auto& [url, name, line, column] : links) {
             EXPECT_LE(line, 1 + std::count(page.begin(), page.end(), '\n')) << url;
+            EXPECT_GE(column, 1) << url;
             const char first = static_cast<char>(std::toupper(static_cast<unsigned char>(url[0])));
             EXPECT_TRUE(url.size() >= 6 && (first == 'H' || first == 'F')) << url;
             EXPECT_LE(url.size(), CUrlExtractor::kPieceSize);
@@ -204,8 +220,8 @@ TEST(UrlExtractorTest, ReadsRegularFilesOnlyAndKeepsWhatTheListsHeld) {
     LinkList links{{"kept", "kept", 9}};
     ASSERT_TRUE(CUrlExtractor::ExtractUrls(dir / "page.htm", links));
     EXPECT_EQ(links, (LinkList{{"kept", "kept", 9},
-                               {"http://h/\xe9", "caf\xe9", 1},
-                               {"http://end/", kSupplied, 1}}));
+                               {"http://h/\xe9", "caf\xe9", 1, 10},
+                               {"http://end/", kSupplied, 1, 39}}));
     MakeDir(dir / "folder");
     ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
     for (const std::string& path : {dir / "missing.htm", dir / "folder", dir / "pipe"})

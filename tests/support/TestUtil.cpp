@@ -93,6 +93,20 @@ int RunThisTestIn(const char* unshareFlags) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
 }
 
+std::string RunCommand(const std::string& command, int* pStatus) {
+    std::string out;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr)
+        return out;
+    char block[4096];
+    for (std::size_t n; (n = std::fread(block, 1, sizeof block, pipe)) > 0;)
+        out.append(block, n);
+    const int status = ::pclose(pipe);
+    if (pStatus != nullptr)
+        *pStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return out;
+}
+
 bool ApplyDiff(const std::string& tool, const std::string& diff, const std::string& folder) {
     WriteFile(folder + ".diff", diff);
     const std::string command = "cd '" + folder + "' && " + tool + " <'" + folder + ".diff'";

@@ -38,6 +38,9 @@ bool ApplyDiff(const std::string& tool, const std::string& diff, const std::stri
 /// text), texts in Python's ascii() form; "failed: " and the error when it cannot be parsed.
 std::string JunitSummary(const std::string& path);
 
+/// Runs `command` in the shell; its standard output, and its exit status in `*pStatus`.
+std::string RunCommand(const std::string& command, int* pStatus = nullptr);
+
 /// A certificate and its private key, as PEM files.
 struct STestCert {
     std::string certFile, keyFile;
