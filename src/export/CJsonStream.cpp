@@ -11,35 +11,6 @@ constexpr bool IsPlain(unsigned char c) {
 
 } // namespace
 
-std::size_t CJsonStream::Utf8Length(std::string_view bytes) {
-    const auto byte = [&bytes](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
-    const unsigned char lead = byte(0);
-    std::size_t length = 0;
-    unsigned char low = 0x80;  // the range of the second byte, which rules out
-    unsigned char high = 0xbf; // overlong forms, surrogates and code points past U+10FFFF
-    if (lead < 0x80)
-        return 1;
-    if (lead >= 0xc2 && lead <= 0xdf) {
-        length = 2;
-    } else if (lead >= 0xe0 && lead <= 0xef) {
-        length = 3;
-        low = lead == 0xe0 ? 0xa0 : 0x80;
-        high = lead == 0xed ? 0x9f : 0xbf;
-    } else if (lead >= 0xf0 && lead <= 0xf4) {
-        length = 4;
-        low = lead == 0xf0 ? 0x90 : 0x80;
-        high = lead == 0xf4 ? 0x8f : 0xbf;
-    } else {
-        return 0;
-    }
-    if (bytes.size() < length || byte(1) < low || byte(1) > high)
-        return 0;
-    for (std::size_t i = 2; i < length; ++i)
-        if (byte(i) < 0x80 || byte(i) > 0xbf)
-            return 0;
-    return length;
-}
-
 CJsonStream& CJsonStream::String(std::string_view bytes, EBadBytes bad) {
     m_pending += '"';
     std::size_t i = 0;
@@ -53,7 +24,7 @@ CJsonStream& CJsonStream::String(std::string_view bytes, EBadBytes bad) {
         i = run;
         const auto c = static_cast<unsigned char>(bytes[i]);
         if (c >= 0x80) {
-            const std::size_t length = Utf8Length(bytes.substr(i));
+            const std::size_t length = ReportText::Utf8Length(bytes.substr(i));
             if (length > 0) {
                 m_pending.append(bytes.substr(i, length));
                 i += length;
@@ -94,11 +65,4 @@ CJsonStream& CJsonStream::String(std::string_view bytes, EBadBytes bad) {
 CJsonStream& CJsonStream::Number(long long value) {
     m_pending.append(std::to_string(value));
     return Spill();
-}
-
-bool CJsonStream::Finish() {
-    if (m_bOk && !m_pending.empty())
-        m_bOk = m_write(m_pending);
-    m_pending.clear();
-    return m_bOk;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "export/CReportWriter.h"
+#include "export/CReportBuffer.h"
 
 #include <string>
 #include <string_view>
@@ -13,41 +13,16 @@
 /// is written as chosen: reversibly as a lone surrogate `\udcXX` (XX the byte,
 /// 80 to ff), the way a "surrogateescape" decoder reads it back, or as U+FFFD
 /// where the text is only shown.
-class CJsonStream {
+class CJsonStream : public CReportBuffer<CJsonStream> {
 public:
     enum class EBadBytes { Surrogate, Replace };
 
-    explicit CJsonStream(const CReportWriter::FnWrite& write) : m_write(write) {}
+    explicit CJsonStream(const CReportWriter::FnWrite& write) : CReportBuffer(write) {}
 
-    /// JSON text as it is.
-    CJsonStream& Raw(std::string_view text) {
-        m_pending.append(text);
-        return Spill();
-    }
     /// `bytes` as a quoted JSON string.
     CJsonStream& String(std::string_view bytes, EBadBytes bad = EBadBytes::Surrogate);
     CJsonStream& Number(long long value);
     CJsonStream& Bool(bool bValue) { return Raw(bValue ? "true" : "false"); }
     /// A positive number, or null for 0 (unknown).
     CJsonStream& NumberOrNull(long long value) { return value > 0 ? Number(value) : Raw("null"); }
-
-    /// Writes what is left; false when any write failed.
-    bool Finish();
-    bool Ok() const { return m_bOk; }
-
-    /// The length of the valid UTF-8 sequence at the start of `bytes`, or 0.
-    static std::size_t Utf8Length(std::string_view bytes);
-
-private:
-    static constexpr std::size_t kPieceSize = 64 * 1024;
-
-    CJsonStream& Spill() {
-        if (m_pending.size() >= kPieceSize)
-            Finish();
-        return *this;
-    }
-
-    const CReportWriter::FnWrite& m_write;
-    std::string m_pending;
-    bool m_bOk = true;
 };

@@ -2,6 +2,7 @@
 
 #include "base/CAtomicFile.h"
 #include "engine/LogText.h"
+#include "export/CReportBuffer.h"
 #include "results/CResultsModel.h"
 
 #include <sys/stat.h>
@@ -9,13 +10,13 @@
 
 namespace {
 
-// Collects a report's bytes and hands them on in pieces of a bounded size.
-class CReportBuffer {
+// The text and HTML reports' bytes, in pieces of a bounded size.
+class CWindowReport : public CReportBuffer<CWindowReport> {
 public:
-    explicit CReportBuffer(const CReportWriter::FnWrite& write) : m_write(write) {}
+    explicit CWindowReport(const CReportWriter::FnWrite& write) : CReportBuffer(write) {}
 
     /// Text of the format itself: each "\n" is a line end, written as CR LF.
-    CReportBuffer& Format(std::string_view text) {
+    CWindowReport& Format(std::string_view text) {
         for (char c : text) {
             if (c == '\n')
                 m_pending += '\r';
@@ -24,12 +25,9 @@ public:
         return Spill();
     }
     /// Text taken from the list, as the bytes it is.
-    CReportBuffer& Bytes(std::string_view text) {
-        m_pending.append(text);
-        return Spill();
-    }
+    CWindowReport& Bytes(std::string_view text) { return Raw(text); }
     /// Text taken from the list, escaped for HTML.
-    CReportBuffer& Escaped(std::string_view text) {
+    CWindowReport& Escaped(std::string_view text) {
         for (char c : text) {
             switch (c) {
             case '&':
@@ -50,27 +48,6 @@ public:
         }
         return Spill();
     }
-    /// Writes what is left; false when any write failed.
-    bool Finish() {
-        if (m_bOk && !m_pending.empty())
-            m_bOk = m_write(m_pending);
-        m_pending.clear();
-        return m_bOk;
-    }
-    bool Ok() const { return m_bOk; }
-
-private:
-    static constexpr std::size_t kPieceSize = 64 * 1024;
-
-    CReportBuffer& Spill() {
-        if (m_pending.size() >= kPieceSize)
-            Finish();
-        return *this;
-    }
-
-    const CReportWriter::FnWrite& m_write;
-    std::string m_pending;
-    bool m_bOk = true;
 };
 
 // The file's group changes at this row: a run of rows with one file name is a
@@ -84,7 +61,7 @@ bool StartsGroup(const CResultsModel& rows, int row) {
 } // namespace
 
 bool CReportWriter::ExportText(const CResultsModel& rows, const FnWrite& write) {
-    CReportBuffer out(write);
+    CWindowReport out(write);
     for (int row = 0; row < rows.RowCount() && out.Ok(); ++row) {
         const SResultRow& r = rows.Row(row);
         if (StartsGroup(rows, row)) {
@@ -99,7 +76,7 @@ bool CReportWriter::ExportText(const CResultsModel& rows, const FnWrite& write) 
 
 bool CReportWriter::ExportHtml(const CResultsModel& rows, const std::string& dateTime,
                                const FnWrite& write) {
-    CReportBuffer out(write);
+    CWindowReport out(write);
     out.Format("<HTML>\n<HEAD>\n<TITLE>Linkvet Results</TITLE>\n</HEAD>\n<BODY>\n<H3><A HREF=\"")
         .Format(kHomePage)
         .Format("\">Linkvet</A></H3>\n<b>Start of report: </b>")
