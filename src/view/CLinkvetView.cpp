@@ -9,6 +9,7 @@
 #include "dialogs/CSelectFilesDlg.h"
 #include "dialogs/CTestProgressDlg.h"
 #include "dialogs/HelpTopics.h"
+#include "engine/CConcurrentSession.h"
 #include "engine/CFileEnumerator.h"
 #include "engine/CTestSession.h"
 #include "export/CReportWriter.h"
@@ -28,6 +29,7 @@
 #include <QPrintPreviewDialog>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <algorithm>
 #include <map>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -67,6 +69,37 @@ CLinkvetView::CLinkvetView(CSettingsStore& settings, QPlainTextEdit& logPane)
     m_pSession = std::make_unique<CTestSession>(*this, m_settings);
     m_pRepairEngine = std::make_unique<CRepairEngine>(*m_pModel, *this);
     connect(m_pSession.get(), &CSessionBase::TestFinished, this, changed);
+}
+
+std::pair<int, int> CLinkvetView::StoredJobs() const {
+    const int jobs =
+        std::clamp(m_settings.Get(SettingsKeys::kSettingsJobs), 1, CPreferencesDlg::kMaxJobs);
+    const int perHost = m_settings.GetInt(SettingsKeys::kSettingsPerHost,
+                                          std::min(CConcurrentSession::kDefaultPerHost, jobs));
+    return {jobs, std::clamp(perHost, 1, jobs)};
+}
+
+void CLinkvetView::ChooseSession() {
+    const auto [jobs, perHost] = StoredJobs();
+    if (jobs == m_jobs && (jobs == 1 || perHost == m_perHost))
+        return;
+    // The new session loads the filter and time-out the old one already has in
+    // force, perhaps a filter only a cancelled Preferences put there: any word
+    // about the stored one was said when the window opened.
+    std::vector<std::string> held;
+    m_pHeldMessages = &held;
+    std::unique_ptr<CSessionBase> pSession;
+    if (jobs == 1)
+        pSession = std::make_unique<CTestSession>(*this, m_settings);
+    else
+        pSession = std::make_unique<CConcurrentSession>(*this, m_settings, jobs, perHost);
+    m_pHeldMessages = nullptr;
+    pSession->TakeOverFrom(*m_pSession);
+    m_pSession = std::move(pSession);
+    connect(m_pSession.get(), &CSessionBase::TestFinished, this,
+            [this] { emit CommandStatesChanged(); });
+    m_jobs = jobs;
+    m_perHost = perHost;
 }
 
 CLinkvetView::~CLinkvetView() {
@@ -149,6 +182,7 @@ void CLinkvetView::OnSelectFiles() {
         return;
     }
     m_settings.Set(SettingsKeys::kFileSelStarter, chosen.path);
+    ChooseSession();
     m_pSession->StartTest(chosen.path, chosen.bRecurse, chosen.bAllFiles, chosen.bHtmlOnly);
     emit CommandStatesChanged();
 }
@@ -312,8 +346,9 @@ void CLinkvetView::OnUndoRepairs() {
 void CLinkvetView::OnPreferences() {
     CReasonFilter& reasons = m_pSession->Reasons();
     CPreferencesDlg dlg(window(), reasons);
+    const auto [jobs, perHost] = StoredJobs();
     dlg.SetPrefs({reasons.TimeoutSeconds(), m_settings.Get(SettingsKeys::kSettingsCurrentWeb) != 0,
-                  m_settings.Get(SettingsKeys::kSettingsSkipUrls)});
+                  m_settings.Get(SettingsKeys::kSettingsSkipUrls), jobs, perHost});
     connect(&dlg, &CPreferencesDlg::HelpRequested, this,
             [this] { emit HelpRequested(HelpTopics::kPreferences); });
     // The dialog has already put any new filter into effect, even on Cancel.
@@ -327,6 +362,11 @@ void CLinkvetView::OnPreferences() {
     // Written only when changed, so a settings file without the list stays so.
     if (prefs.skipUrls != m_settings.Get(SettingsKeys::kSettingsSkipUrls))
         m_settings.Set(SettingsKeys::kSettingsSkipUrls, prefs.skipUrls);
+    // Likewise: the next test reads them.
+    if (prefs.jobs != jobs)
+        m_settings.Set(SettingsKeys::kSettingsJobs, prefs.jobs);
+    if (prefs.perHost != perHost || prefs.jobs != jobs)
+        m_settings.SetInt(SettingsKeys::kSettingsPerHost, prefs.perHost);
     reasons.SetTimeoutSeconds(prefs.timeoutSeconds);
 }
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 class CRepairEngine;
@@ -113,6 +114,11 @@ signals:
     void HelpRequested(int context);
 
 private:
+    /// "Settings"/"Jobs" and "Settings"/"PerHost", kept within their ranges.
+    std::pair<int, int> StoredJobs() const;
+    /// Makes the session the stored number of links at once asks for, the
+    /// paced one for 1, before a test starts.
+    void ChooseSession();
     /// What a repair of `type` would change, page by page, in list order. The
     /// engine's messages are kept for the pages they concern, not shown.
     std::vector<SPreviewPage> PreviewRepair(int type);
@@ -132,6 +138,8 @@ private:
     std::vector<std::string>* m_pHeldMessages = nullptr;
     LaterPtr<CTestProgressDlg> m_pProgressDlg;
     QPrinter m_printer;
+    int m_jobs = 1; // what the session was made for
+    int m_perHost = 1;
     int m_waitCursorDepth = 0;
     int m_beepCount = 0;
     bool m_bLogScrollPending = false;
