@@ -30,6 +30,7 @@
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
@@ -246,6 +247,12 @@ TEST_F(ManyAtOnceTest, SixteenAtOnceListWhatOneAtATimeListsAndStopEndsEveryProbe
     QTest::keyClick(m_frame.get(), Qt::Key_O, Qt::ControlModifier);
     ASSERT_TRUE(QTest::qWaitFor([&] { return silent.Open() == 6 && Rows().size() == 1; }));
     EXPECT_TRUE(Enabled(ECommand::StopTest));
+    auto* progress = View().findChild<CTestProgressDlg*>();
+    ASSERT_NE(progress, nullptr);
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return Child<QLabel>(progress, "urlIndex")->text() ==
+               QStringLiteral("1 of 7 links checked, 6 in flight");
+    }));
     ASSERT_TRUE(QTest::qWaitForWindowActive(m_frame.get()));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     EXPECT_TRUE(QTest::qWaitFor([&] { return silent.Open() == 0; }));
