@@ -62,13 +62,19 @@ CLinkvetView::CLinkvetView(CSettingsStore& settings, QPlainTextEdit& logPane)
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
     auto changed = [this] { emit CommandStatesChanged(); };
+    m_flushTimer.setSingleShot(true);
+    m_flushTimer.setInterval(kFlushMs);
+    connect(&m_flushTimer, &QTimer::timeout, this, &CLinkvetView::FlushPending);
     connect(m_pModel.get(), &QAbstractItemModel::rowsInserted, this, changed);
     connect(m_pModel.get(), &QAbstractItemModel::rowsRemoved, this, changed);
     connect(m_pModel.get(), &QAbstractItemModel::modelReset, this, changed);
 
     m_pSession = std::make_unique<CTestSession>(*this, m_settings);
     m_pRepairEngine = std::make_unique<CRepairEngine>(*m_pModel, *this);
-    connect(m_pSession.get(), &CSessionBase::TestFinished, this, changed);
+    connect(m_pSession.get(), &CSessionBase::TestFinished, this, [this] {
+        FlushPending();
+        emit CommandStatesChanged();
+    });
 }
 
 std::pair<int, int> CLinkvetView::StoredJobs() const {
@@ -96,8 +102,10 @@ void CLinkvetView::ChooseSession() {
     m_pHeldMessages = nullptr;
     pSession->TakeOverFrom(*m_pSession);
     m_pSession = std::move(pSession);
-    connect(m_pSession.get(), &CSessionBase::TestFinished, this,
-            [this] { emit CommandStatesChanged(); });
+    connect(m_pSession.get(), &CSessionBase::TestFinished, this, [this] {
+        FlushPending();
+        emit CommandStatesChanged();
+    });
     m_jobs = jobs;
     m_perHost = perHost;
 }
@@ -123,6 +131,7 @@ void CLinkvetView::OnInitialUpdate() {
 }
 
 bool CLinkvetView::QueryClose() {
+    FlushPending();
     BeginWaitCursor();
     m_pModel->RemoveRepairedRows();
     EndWaitCursor();
@@ -145,7 +154,7 @@ bool CLinkvetView::CanStopTest() const {
 }
 
 bool CLinkvetView::CanExportResults() const {
-    return m_pModel->RowCount() > 0;
+    return m_pModel->RowCount() > 0 || !m_pendingRows.empty();
 }
 
 bool CLinkvetView::CanRepairLinks() const {
@@ -192,6 +201,7 @@ void CLinkvetView::OnStopTest() {
 }
 
 void CLinkvetView::OnExportResults() {
+    FlushPending();
     CExportDlg dlg(window());
     dlg.SetChoice({m_settings.Get(SettingsKeys::kXportSelStarter),
                    m_settings.Get(SettingsKeys::kXportSelText)});
@@ -213,6 +223,7 @@ void CLinkvetView::OnExportResults() {
 }
 
 void CLinkvetView::OnRepairLinks() {
+    FlushPending();
     if (m_pSession->HasUnknownReason() && !AskYesNo(kUnknownReasonQuestion))
         return;
     CRepairDlg dlg(window());
@@ -371,12 +382,14 @@ void CLinkvetView::OnPreferences() {
 }
 
 void CLinkvetView::OnFilePrint() {
+    FlushPending();
     QPrintDialog dialog(&m_printer, this);
     if (dialog.exec() == QDialog::Accepted)
         OnFilePrintDirect();
 }
 
 void CLinkvetView::OnFilePrintPreview() {
+    FlushPending();
     QPrintPreviewDialog preview(&m_printer, this);
     connect(&preview, &QPrintPreviewDialog::paintRequested, this,
             [this](QPrinter* printer) { CResultsPrinter(*m_pModel, font()).Print(*printer); });
@@ -384,6 +397,7 @@ void CLinkvetView::OnFilePrintPreview() {
 }
 
 void CLinkvetView::OnFilePrintDirect() {
+    FlushPending();
     CResultsPrinter(*m_pModel, font()).Print(m_printer);
 }
 
@@ -392,6 +406,7 @@ void CLinkvetView::OnFilePrintSetup() {
 }
 
 void CLinkvetView::ShowMessage(const std::string& text) {
+    FlushPending(); // what led to the message is on screen under it
     if (m_pHeldMessages != nullptr) {
         m_pHeldMessages->push_back(text);
         return;
@@ -402,6 +417,7 @@ void CLinkvetView::ShowMessage(const std::string& text) {
 }
 
 bool CLinkvetView::AskYesNo(const std::string& question) {
+    FlushPending();
     QMessageBox box(QMessageBox::Question, QStringLiteral("Linkvet"),
                     CDisplayText::FromBytes(question), QMessageBox::Yes | QMessageBox::No, this);
     box.setDefaultButton(QMessageBox::Yes);
@@ -418,9 +434,28 @@ void CLinkvetView::AppendLog(const std::string& text) {
     QString line = CDisplayText::FromBytes(text);
     line.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     line.append(QLatin1Char('\n'));
+    if (m_jobs > 1 && m_pSession->IsTestRunning()) {
+        m_pendingLog += line;
+        if (!m_flushTimer.isActive())
+            m_flushTimer.start();
+        return;
+    }
+    FlushPending(); // in order: what was held back comes first
+    InsertLog(line);
+}
+
+void CLinkvetView::FlushPending() {
+    m_flushTimer.stop();
+    if (!m_pendingRows.empty())
+        m_pModel->AddRows(std::exchange(m_pendingRows, {}));
+    if (!m_pendingLog.isEmpty())
+        InsertLog(std::exchange(m_pendingLog, {}));
+}
+
+void CLinkvetView::InsertLog(const QString& lines) {
     QTextCursor cursor(m_logPane.document());
     cursor.movePosition(QTextCursor::End);
-    cursor.insertText(line);
+    cursor.insertText(lines);
     m_logPane.document()->setModified(false); // appended lines are not the user's edits
     // The caret goes to the end and into view once the event loop turns, so a
     // burst of lines costs one scroll, not one each.
@@ -438,12 +473,22 @@ void CLinkvetView::AppendLog(const std::string& text) {
 }
 
 void CLinkvetView::ClearLogAndResults() {
+    m_flushTimer.stop();
+    m_pendingRows.clear();
+    m_pendingLog.clear();
     m_logPane.clear();
     m_pModel->Clear();
     m_pRepairEngine = std::make_unique<CRepairEngine>(*m_pModel, *this);
 }
 
 void CLinkvetView::AddResultRow(const SResultRow& row) {
+    if (m_jobs > 1 && m_pSession->IsTestRunning()) {
+        m_pendingRows.push_back(row);
+        if (!m_flushTimer.isActive())
+            m_flushTimer.start();
+        return;
+    }
+    FlushPending();
     m_pModel->AddRow(row);
 }
 
