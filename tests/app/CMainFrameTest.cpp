@@ -631,29 +631,23 @@ TEST_F(MainFrameTest, PreferencesPresetsActAtOnceTheTimeOutIsCheckedAndOnlyOkSto
     answerer.m_messages.clear();
     skipEdit->clear();
     outcomes.clear();
-    for (auto [jobs, perHost] : {std::pair{"0", "1"},
-                                 {"257", "1"},
-                                 {"8", "9"},
-                                 {"8", "0"},
-                                 {"8", "x"},
-                                 {"256", "256"},
-                                 {" 8", "2"}}) {
-        jobsEdit->setText(QLatin1String(jobs));
-        perHostEdit->setText(QLatin1String(perHost));
+    // Each pair as typed; the outcome is the accepted pair or the edit left with the focus.
+    for (const std::string typed : {"0 1", "257 1", "8 9", "8 x", " 256 256"}) {
+        const std::size_t space = typed.rfind(' ');
+        jobsEdit->setText(QString::fromStdString(typed.substr(0, space)));
+        perHostEdit->setText(QString::fromStdString(typed.substr(space + 1)));
         Child<QPushButton>(&dlg, "okButton")->click();
-        outcomes.push_back(!dlg.isVisible() ? std::to_string(dlg.Prefs().jobs) + "/" +
-                                                  std::to_string(dlg.Prefs().perHost)
-                           : dlg.focusWidget() == jobsEdit    ? "jobs"
-                           : dlg.focusWidget() == perHostEdit ? "per host"
-                                                              : "?");
+        const SPreferences& prefs = dlg.Prefs();
+        outcomes.push_back(dlg.isVisible()
+                               ? dlg.focusWidget()->objectName().toStdString()
+                               : std::to_string(prefs.jobs) + "/" + std::to_string(prefs.perHost));
         dlg.show();
     }
-    EXPECT_EQ(outcomes,
-              (Texts{"jobs", "jobs", "per host", "per host", "per host", "256/256", "8/2"}));
+    EXPECT_EQ(outcomes, (Texts{"jobsEdit", "jobsEdit", "perHostEdit", "perHostEdit", "256/256"}));
     const std::string jobsRange = CPreferencesDlg::kJobsRangeMessage;
-    const std::string perHostRange = "Please enter an integer between 1 and 8.";
-    EXPECT_EQ(answerer.m_messages, (Texts{jobsRange, jobsRange, perHostRange, perHostRange,
-                                          CPreferencesDlg::kNotIntegerMessage}));
+    EXPECT_EQ(answerer.m_messages,
+              (Texts{jobsRange, jobsRange, "Please enter an integer between 1 and 8.",
+                     CPreferencesDlg::kNotIntegerMessage}));
     // OK stores them only when changed, so a settings file without them stays so.
     EXPECT_EQ(m_settings.GetString("Settings", "Jobs", "none"), "none");
     EXPECT_EQ(m_settings.GetString("Settings", "PerHost", "none"), "none");
