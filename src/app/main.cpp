@@ -1,8 +1,13 @@
 #include "app/CLinkvetApp.h"
+#include "engine/CDescriptorBudget.h"
 
 #include <QApplication>
 
 int main(int argc, char** argv) {
+    // As linkvet-cli does, and for the same reason here rather than in the
+    // session: checking many links at once wants descriptors the soft limit
+    // may not give.
+    CDescriptorBudget::RaiseSoftLimit();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Linkvet"));
     CLinkvetApp linkvet;

@@ -1,5 +1,6 @@
 #include "dialogs/CPreferencesDlg.h"
 
+#include "base/AsciiText.h"
 #include "engine/CReasonFilter.h"
 #include "engine/CUrlExclusions.h"
 #include "results/CDisplayText.h"
@@ -11,8 +12,10 @@ CPreferencesDlg::CPreferencesDlg(QWidget* parent, CReasonFilter& reasons)
     : QDialog(parent), m_reasons(reasons), m_ui(std::make_unique<Ui::CPreferencesDlg>()) {
     m_ui->setupUi(this);
     // Room for "1000" and a little more, whatever the font.
-    m_ui->timeoutEdit->setFixedWidth(
-        m_ui->timeoutEdit->fontMetrics().horizontalAdvance(QStringLiteral("00000")) + 16);
+    const int width =
+        m_ui->timeoutEdit->fontMetrics().horizontalAdvance(QStringLiteral("00000")) + 16;
+    for (QLineEdit* edit : {m_ui->timeoutEdit, m_ui->jobsEdit, m_ui->perHostEdit})
+        edit->setFixedWidth(width);
     m_ui->reasonList->AddReasonItems();
     m_ui->reasonList->SetChecks(m_reasons.Filter());
     connect(m_ui->okButton, &QPushButton::clicked, this, &CPreferencesDlg::OnOK);
@@ -35,19 +38,19 @@ bool CPreferencesDlg::UpdateData(bool bSaveAndValidate) {
         m_ui->timeoutEdit->setText(QString::number(m_prefs.timeoutSeconds));
         m_ui->currentWebCheck->setChecked(m_prefs.bCurrentWeb);
         m_ui->skipUrlsEdit->setPlainText(CDisplayText::FromBytes(m_prefs.skipUrls));
+        m_ui->jobsEdit->setText(QString::number(m_prefs.jobs));
+        m_ui->perHostEdit->setText(QString::number(m_prefs.perHost));
         return true;
     }
-    bool bNumber = false;
-    const int seconds = m_ui->timeoutEdit->text().trimmed().toInt(&bNumber);
-    const char* problem = !bNumber                                         ? kNotIntegerMessage
-                          : seconds < kMinTimeout || seconds > kMaxTimeout ? kOutOfRangeMessage
-                                                                           : nullptr;
-    if (problem != nullptr) {
-        Warn(QString::fromUtf8(problem));
-        m_ui->timeoutEdit->setFocus();
-        m_ui->timeoutEdit->selectAll();
+    int seconds = 0;
+    int jobs = 0;
+    int perHost = 0;
+    if (!ReadNumber(m_ui->timeoutEdit, kMinTimeout, kMaxTimeout, kOutOfRangeMessage, seconds) ||
+        !ReadNumber(m_ui->jobsEdit, 1, kMaxJobs, kJobsRangeMessage, jobs))
         return false;
-    }
+    const std::string perHostRange = AsciiText::Fill(kPerHostRangeMessage, std::to_string(jobs));
+    if (!ReadNumber(m_ui->perHostEdit, 1, jobs, perHostRange.c_str(), perHost))
+        return false;
     // Untouched patterns keep their bytes, whatever they were; typed ones are UTF-8.
     const QString typed = m_ui->skipUrlsEdit->toPlainText();
     const QByteArray utf8 = typed.toUtf8();
@@ -64,7 +67,21 @@ bool CPreferencesDlg::UpdateData(bool bSaveAndValidate) {
     m_prefs.timeoutSeconds = seconds;
     m_prefs.bCurrentWeb = m_ui->currentWebCheck->isChecked();
     m_prefs.skipUrls = patterns;
+    m_prefs.jobs = jobs;
+    m_prefs.perHost = perHost;
     return true;
+}
+
+bool CPreferencesDlg::ReadNumber(QLineEdit* edit, int least, int most, const char* rangeMessage,
+                                 int& value) {
+    bool bNumber = false;
+    value = edit->text().trimmed().toInt(&bNumber);
+    if (bNumber && value >= least && value <= most)
+        return true;
+    Warn(QString::fromUtf8(bNumber ? rangeMessage : kNotIntegerMessage));
+    edit->setFocus();
+    edit->selectAll();
+    return false;
 }
 
 void CPreferencesDlg::Warn(const QString& text) {

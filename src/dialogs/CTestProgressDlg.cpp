@@ -55,7 +55,14 @@ void CTestProgressDlg::SetValues(const SProgressValues& values) {
     SetElided(m_ui->siteName, values.siteName);
     m_ui->fileIndex->setText(QString::fromStdString(values.fileIndex));
     m_ui->fileTotal->setText(QString::fromStdString(values.fileTotal));
-    m_ui->urlIndex->setText(QString::fromStdString(values.urlIndex));
+    // Several links at once: the last one settled and the counts of the whole
+    // test, in place of the current link's place in its page.
+    const bool bSummary = !values.summary.empty();
+    m_ui->currentUrlLabel->setText(bSummary ? QStringLiteral("Last URL:")
+                                            : QStringLiteral("Current URL:"));
+    for (QWidget* place : {m_ui->urlLabel, m_ui->urlOfLabel, m_ui->urlTotal})
+        place->setVisible(!bSummary);
+    m_ui->urlIndex->setText(QString::fromStdString(bSummary ? values.summary : values.urlIndex));
     m_ui->urlTotal->setText(QString::fromStdString(values.urlTotal));
     // A bar whose range is not known yet stays empty (a range of 0 to 0 would
     // show Qt's busy animation instead).

@@ -36,6 +36,13 @@ CConcurrentSession::CConcurrentSession(ISessionHost& host, CSettingsStore& setti
         m_descriptors.Measure(DescriptorsInUse());
         Advance();
     });
+    m_progressTimer.setInterval(kProgressMs);
+    connect(&m_progressTimer, &QTimer::timeout, this, [this] {
+        // The activity indicator: empty for a second, then full for a second.
+        if (++m_progressTicks % (1000 / kProgressMs) == 0)
+            m_host.SetActivityIndicator(m_progressTicks / (1000 / kProgressMs) % 2);
+        SendProgress();
+    });
 }
 
 CConcurrentSession::~CConcurrentSession() {
@@ -49,6 +56,15 @@ void CConcurrentSession::Schedule(StringList files) {
     m_perProbe =
         TestsCurrentWeb() ? CDescriptorBudget::kPerCurrentWebProbe : CDescriptorBudget::kPerProbe;
     m_descriptors.Measure(DescriptorsInUse());
+    m_progress = SProgressValues();
+    m_progress.fileTotal = std::to_string(m_fileList.size());
+    m_progress.fileBarMax = static_cast<int>(std::min<std::size_t>(m_fileList.size(), INT_MAX));
+    m_linksRead = 0;
+    m_progressTicks = 0;
+    m_host.ShowProgress();
+    m_host.SetActivityIndicator(0);
+    SendProgress();
+    m_progressTimer.start();
     // From the event loop, as the paced test's first step: the caller is waiting in it.
     QMetaObject::invokeMethod(this, &CConcurrentSession::Advance, Qt::QueuedConnection);
 }
@@ -109,6 +125,7 @@ void CConcurrentSession::ReadAhead() {
         }
         m_fileList.pop_front();
         file.excluded = DropExcluded(found);
+        m_linksRead += static_cast<long>(found.size());
         for (SFoundLink& link : found)
             AddLink(file, std::move(link));
     }
@@ -239,7 +256,20 @@ void CConcurrentSession::FailLookup(SHost* pHost, unsigned code) {
     pHost->waiting.clear();
 }
 
+void CConcurrentSession::SendProgress() {
+    const long done = m_lister.LinksDone();
+    m_progress.currentFile = m_lister.CurrentFile();
+    m_progress.fileIndex = std::to_string(m_lister.FilesRead());
+    m_progress.fileBarPos = static_cast<int>(std::min<long>(m_lister.FilesRead(), INT_MAX));
+    m_progress.urlBarMax = static_cast<int>(std::min<long>(m_linksRead, INT_MAX));
+    m_progress.urlBarPos = static_cast<int>(std::min<long>(done, INT_MAX));
+    m_progress.summary = std::to_string(done) + " of " + std::to_string(m_linksRead) +
+                         " links checked, " + std::to_string(m_probes.size()) + " in flight";
+    m_host.UpdateProgress(m_progress);
+}
+
 void CConcurrentSession::Settle(const SJob& job, const CLinkLister::SOutcome& outcome) {
+    m_progress.currentUrl = *job.pUrl;
     m_settled.Insert(m_settled.KeyOf(*job.pUrl), outcome);
     m_inFlight.erase(*job.pUrl);
 }
@@ -340,6 +370,12 @@ bool CConcurrentSession::ListSettled() {
 }
 
 void CConcurrentSession::Halt() {
+    if (m_progressTimer.isActive()) { // the last counts, then the window goes
+        m_progressTimer.stop();
+        SendProgress();
+        m_host.CloseProgress();
+        m_host.SetActivityIndicator(0);
+    }
     m_state = EState::Ended;
     ++m_generation;
     for (auto& [pRaw, probe] : m_probes) {

@@ -24,8 +24,11 @@ class CHttpProbe;
 ///
 /// What the host is told is what CTestSession tells it for the same test, in
 /// the same order (rows, log lines, messages, the end or stop), apart from the
-/// dates. Progress is not shown; the status panes and the wait cursor follow
-/// whichever probe spoke last. Up to `jobs` probes run at once, at most
+/// dates. The status panes and the wait cursor follow whichever probe spoke
+/// last. The progress window shows the file whose links are being listed, the
+/// link that settled last and `SProgressValues::summary`, at most every
+/// kProgressMs and once more at the end; the activity indicator changes each
+/// second, as in the paced test. Up to `jobs` probes run at once, at most
 /// `perHost` of them to one host name, without pacing.
 /// Each distinct host name is looked up once and each distinct URL probed once
 /// per test: a repeated URL waits for the first one's outcome. A host that
@@ -55,6 +58,7 @@ public:
     static constexpr int kMaxJobs = 1024;
     static constexpr int kDefaultPerHost = 16;
     static constexpr long kMostRetryWaitSeconds = 30;
+    static constexpr int kProgressMs = 100;
     /// Look-up threads: as many as there may be look-ups at once, and as many
     /// again still stuck in the resolver after their time-out.
     static constexpr int kLookupThreads = 2 * kMaxJobs;
@@ -122,6 +126,7 @@ private:
     bool OthersHoldDescriptors() const;
     void WaitForDescriptors();
     void LookAgainLater();
+    void SendProgress();
 
     int m_jobs;
     int m_perHost;
@@ -152,4 +157,8 @@ private:
     CDescriptorBudget m_descriptors;
     int m_perProbe = CDescriptorBudget::kPerProbe;
     QTimer m_descriptorWait; // measures the room again while work waits for it
+    QTimer m_progressTimer;
+    SProgressValues m_progress;
+    long m_linksRead = 0; // found in the files read, less those skipped
+    int m_progressTicks = 0;
 };

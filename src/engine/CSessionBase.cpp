@@ -20,6 +20,15 @@ void CSessionBase::SetPorts(int httpPort, int ftpPort) {
     m_ftpPort = ftpPort;
 }
 
+void CSessionBase::TakeOverFrom(const CSessionBase& other) {
+    m_reasons.SetFilter(other.m_reasons.Filter());
+    m_reasons.SetTimeoutSeconds(other.m_reasons.TimeoutSeconds());
+    m_httpPort = other.m_httpPort;
+    m_ftpPort = other.m_ftpPort;
+    m_bForceCurrentWeb = other.m_bForceCurrentWeb;
+    m_forcedExclusions = other.m_forcedExclusions;
+}
+
 bool CSessionBase::IsCurrentWeb() const {
     return m_bForceCurrentWeb || m_settings.Get(SettingsKeys::kSettingsCurrentWeb) != 0;
 }

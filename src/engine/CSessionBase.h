@@ -39,6 +39,10 @@ public:
     CReasonFilter& Reasons() { return m_reasons; }
     /// The ports links are probed on (80 and 21 unless changed).
     void SetPorts(int httpPort, int ftpPort);
+    /// Takes over what `other` was told or holds for the next test: the filter
+    /// and time-out in force, the ports and what was forced. For a session that
+    /// replaces `other` between tests.
+    void TakeOverFrom(const CSessionBase& other);
     /// Tests from now on check as today's browsers do, whatever the settings say.
     void ForceCurrentWeb() { m_bForceCurrentWeb = true; }
     /// Whether a test started now checks as today's browsers do: when forced,

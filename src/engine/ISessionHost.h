@@ -4,7 +4,7 @@
 
 #include <string>
 
-/// What the Testing Progress window shows: two bars and seven texts.
+/// What the Testing Progress window shows: two bars and up to eight texts.
 struct SProgressValues {
     int fileBarMax = 0;
     int fileBarPos = 0;
@@ -17,6 +17,9 @@ struct SProgressValues {
     std::string siteName;
     std::string urlIndex;
     std::string urlTotal;
+    /// When several links are checked at once: "N of M links checked, K in
+    /// flight", shown instead of the link's place in its page.
+    std::string summary;
 };
 
 /// What the engine asks of the side that shows it: the window, or the headless

@@ -15,6 +15,18 @@ void CResultsModel::AddRow(const SResultRow& row) {
     endInsertRows();
 }
 
+void CResultsModel::AddRows(std::vector<SResultRow> rows) {
+    if (rows.empty())
+        return;
+    const int at = RowCount();
+    beginInsertRows(QModelIndex(), at, at + static_cast<int>(rows.size()) - 1);
+    for (SResultRow& row : rows) {
+        row.itemData = 0;
+        m_rows.push_back(std::move(row));
+    }
+    endInsertRows();
+}
+
 void CResultsModel::Clear() {
     beginResetModel();
     m_rows.clear();

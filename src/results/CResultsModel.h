@@ -21,6 +21,8 @@ public:
     explicit CResultsModel(QObject* parent = nullptr);
 
     void AddRow(const SResultRow& row);
+    /// Appends `rows` in one insertion.
+    void AddRows(std::vector<SResultRow> rows);
     void Clear();
     void RemoveRow(int row);
     /// Removes every row whose repaired mark is set, in one pass; returns how

@@ -60,6 +60,12 @@ inline constexpr SIntSetting kSettingsCurrentWeb{"Settings", "CurrentWeb", 0};
 /// the INI file keeps as "\n", so the entry stays on one line. Read at the start
 /// of each test.
 inline constexpr STextSetting kSettingsSkipUrls{"Settings", "SkipUrls"};
+/// How many links the window checks at once, 1 (paced, one at a time) to 256;
+/// read at the start of each test.
+inline constexpr SIntSetting kSettingsJobs{"Settings", "Jobs", 1};
+/// How many of those may go to one host at once, 1 to "Jobs"; when missing,
+/// the smaller of 16 and "Jobs".
+inline constexpr SSettingName kSettingsPerHost{"Settings", "PerHost"};
 
 // The Export command: the last report path and its format (0 text, 1 HTML).
 inline constexpr SStringSetting kXportSelStarter{"XportSel", "Starter", "results.txt"};

@@ -9,6 +9,7 @@
 #include "dialogs/CSelectFilesDlg.h"
 #include "dialogs/CTestProgressDlg.h"
 #include "dialogs/HelpTopics.h"
+#include "engine/CConcurrentSession.h"
 #include "engine/CFileEnumerator.h"
 #include "engine/CTestSession.h"
 #include "export/CReportWriter.h"
@@ -28,6 +29,7 @@
 #include <QPrintPreviewDialog>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <algorithm>
 #include <map>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -60,13 +62,52 @@ CLinkvetView::CLinkvetView(CSettingsStore& settings, QPlainTextEdit& logPane)
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
     auto changed = [this] { emit CommandStatesChanged(); };
+    m_flushTimer.setSingleShot(true);
+    m_flushTimer.setInterval(kFlushMs);
+    connect(&m_flushTimer, &QTimer::timeout, this, &CLinkvetView::FlushPending);
     connect(m_pModel.get(), &QAbstractItemModel::rowsInserted, this, changed);
     connect(m_pModel.get(), &QAbstractItemModel::rowsRemoved, this, changed);
     connect(m_pModel.get(), &QAbstractItemModel::modelReset, this, changed);
 
     m_pSession = std::make_unique<CTestSession>(*this, m_settings);
     m_pRepairEngine = std::make_unique<CRepairEngine>(*m_pModel, *this);
-    connect(m_pSession.get(), &CSessionBase::TestFinished, this, changed);
+    connect(m_pSession.get(), &CSessionBase::TestFinished, this, [this] {
+        FlushPending();
+        emit CommandStatesChanged();
+    });
+}
+
+std::pair<int, int> CLinkvetView::StoredJobs() const {
+    const int jobs =
+        std::clamp(m_settings.Get(SettingsKeys::kSettingsJobs), 1, CPreferencesDlg::kMaxJobs);
+    const int perHost = m_settings.GetInt(SettingsKeys::kSettingsPerHost,
+                                          std::min(CConcurrentSession::kDefaultPerHost, jobs));
+    return {jobs, std::clamp(perHost, 1, jobs)};
+}
+
+void CLinkvetView::ChooseSession() {
+    const auto [jobs, perHost] = StoredJobs();
+    if (jobs == m_jobs && (jobs == 1 || perHost == m_perHost))
+        return;
+    // The new session loads the filter and time-out the old one already has in
+    // force, perhaps a filter only a cancelled Preferences put there: any word
+    // about the stored one was said when the window opened.
+    std::vector<std::string> held;
+    m_pHeldMessages = &held;
+    std::unique_ptr<CSessionBase> pSession;
+    if (jobs == 1)
+        pSession = std::make_unique<CTestSession>(*this, m_settings);
+    else
+        pSession = std::make_unique<CConcurrentSession>(*this, m_settings, jobs, perHost);
+    m_pHeldMessages = nullptr;
+    pSession->TakeOverFrom(*m_pSession);
+    m_pSession = std::move(pSession);
+    connect(m_pSession.get(), &CSessionBase::TestFinished, this, [this] {
+        FlushPending();
+        emit CommandStatesChanged();
+    });
+    m_jobs = jobs;
+    m_perHost = perHost;
 }
 
 CLinkvetView::~CLinkvetView() {
@@ -90,6 +131,7 @@ void CLinkvetView::OnInitialUpdate() {
 }
 
 bool CLinkvetView::QueryClose() {
+    FlushPending();
     BeginWaitCursor();
     m_pModel->RemoveRepairedRows();
     EndWaitCursor();
@@ -112,7 +154,7 @@ bool CLinkvetView::CanStopTest() const {
 }
 
 bool CLinkvetView::CanExportResults() const {
-    return m_pModel->RowCount() > 0;
+    return m_pModel->RowCount() > 0 || !m_pendingRows.empty();
 }
 
 bool CLinkvetView::CanRepairLinks() const {
@@ -149,6 +191,7 @@ void CLinkvetView::OnSelectFiles() {
         return;
     }
     m_settings.Set(SettingsKeys::kFileSelStarter, chosen.path);
+    ChooseSession();
     m_pSession->StartTest(chosen.path, chosen.bRecurse, chosen.bAllFiles, chosen.bHtmlOnly);
     emit CommandStatesChanged();
 }
@@ -158,6 +201,7 @@ void CLinkvetView::OnStopTest() {
 }
 
 void CLinkvetView::OnExportResults() {
+    FlushPending();
     CExportDlg dlg(window());
     dlg.SetChoice({m_settings.Get(SettingsKeys::kXportSelStarter),
                    m_settings.Get(SettingsKeys::kXportSelText)});
@@ -179,6 +223,7 @@ void CLinkvetView::OnExportResults() {
 }
 
 void CLinkvetView::OnRepairLinks() {
+    FlushPending();
     if (m_pSession->HasUnknownReason() && !AskYesNo(kUnknownReasonQuestion))
         return;
     CRepairDlg dlg(window());
@@ -312,8 +357,9 @@ void CLinkvetView::OnUndoRepairs() {
 void CLinkvetView::OnPreferences() {
     CReasonFilter& reasons = m_pSession->Reasons();
     CPreferencesDlg dlg(window(), reasons);
+    const auto [jobs, perHost] = StoredJobs();
     dlg.SetPrefs({reasons.TimeoutSeconds(), m_settings.Get(SettingsKeys::kSettingsCurrentWeb) != 0,
-                  m_settings.Get(SettingsKeys::kSettingsSkipUrls)});
+                  m_settings.Get(SettingsKeys::kSettingsSkipUrls), jobs, perHost});
     connect(&dlg, &CPreferencesDlg::HelpRequested, this,
             [this] { emit HelpRequested(HelpTopics::kPreferences); });
     // The dialog has already put any new filter into effect, even on Cancel.
@@ -327,16 +373,23 @@ void CLinkvetView::OnPreferences() {
     // Written only when changed, so a settings file without the list stays so.
     if (prefs.skipUrls != m_settings.Get(SettingsKeys::kSettingsSkipUrls))
         m_settings.Set(SettingsKeys::kSettingsSkipUrls, prefs.skipUrls);
+    // Likewise: the next test reads them.
+    if (prefs.jobs != jobs)
+        m_settings.Set(SettingsKeys::kSettingsJobs, prefs.jobs);
+    if (prefs.perHost != perHost || prefs.jobs != jobs)
+        m_settings.SetInt(SettingsKeys::kSettingsPerHost, prefs.perHost);
     reasons.SetTimeoutSeconds(prefs.timeoutSeconds);
 }
 
 void CLinkvetView::OnFilePrint() {
+    FlushPending();
     QPrintDialog dialog(&m_printer, this);
     if (dialog.exec() == QDialog::Accepted)
         OnFilePrintDirect();
 }
 
 void CLinkvetView::OnFilePrintPreview() {
+    FlushPending();
     QPrintPreviewDialog preview(&m_printer, this);
     connect(&preview, &QPrintPreviewDialog::paintRequested, this,
             [this](QPrinter* printer) { CResultsPrinter(*m_pModel, font()).Print(*printer); });
@@ -344,6 +397,7 @@ void CLinkvetView::OnFilePrintPreview() {
 }
 
 void CLinkvetView::OnFilePrintDirect() {
+    FlushPending();
     CResultsPrinter(*m_pModel, font()).Print(m_printer);
 }
 
@@ -352,6 +406,7 @@ void CLinkvetView::OnFilePrintSetup() {
 }
 
 void CLinkvetView::ShowMessage(const std::string& text) {
+    FlushPending(); // what led to the message is on screen under it
     if (m_pHeldMessages != nullptr) {
         m_pHeldMessages->push_back(text);
         return;
@@ -362,6 +417,7 @@ void CLinkvetView::ShowMessage(const std::string& text) {
 }
 
 bool CLinkvetView::AskYesNo(const std::string& question) {
+    FlushPending();
     QMessageBox box(QMessageBox::Question, QStringLiteral("Linkvet"),
                     CDisplayText::FromBytes(question), QMessageBox::Yes | QMessageBox::No, this);
     box.setDefaultButton(QMessageBox::Yes);
@@ -378,9 +434,28 @@ void CLinkvetView::AppendLog(const std::string& text) {
     QString line = CDisplayText::FromBytes(text);
     line.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     line.append(QLatin1Char('\n'));
+    if (m_jobs > 1 && m_pSession->IsTestRunning()) {
+        m_pendingLog += line;
+        if (!m_flushTimer.isActive())
+            m_flushTimer.start();
+        return;
+    }
+    FlushPending(); // in order: what was held back comes first
+    InsertLog(line);
+}
+
+void CLinkvetView::FlushPending() {
+    m_flushTimer.stop();
+    if (!m_pendingRows.empty())
+        m_pModel->AddRows(std::exchange(m_pendingRows, {}));
+    if (!m_pendingLog.isEmpty())
+        InsertLog(std::exchange(m_pendingLog, {}));
+}
+
+void CLinkvetView::InsertLog(const QString& lines) {
     QTextCursor cursor(m_logPane.document());
     cursor.movePosition(QTextCursor::End);
-    cursor.insertText(line);
+    cursor.insertText(lines);
     m_logPane.document()->setModified(false); // appended lines are not the user's edits
     // The caret goes to the end and into view once the event loop turns, so a
     // burst of lines costs one scroll, not one each.
@@ -398,12 +473,22 @@ void CLinkvetView::AppendLog(const std::string& text) {
 }
 
 void CLinkvetView::ClearLogAndResults() {
+    m_flushTimer.stop();
+    m_pendingRows.clear();
+    m_pendingLog.clear();
     m_logPane.clear();
     m_pModel->Clear();
     m_pRepairEngine = std::make_unique<CRepairEngine>(*m_pModel, *this);
 }
 
 void CLinkvetView::AddResultRow(const SResultRow& row) {
+    if (m_jobs > 1 && m_pSession->IsTestRunning()) {
+        m_pendingRows.push_back(row);
+        if (!m_flushTimer.isActive())
+            m_flushTimer.start();
+        return;
+    }
+    FlushPending();
     m_pModel->AddRow(row);
 }
 

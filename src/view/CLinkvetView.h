@@ -5,9 +5,11 @@
 
 #include <QPrinter>
 #include <QTableView>
+#include <QTimer>
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 class CRepairEngine;
@@ -82,7 +84,11 @@ public:
     bool CanRepairLinks() const;
     bool CanUndoRepairs() const;
 
-    CResultsModel& Results() { return *m_pModel; }
+    /// The results, with every row the running test has listed so far.
+    CResultsModel& Results() {
+        FlushPending();
+        return *m_pModel;
+    }
     CSessionBase& Session() { return *m_pSession; }
     QPrinter& Printer() { return m_printer; }
     int BeepCount() const { return m_beepCount; }
@@ -113,6 +119,14 @@ signals:
     void HelpRequested(int context);
 
 private:
+    /// "Settings"/"Jobs" and "Settings"/"PerHost", kept within their ranges.
+    std::pair<int, int> StoredJobs() const;
+    /// Puts the rows and log lines held back so far into the list and the pane.
+    void FlushPending();
+    void InsertLog(const QString& lines);
+    /// Makes the session the stored number of links at once asks for, the
+    /// paced one for 1, before a test starts.
+    void ChooseSession();
     /// What a repair of `type` would change, page by page, in list order. The
     /// engine's messages are kept for the pages they concern, not shown.
     std::vector<SPreviewPage> PreviewRepair(int type);
@@ -132,7 +146,15 @@ private:
     std::vector<std::string>* m_pHeldMessages = nullptr;
     LaterPtr<CTestProgressDlg> m_pProgressDlg;
     QPrinter m_printer;
+    int m_jobs = 1; // what the session was made for
+    int m_perHost = 1;
     int m_waitCursorDepth = 0;
     int m_beepCount = 0;
     bool m_bLogScrollPending = false;
+    // While several links are checked at once, rows and log lines reach the
+    // list and the pane in batches, at most kFlushMs apart.
+    static constexpr int kFlushMs = 50;
+    std::vector<SResultRow> m_pendingRows;
+    QString m_pendingLog;
+    QTimer m_flushTimer;
 };

@@ -10,6 +10,7 @@
 #include "dialogs/CStaticLink.h"
 #include "dialogs/CTestProgressDlg.h"
 #include "dialogs/HelpTopics.h"
+#include "engine/CConcurrentSession.h"
 #include "engine/CFileEnumerator.h"
 #include "engine/CSessionBase.h"
 #include "export/CReportWriter.h"
@@ -19,6 +20,7 @@
 #include "settings/CSettingsStore.h"
 #include "support/CLoopbackServer.h"
 #include "support/CModalAnswerer.h"
+#include "support/SessionTest.h"
 #include "support/TestUtil.h"
 #include "view/CLinkvetView.h"
 #include "view/CResultsPrinter.h"
@@ -26,7 +28,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
@@ -164,6 +168,132 @@ TEST_F(MainFrameTest, ATestRunsFromCtrlOToSearchCompleteAndEscStopsOne) {
     EXPECT_FALSE(View().Session().IsTestRunning());
     for (CTestProgressDlg* left : View().findChildren<CTestProgressDlg*>())
         EXPECT_FALSE(left->isVisible());
+}
+
+// The window checking several links at once: the concurrent session lists what
+// the paced one lists, stops as it does and takes Preferences as it does.
+class ManyAtOnceTest : public MainFrameTest {
+protected:
+    void SetUp() override {
+        MainFrameTest::SetUp();
+        ASSERT_TRUE(m_settings.SetInt("Settings", "Timeout", 1));
+        ASSERT_TRUE(m_settings.SetString("Settings", "Filter", std::string(21, '1')));
+    }
+    // Tests `path` from Ctrl+O to its end, answering Preferences with `prefs`.
+    void Run(const std::string& path, const CModalAnswerer::Answer& prefs = {}) {
+        CModalAnswerer answerer([&](QWidget* dialog) {
+            if (qobject_cast<CPreferencesDlg*>(dialog) == nullptr)
+                Select(path, true)(dialog);
+            else if (prefs)
+                prefs(dialog);
+        });
+        QTest::keyClick(m_frame.get(), Qt::Key_O, Qt::ControlModifier);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return View().Session().IsTestEnded(); }, 30000));
+    }
+    // The rows as "URL | reason | page" and the log without its dates.
+    Texts Rows() {
+        Texts rows;
+        for (int i = 0; i < View().Results().RowCount(); ++i) {
+            const SResultRow& row = View().Results().Row(i);
+            rows.push_back(row.url + " | " + row.reason + " | " + row.fileName);
+        }
+        return rows;
+    }
+    std::string Log() {
+        std::string log = m_frame->LogPane().toPlainText().toStdString();
+        for (const std::string dated : {"Start of test ", "End of test: "})
+            if (std::size_t at = log.find(dated); at != std::string::npos)
+                log.replace(at + dated.size(), log.find('\n', at) - at - dated.size(), "<date>");
+        return log;
+    }
+};
+
+TEST_F(ManyAtOnceTest, SixteenAtOnceListWhatOneAtATimeListsAndStopEndsEveryProbe) {
+    Server ok("127.0.0.1", 0, {true, {{50, "HTTP/1.0 200 OK\r\n"}}, false, false, true});
+    Server notFound("127.0.0.2", ok.Port(), Server::Reply("HTTP/1.0 404 Not Found\r\n"));
+    Server closes("127.0.0.6", ok.Port(), Server::CloseAtOnce());
+    Server silent("127.0.0.9", ok.Port(), {.bHoldOpen = true, .bConcurrent = true});
+    // 127.0.0.5 refuses.
+    const Texts mixed = {"http://127.0.0.1/1", "http://127.0.0.9/", "http://127.0.0.2/x",
+                         "http://127.0.0.5/",  "http://127.0.0.6/", "http://127.0.0.1/2"};
+    WriteFile(m_dir / "site/a.htm", Links(mixed) + Links({"http://127.0.0.1/1"}));
+    WriteFile(m_dir / "site/b.htm",
+              Links({"http://127.0.0.9/", "http://127.0.0.1/3"}) + Links(mixed));
+    Open();
+    View().Session().SetPorts(ok.Port(), ok.Port());
+    Run(m_dir / "site");
+    const Texts paced = Rows();
+    const std::string pacedLog = Log();
+    ASSERT_EQ(paced.size(), 15u);
+    EXPECT_EQ(ok.MostAtOnce(), 1);
+
+    ASSERT_TRUE(m_settings.SetInt("Settings", "Jobs", 16));
+    ASSERT_TRUE(m_settings.SetInt("Settings", "PerHost", 2));
+    int inserts = 0; // the rows come in batches, not one insertion each
+    const QMetaObject::Connection counting =
+        QObject::connect(View().model(), &QAbstractItemModel::rowsInserted, [&] { ++inserts; });
+    Run(m_dir / "site");
+    QObject::disconnect(counting);
+    EXPECT_LT(inserts, 8);
+    EXPECT_NE(dynamic_cast<CConcurrentSession*>(&View().Session()), nullptr);
+    EXPECT_EQ(Rows(), paced);
+    EXPECT_EQ(Log(), pacedLog);
+    EXPECT_EQ(ok.MostAtOnce(), 2);
+    EXPECT_TRUE(Enabled(ECommand::RepairLinks) && Enabled(ECommand::SelectFiles));
+
+    // Stop while several silent links wait: the stop line is the last, the
+    // connections close and nothing is listed afterwards.
+    ASSERT_TRUE(m_settings.SetInt("Settings", "PerHost", 16));
+    Texts held;
+    for (int i = 0; i < 6; ++i)
+        held.push_back("http://127.0.0.9/" + std::to_string(i));
+    WriteFile(m_dir / "held.htm", Links({"http://127.0.0.2/first"}) + Links(held));
+    CModalAnswerer answerer(Select(m_dir / "held.htm"));
+    QTest::keyClick(m_frame.get(), Qt::Key_O, Qt::ControlModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return silent.Open() == 6 && Rows().size() == 1; }));
+    EXPECT_TRUE(Enabled(ECommand::StopTest));
+    auto* progress = View().findChild<CTestProgressDlg*>();
+    ASSERT_NE(progress, nullptr);
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return Child<QLabel>(progress, "urlIndex")->text() ==
+               QStringLiteral("1 of 7 links checked, 6 in flight");
+    }));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_frame.get()));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return silent.Open() == 0; }));
+    QTest::qWait(1300); // past the time-out
+    EXPECT_TRUE(Log().ends_with("\nTesting Stopped by User\n"));
+    EXPECT_EQ(Rows().size(), 1u);
+    EXPECT_FALSE(View().Session().IsTestRunning() || Enabled(ECommand::StopTest));
+}
+
+TEST_F(ManyAtOnceTest, ATimeOutChangedDuringATestAppliesToTheLinksStartedAfterwards) {
+    Server silent("127.0.0.9", 0, Server::Silent()); // one connection at a time
+    WriteFile(m_dir / "site/a.htm", Links({"http://127.0.0.9/1", "http://127.0.0.9/2"}));
+    ASSERT_TRUE(m_settings.SetInt("Settings", "Jobs", 16));
+    ASSERT_TRUE(m_settings.SetInt("Settings", "PerHost", 1));
+    Open();
+    View().Session().SetPorts(silent.Port(), silent.Port());
+    QElapsedTimer clock;
+    qint64 firstListed = 0;
+    QTimer prefs; // once the first link is being probed
+    QObject::connect(&prefs, &QTimer::timeout, [&] {
+        if (silent.Requests().size() == 1 && firstListed == 0) {
+            prefs.stop();
+            View().OnPreferences();
+        }
+    });
+    QObject::connect(View().model(), &QAbstractItemModel::rowsInserted, &prefs,
+                     [&] { firstListed = firstListed == 0 ? clock.elapsed() : firstListed; });
+    clock.start();
+    prefs.start(10);
+    Run(m_dir / "site", [](QWidget* dialog) {
+        Child<QLineEdit>(dialog, "timeoutEdit")->setText(QStringLiteral("5"));
+        Child<QPushButton>(dialog, "okButton")->click();
+    });
+    EXPECT_EQ(Rows().size(), 2u);
+    EXPECT_LT(firstListed, 2500);                   // the first kept its second
+    EXPECT_GE(clock.elapsed() - firstListed, 4500); // the second had five
 }
 
 TEST_F(MainFrameTest, SelectFilesRefusesABadPathButKeepsTheChoices) {
@@ -469,6 +599,10 @@ TEST_F(MainFrameTest, PreferencesPresetsActAtOnceTheTimeOutIsCheckedAndOnlyOkSto
     dlg.show();
     EXPECT_EQ(dlg.minimumSize(), dlg.maximumSize()); // a fixed frame
     auto* edit = Child<QLineEdit>(&dlg, "timeoutEdit");
+    auto* jobsEdit = Child<QLineEdit>(&dlg, "jobsEdit");
+    auto* perHostEdit = Child<QLineEdit>(&dlg, "perHostEdit");
+    jobsEdit->setText(QStringLiteral("1"));
+    perHostEdit->setText(QStringLiteral("1"));
     Child<CReasonCheckListBox>(&dlg, "reasonList")->item(0)->setCheckState(Qt::Checked);
     answerer.m_messages.clear();
     Texts outcomes; // a refused time-out leaves the dialog open at the edit
@@ -492,6 +626,31 @@ TEST_F(MainFrameTest, PreferencesPresetsActAtOnceTheTimeOutIsCheckedAndOnlyOkSto
     EXPECT_EQ(answerer.m_messages,
               (Texts{range, range, CPreferencesDlg::kNotIntegerMessage,
                      "Skip URLs matching: invalid pattern: a(b (missing ): a(b)"}));
+    // Links at once from 1 to 256, per host from 1 to that: each refusal names
+    // the range and leaves the dialog open at its edit.
+    answerer.m_messages.clear();
+    skipEdit->clear();
+    outcomes.clear();
+    // Each pair as typed; the outcome is the accepted pair or the edit left with the focus.
+    for (const std::string typed : {"0 1", "257 1", "8 9", "8 x", " 256 256"}) {
+        const std::size_t space = typed.rfind(' ');
+        jobsEdit->setText(QString::fromStdString(typed.substr(0, space)));
+        perHostEdit->setText(QString::fromStdString(typed.substr(space + 1)));
+        Child<QPushButton>(&dlg, "okButton")->click();
+        const SPreferences& prefs = dlg.Prefs();
+        outcomes.push_back(dlg.isVisible()
+                               ? dlg.focusWidget()->objectName().toStdString()
+                               : std::to_string(prefs.jobs) + "/" + std::to_string(prefs.perHost));
+        dlg.show();
+    }
+    EXPECT_EQ(outcomes, (Texts{"jobsEdit", "jobsEdit", "perHostEdit", "perHostEdit", "256/256"}));
+    const std::string jobsRange = CPreferencesDlg::kJobsRangeMessage;
+    EXPECT_EQ(answerer.m_messages,
+              (Texts{jobsRange, jobsRange, "Please enter an integer between 1 and 8.",
+                     CPreferencesDlg::kNotIntegerMessage}));
+    // OK stores them only when changed, so a settings file without them stays so.
+    EXPECT_EQ(m_settings.GetString("Settings", "Jobs", "none"), "none");
+    EXPECT_EQ(m_settings.GetString("Settings", "PerHost", "none"), "none");
 }
 
 TEST_F(MainFrameTest, AnAboutLinkOpenedStaysPurpleForTheRunAndOneThatFailedStaysBlue) {

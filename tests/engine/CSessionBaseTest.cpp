@@ -180,6 +180,12 @@ Missing</a><a href="http://127.0.0.4/q?x=1">Unknown</a><a href="http://127.0.0.5
     EXPECT_EQ(host.m_rows, paced.m_rows);
     EXPECT_EQ(host.LogWithoutDates(), paced.LogWithoutDates());
     EXPECT_EQ(host.m_beeps, paced.m_beeps);
+    // The progress window's last counts, just before it closes: every link.
+    EXPECT_EQ(host.m_progress.summary, "29 of 29 links checked, 0 in flight");
+    EXPECT_EQ(host.m_progress.urlBarPos, host.m_progress.urlBarMax);
+    EXPECT_EQ(host.m_progress.fileIndex + " of " + host.m_progress.fileTotal, "3 of 3");
+    EXPECT_EQ(host.m_progressShown, 1);
+    EXPECT_EQ(host.m_progressClosed, 1);
     // Each URL once, each name looked up once, never more than 3 connections to a host.
     EXPECT_EQ(ok.Requests().size() - okAsked, 7u);
     EXPECT_EQ(gone.Requests().size() - goneAsked, 3u); // /digits, /slow and ok.example/x
