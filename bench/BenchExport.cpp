@@ -14,6 +14,7 @@
 #include "export/CMarkdownReport.h"
 #include "export/CReportWriter.h"
 #include "export/CSarifReport.h"
+#include "export/SReportRun.h"
 #include "results/CResultsModel.h"
 
 #include <QCoreApplication>
