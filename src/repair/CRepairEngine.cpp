@@ -323,6 +323,13 @@ struct CRepairEngine::SState {
         edits.clear();
     }
 
+    // Writes the loaded line and every line after it: the page's tail, past its last repair.
+    void FlushRest(EType type) {
+        FlushLine(type);
+        while (!bBroken && LoadNextLine())
+            FlushLine(type);
+    }
+
     // Comments out or drops each edited link's own anchor, keeping the rest of the line.
     void WriteAnchorsOnly(EType type) {
         const std::string_view text = line;
@@ -666,9 +673,7 @@ bool CRepairEngine::FinishRepair(ERepairType type) {
         s.Close();
         return false;
     }
-    s.FlushLine(type);
-    while (!s.bBroken && s.LoadNextLine())
-        s.FlushLine(type);
+    s.FlushRest(type);
     s.Flush();
     // What the page becomes is recorded with its backup before it is put in
     // place: if the rename never comes, the record matches no page there. A page
@@ -707,9 +712,7 @@ bool CRepairEngine::FinishPreview(ERepairType type) {
         s.Close();
         return false;
     }
-    s.FlushLine(type);
-    while (!s.bBroken && s.LoadNextLine())
-        s.FlushLine(type);
+    s.FlushRest(type);
     s.diff->Finish();
     const bool bOk = !s.bBroken;
     if (bOk)
