@@ -81,9 +81,10 @@ std::string CReasonFilter::ReasonText(unsigned code) {
     int index = ReasonIndex(code);
     if (index >= 0)
         return std::string(ReasonTable()[static_cast<std::size_t>(index)].text);
-    for (const SReason& reason : kAlwaysListed)
-        if (reason.code == code)
-            return std::string(reason.text);
+    for (const auto* pList : {&kAlwaysListed, &kLocalOutcomes})
+        for (const SReason& reason : *pList)
+            if (reason.code == code)
+                return std::string(reason.text);
     m_bUnknownReason = true;
     m_host.Beep(ISessionHost::EBeepKind::Warning);
     return std::string(kUnknownReasonText);

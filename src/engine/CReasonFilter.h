@@ -34,6 +34,12 @@ public:
         {Outcome::kSecureConnectionFailed, "Secure Connection Failed"},
         {Outcome::kTooManyRedirects, "Too Many Redirects"},
     }};
+    /// The outcomes of links between the pages, checked on disk: always listed
+    /// as well, and no unknown reason.
+    static constexpr std::array<SReason, 2> kLocalOutcomes{{
+        {Outcome::kFileNotFound, "File Not Found"},
+        {Outcome::kAnchorNotFound, "Anchor Not Found"},
+    }};
     static constexpr std::string_view kRedirectedSuffix = " (redirected)";
     static constexpr std::string_view kSafeDefaultMessage = "Setting Filter Codes to Safe Default";
     static constexpr int kDefaultTimeoutSeconds = SettingsKeys::kSettingsTimeout.defaultValue;

@@ -17,6 +17,9 @@ struct SFoundLink {
     std::string name;
     int line = 0;
     int column = 0;
+    /// A link between the pages: `url` is the `href` value as written in the
+    /// page, checked on disk rather than probed.
+    bool bLocal = false;
 
     bool operator==(const SFoundLink&) const = default;
 };

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+/// Checks the links between the pages of a site on disk: relative links,
+/// links from the site's root ("/docs/") and #anchors.
+///
+/// A link's path (without query and fragment, character references and
+/// percent-escapes decoded) is resolved against its page's folder, or against
+/// the root when it begins with "/". Its target must be a regular file, or a
+/// folder holding "index.html" or "index.htm"; a non-empty fragment must name
+/// an element of the target page (an `id` on any tag, or a `name` on an "a"
+/// tag, compared exactly), the page itself for "#frag" alone. A target outside
+/// the root is checked like any other.
+///
+/// Each distinct target page is read once for its names, which are kept
+/// compactly for the rest of the test; nothing but a page that a fragment
+/// names is ever opened, and only a regular file is.
+class CLocalLinkChecker {
+public:
+    /// The link's target is there.
+    static constexpr unsigned kFound = 0;
+
+    /// `root` is the folder a link beginning with "/" is resolved against.
+    explicit CLocalLinkChecker(std::string root = {});
+    ~CLocalLinkChecker();
+    CLocalLinkChecker(const CLocalLinkChecker&) = delete;
+    CLocalLinkChecker& operator=(const CLocalLinkChecker&) = delete;
+
+    void SetRoot(std::string root);
+    const std::string& Root() const { return m_strRoot; }
+
+    /// The outcome of the link `written` (its `href` value as it stands in the
+    /// page) of the page at `page`: kFound, Outcome::kFileNotFound or
+    /// Outcome::kAnchorNotFound.
+    unsigned Check(const std::string& page, std::string_view written);
+
+    /// Forgets the names read so far: the pages may have changed.
+    void Reset();
+
+private:
+    struct SNames;
+    std::string m_strRoot;
+    std::unique_ptr<SNames> m_pNames;
+};
