@@ -201,7 +201,7 @@ TEST(UrlExtractorTest, BlockBoundariesAndArbitraryBytesDoNotChangeTheRules) {
         }
         const LinkList links = Extract(page);
         ASSERT_EQ(links, Extract(page, [&] { return block(rng); })) << "round " << round;
-        for (const auto& [url, name, line, column] : links) {
+        for (const auto& [url, name, line, column, bLocal] : links) {
             EXPECT_LE(line, 1 + std::count(page.begin(), page.end(), '\n')) << url;
             EXPECT_GE(column, 1) << url;
             const char first = static_cast<char>(std::toupper(static_cast<unsigned char>(url[0])));
@@ -209,6 +209,7 @@ TEST(UrlExtractorTest, BlockBoundariesAndArbitraryBytesDoNotChangeTheRules) {
             EXPECT_LE(url.size(), CUrlExtractor::kPieceSize);
             EXPECT_EQ(url.find_first_of("\r\n\""), std::string::npos);
             EXPECT_EQ(name.find_first_of("\r\n\t"), std::string::npos);
+            EXPECT_FALSE(bLocal) << url;
         }
     }
 }
