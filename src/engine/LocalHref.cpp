@@ -60,8 +60,9 @@ std::size_t DecodeNumeric(std::string_view text, std::string& out) {
     std::uint32_t cp = 0;
     const std::size_t first = at;
     for (; at < text.size(); ++at) {
-        const int digit = bHex ? HexValue(text[at]) : AsciiText::IsDigit(text[at]) ? text[at] - '0'
-                                                                                    : -1;
+        const int digit = bHex                           ? HexValue(text[at])
+                          : AsciiText::IsDigit(text[at]) ? text[at] - '0'
+                                                         : -1;
         if (digit < 0)
             break;
         cp = std::min<std::uint32_t>(cp * (bHex ? 16 : 10) + static_cast<std::uint32_t>(digit),
