@@ -172,6 +172,7 @@ std::optional<SSpan> AbsoluteLinkIn(std::string_view piece, bool bHttps) {
     return SSpan{start, urlEnd, gt, closer};
 }
 
+// Whether `c` ends a tag's name or an attribute's.
 bool EndsName(char c) {
     return AsciiText::IsCSpace(c) || c == '>' || c == '/' || c == '=';
 }
