@@ -2,12 +2,15 @@
 
 #include "base/AsciiText.h"
 #include "base/CPosixFile.h"
+#include "engine/LocalHref.h"
 
 #include <algorithm>
 #include <climits>
 #include <cstring>
 #include <iterator>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -129,6 +132,117 @@ std::size_t FindLinkStart(std::string_view piece, bool bHttps) {
     return firstFtp;
 }
 
+// A link of a piece: its address piece[at, end), and its name from after the
+// ">" at `gt` up to `closer` (npos when nothing closes it).
+struct SSpan {
+    std::size_t at = 0;
+    std::size_t end = 0;
+    std::size_t gt = 0;
+    std::size_t closer = kNotFound;
+    bool bLocal = false;
+};
+
+// Where the name after the ">" at `gt` ends: the first "</A", else "</a", else "<".
+std::size_t NameCloser(std::string_view piece, std::size_t gt) {
+    std::size_t closer = FindIn(piece, gt, "</A");
+    if (closer == kNotFound)
+        closer = FindIn(piece, gt, "</a");
+    if (closer == kNotFound)
+        closer = FindIn(piece, gt, "<");
+    return closer;
+}
+
+// The piece's absolute link, by the rules of the class comment.
+std::optional<SSpan> AbsoluteLinkIn(std::string_view piece, bool bHttps) {
+    const std::size_t start = FindLinkStart(piece, bHttps);
+    if (start == kNotFound || start == 0)
+        return std::nullopt;
+    const std::size_t quote = piece.find('"', start);
+    if (quote == kNotFound)
+        return std::nullopt;
+    const std::size_t gt = piece.find('>', quote);
+    if (gt == kNotFound)
+        return std::nullopt;
+    const std::size_t closer = NameCloser(piece, gt);
+    if (closer == kNotFound)
+        return std::nullopt;
+    std::size_t urlEnd = quote;
+    while (urlEnd > start && AsciiText::IsCSpace(piece[urlEnd - 1]))
+        --urlEnd;
+    return SSpan{start, urlEnd, gt, closer};
+}
+
+// Whether `c` ends a tag's name or an attribute's.
+bool EndsName(char c) {
+    return AsciiText::IsCSpace(c) || c == '>' || c == '/' || c == '=';
+}
+
+// The first `href` value of the tag whose name and attributes `piece` begins
+// with, as a local link when it is one; none when the tag's ">" is not in the
+// piece. Attributes are read as a browser reads them, so that a ">" or an
+// "href=" inside a quoted value is only text. `breaks` (in order) are the
+// bytes a line break stood before: outside a quoted value, such a break
+// parted names and values as a blank does ("<a\nhref=x>").
+std::optional<SSpan> LocalLinkIn(std::string_view piece, const std::vector<std::size_t>& breaks) {
+    const auto broken = [&breaks](std::size_t at) {
+        return std::binary_search(breaks.begin(), breaks.end(), at);
+    };
+    const std::size_t size = piece.size();
+    std::size_t i = 0;
+    while (i < size && !broken(i) && !EndsName(piece[i])) // the tag's name
+        ++i;
+    std::optional<SSpan> href;
+    bool bSeenHref = false;
+    while (i < size) {
+        if (piece[i] == '>') {
+            if (!href || !LocalHref::IsLocal(piece.substr(href->at, href->end - href->at)))
+                return std::nullopt;
+            href->gt = i;
+            href->closer = NameCloser(piece, i);
+            return href;
+        }
+        if (AsciiText::IsCSpace(piece[i]) || piece[i] == '/') {
+            ++i;
+            continue;
+        }
+        const std::size_t name = i;
+        while (i < size && !EndsName(piece[i]) && (i == name || !broken(i)))
+            ++i;
+        const bool bHref =
+            !bSeenHref && AsciiText::EqualsNoCase(piece.substr(name, i - name), "href");
+        bSeenHref = bSeenHref || bHref;
+        std::size_t at = i;
+        while (at < size && AsciiText::IsCSpace(piece[at]))
+            ++at;
+        if (at == size || piece[at] != '=') {
+            i = at; // a name without a value
+            continue;
+        }
+        ++at;
+        while (at < size && AsciiText::IsCSpace(piece[at]))
+            ++at;
+        if (at == size)
+            return std::nullopt;
+        std::size_t end = at;
+        if (piece[at] == '"' || piece[at] == '\'') {
+            const char quote = piece[at++];
+            end = piece.find(quote, at);
+            if (end == kNotFound)
+                return std::nullopt;
+            i = end + 1;
+        } else {
+            while (end < size && !AsciiText::IsCSpace(piece[end]) && piece[end] != '>' &&
+                   (end == at || !broken(end)))
+                ++end;
+            i = end;
+        }
+        // An empty unquoted value is no value: "href=>" names nothing.
+        if (bHref && (end > at || i > end))
+            href = SSpan{at, end, 0, kNotFound, true};
+    }
+    return std::nullopt;
+}
+
 std::string TrimmedName(std::string_view raw) {
     std::string name(AsciiText::Trim(raw, AsciiText::ESpace::CSpace));
     std::replace(name.begin(), name.end(), '\t', ' ');
@@ -161,6 +275,8 @@ void CUrlExtractor::Finish() {
     m_lineStart = 0;
     m_bCopying = false;
     m_bSeenNul = false;
+    m_bTagPiece = false;
+    m_lastBreak = kNoBreak;
 }
 
 void CUrlExtractor::Process(bool bFinal) {
@@ -177,12 +293,14 @@ void CUrlExtractor::Process(bool bFinal) {
                 break;
             }
             m_bCopying = true;
+            m_bTagPiece = true;
             pos = opener + 2;
             continue;
         }
         if (opener != kNotFound) {
             for (; pos < opener; pos += kPieceSize)
                 SearchPiece(text.substr(pos, std::min(kPieceSize, opener - pos)), pos);
+            m_bTagPiece = true;
             pos = opener + 2;
             continue;
         }
@@ -206,6 +324,7 @@ std::pair<int, int> CUrlExtractor::PositionOf(std::uint64_t offset) {
     while (!m_breaks.empty() && (m_breaks.front() >> 2) <= offset) {
         const std::uint64_t brk = m_breaks.front();
         m_breaks.pop_front();
+        m_lastBreak = brk >> 2;
         m_dropped += (brk & 2) != 0 ? 2 : 1;
         if ((brk & 1) != 0) {
             ++m_linesBefore;
@@ -218,47 +337,57 @@ std::pair<int, int> CUrlExtractor::PositionOf(std::uint64_t offset) {
 }
 
 void CUrlExtractor::SearchPiece(std::string_view piece, std::size_t at) {
+    const bool bTagPiece = std::exchange(m_bTagPiece, false);
     // A piece is text: it ends at a NUL byte, so no address or name holds one.
     const void* nul = m_bSeenNul ? std::memchr(piece.data(), '\0', piece.size()) : nullptr;
     if (nul != nullptr)
         piece =
             piece.substr(0, static_cast<std::size_t>(static_cast<const char*>(nul) - piece.data()));
-    std::size_t start = FindLinkStart(piece, m_links == ELinks::CurrentWeb);
-    if (start == kNotFound || start == 0)
-        return;
-    std::size_t quote = piece.find('"', start);
-    if (quote == kNotFound)
-        return;
-    std::size_t gt = piece.find('>', quote);
-    if (gt == kNotFound)
-        return;
-    std::size_t closer = FindIn(piece, gt, "</A");
-    if (closer == kNotFound)
-        closer = FindIn(piece, gt, "</a");
-    if (closer == kNotFound)
-        closer = FindIn(piece, gt, "<");
-    if (closer == kNotFound)
-        return;
+    std::optional<SSpan> spans[2] = {AbsoluteLinkIn(piece, m_links == ELinks::CurrentWeb)};
+    if (bTagPiece && m_local == ELocal::Include) {
+        spans[1] = LocalLinkIn(piece, BreaksIn(m_searched + at, piece.size()));
+        if (spans[0] && spans[1] && spans[1]->at < spans[0]->at)
+            std::swap(spans[0], spans[1]);
+    }
+    for (const std::optional<SSpan>& span : spans) {
+        if (!span)
+            continue;
+        const std::string_view rawName =
+            span->closer == kNotFound ? std::string_view()
+                                      : piece.substr(span->gt + 1, span->closer - span->gt - 1);
+        const auto [line, column] = PositionOf(m_searched + at + span->at);
+        Hand({std::string(piece.substr(span->at, span->end - span->at)),
+              rawName.empty() ? std::string(kSuppliedName) : TrimmedName(rawName), line, column,
+              span->bLocal});
+    }
+}
 
-    std::size_t urlEnd = quote;
-    while (urlEnd > start && AsciiText::IsCSpace(piece[urlEnd - 1]))
-        --urlEnd;
-    std::string_view rawName = piece.substr(gt + 1, closer - gt - 1);
-    const auto [line, column] = PositionOf(m_searched + at + start);
-    SFoundLink link{std::string(piece.substr(start, urlEnd - start)),
-                    rawName.empty() ? std::string(kSuppliedName) : TrimmedName(rawName), line,
-                    column};
+const std::vector<std::size_t>& CUrlExtractor::BreaksIn(std::uint64_t start, std::size_t size) {
+    PositionOf(start); // counts the breaks up to the piece's first byte, and notes the last
+    m_tagBreaks.clear();
+    if (m_lastBreak == start)
+        m_tagBreaks.push_back(0);
+    for (const std::uint64_t brk : m_breaks) {
+        if ((brk >> 2) >= start + size)
+            break;
+        m_tagBreaks.push_back(static_cast<std::size_t>((brk >> 2) - start));
+    }
+    return m_tagBreaks;
+}
+
+void CUrlExtractor::Hand(SFoundLink link) {
     if (m_onLink)
         m_onLink(link);
     else
         m_found.push_back(std::move(link));
 }
 
-bool CUrlExtractor::ExtractUrls(const std::string& path, const LinkHandler& onLink, ELinks links) {
+bool CUrlExtractor::ExtractUrls(const std::string& path, const LinkHandler& onLink, ELinks links,
+                                ELocal local) {
     CPosixFile file = CPosixFile::OpenRegularForReading(path);
     if (!file.IsOpen())
         return false;
-    CUrlExtractor extractor(onLink, links);
+    CUrlExtractor extractor(onLink, links, local);
     std::unique_ptr<char[]> block(new char[kReadBlock]);
     for (;;) {
         ssize_t n = file.Read(block.get(), kReadBlock);
@@ -272,17 +401,19 @@ bool CUrlExtractor::ExtractUrls(const std::string& path, const LinkHandler& onLi
     return true;
 }
 
-bool CUrlExtractor::ExtractUrls(const std::string& path, LinkList& found, ELinks links) {
+bool CUrlExtractor::ExtractUrls(const std::string& path, LinkList& found, ELinks links,
+                                ELocal local) {
     LinkList read; // the caller's list stays as it was on a failure
     if (!ExtractUrls(
-            path, [&read](const SFoundLink& link) { read.push_back(link); }, links))
+            path, [&read](const SFoundLink& link) { read.push_back(link); }, links, local))
         return false;
     std::move(read.begin(), read.end(), std::back_inserter(found));
     return true;
 }
 
-void CUrlExtractor::ExtractFromBytes(std::string_view page, LinkList& found, ELinks links) {
-    CUrlExtractor extractor(links);
+void CUrlExtractor::ExtractFromBytes(std::string_view page, LinkList& found, ELinks links,
+                                     ELocal local) {
+    CUrlExtractor extractor(links, local);
     for (std::size_t at = 0; at < page.size(); at += kReadBlock)
         extractor.Feed(page.data() + at, std::min(kReadBlock, page.size() - at));
     extractor.Finish();

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 /// One link of a page: its address, the text shown for it, and where its
 /// address starts: the line (1 for the first) and the byte of that line (1 for
@@ -52,6 +53,20 @@ using LinkList = std::deque<SFoundLink>;
 /// and white space trimmed at both ends; an empty name is replaced by
 /// kSuppliedName, while a name of blanks only stays empty.
 ///
+/// With the links between the pages (ELocal::Include), the first piece of each
+/// segment, which holds the tag's name and attributes, may yield a link besides
+/// the one above: the tag's first `href` value, when LocalHref::IsLocal takes
+/// it (bLocal set). The tag runs up to its first ">" outside a quoted value; a
+/// tag whose ">" is not in that piece (or is cut off by a NUL) yields none, nor
+/// does an `href` with no value written (no "=", or nothing after it but ">").
+/// Names are of any case; values in double or single quotes, or unquoted up to
+/// a blank or ">"; blanks may stand around "=", and a line break outside a
+/// quoted value parts as a blank does. The address is the value exactly as
+/// written, less line breaks; it starts where the value's first byte stands,
+/// or for an empty quoted value, where its closing quote does. The name is
+/// taken as above after the tag's ">", and is kSuppliedName when no closer
+/// follows. A piece that yields both hands them on in page order.
+///
 /// Bytes can be fed in blocks of any size: the result does not depend on where
 /// the blocks are cut, and memory stays bounded by a block plus one piece.
 class CUrlExtractor {
@@ -67,14 +82,19 @@ public:
         return bCurrentWeb ? ELinks::CurrentWeb : ELinks::Classic;
     }
 
+    /// Whether the links between the pages are found as well.
+    enum class ELocal { Skip, Include };
+
     /// Takes one link, in page order.
     using LinkHandler = std::function<void(const SFoundLink& link)>;
 
     /// Keeps the links found, for TakeResults.
-    explicit CUrlExtractor(ELinks links = ELinks::Classic) : m_links(links) {}
+    explicit CUrlExtractor(ELinks links = ELinks::Classic, ELocal local = ELocal::Skip)
+        : m_links(links), m_local(local) {}
     /// Hands each link to `onLink` as soon as it is found and keeps nothing.
-    explicit CUrlExtractor(LinkHandler onLink, ELinks links = ELinks::Classic)
-        : m_onLink(std::move(onLink)), m_links(links) {}
+    explicit CUrlExtractor(LinkHandler onLink, ELinks links = ELinks::Classic,
+                           ELocal local = ELocal::Skip)
+        : m_onLink(std::move(onLink)), m_links(links), m_local(local) {}
 
     /// Feeds the next bytes of the page.
     void Feed(const char* data, std::size_t size);
@@ -89,17 +109,17 @@ public:
     /// file is not a regular file that can be opened, or when reading it fails
     /// part-way (the links before the failure have been handed on).
     static bool ExtractUrls(const std::string& path, const LinkHandler& onLink,
-                            ELinks links = ELinks::Classic);
+                            ELinks links = ELinks::Classic, ELocal local = ELocal::Skip);
 
     /// Reads the file at `path` and appends its links to `found`. Returns false
     /// when the file is not a regular file that can be opened, or when reading it
     /// fails part-way; the list is then left as it was.
     static bool ExtractUrls(const std::string& path, LinkList& found,
-                            ELinks links = ELinks::Classic);
+                            ELinks links = ELinks::Classic, ELocal local = ELocal::Skip);
 
     /// The same for a page already in memory.
     static void ExtractFromBytes(std::string_view page, LinkList& found,
-                                 ELinks links = ELinks::Classic);
+                                 ELinks links = ELinks::Classic, ELocal local = ELocal::Skip);
 
     /// The scheme of a link from its first letter: 'H' or 'h' gives kSchemeHttp,
     /// 'F' or 'f' kSchemeFtp, anything else leaves `currentScheme`.
@@ -119,6 +139,10 @@ private:
     void Process(bool bFinal);
     /// Searches `piece`, which stands at `at` in what is not yet searched.
     void SearchPiece(std::string_view piece, std::size_t at);
+    void Hand(SFoundLink link);
+    /// The bytes of the piece at `start` (`size` bytes) that a line break stood
+    /// before, in order; counts the breaks before the piece.
+    const std::vector<std::size_t>& BreaksIn(std::uint64_t start, std::size_t size);
     /// Line and column of the byte at `offset` of the text without line breaks
     /// (columns count the page's own bytes); offsets must come in increasing order.
     std::pair<int, int> PositionOf(std::uint64_t offset);
@@ -133,9 +157,14 @@ private:
     std::uint64_t m_linesBefore = 0;
     std::uint64_t m_dropped = 0;   // CRs and LFs counted
     std::uint64_t m_lineStart = 0; // where the line of the last counted LF starts in the page
+    static constexpr std::uint64_t kNoBreak = UINT64_MAX;
+    std::uint64_t m_lastBreak = kNoBreak; // where the last counted break stood
+    std::vector<std::size_t> m_tagBreaks; // BreaksIn's answer
     bool m_bCopying = false;
-    bool m_bSeenNul = false; // pieces need a NUL check only on pages that hold one
+    bool m_bSeenNul = false;  // pieces need a NUL check only on pages that hold one
+    bool m_bTagPiece = false; // the next piece searched is the first of its segment
     LinkHandler m_onLink;
     ELinks m_links = ELinks::Classic;
+    ELocal m_local = ELocal::Skip;
     LinkList m_found;
 };

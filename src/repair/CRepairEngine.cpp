@@ -4,6 +4,7 @@
 #include "base/CAtomicFile.h"
 #include "base/CPosixFile.h"
 #include "engine/ISessionHost.h"
+#include "engine/OutcomeCodes.h"
 #include "repair/CUnifiedDiff.h"
 #include "repair/PageAccess.h"
 #include "results/CResultsModel.h"
@@ -67,13 +68,34 @@ std::size_t AnchorCloseEnd(std::string_view line, std::size_t from, std::size_t 
     return std::string_view::npos;
 }
 
+// Whether the link between the pages `url` stands at `at` as a whole `href`
+// value: between its quotes, or unquoted after "=" (blanks between) up to a
+// blank, a TAB, ">" or the line's end.
+bool IsWholeValueAt(std::string_view line, std::string_view url, std::size_t at) {
+    const std::size_t end = at + url.size();
+    if (at == 0)
+        return false;
+    const char before = line[at - 1];
+    if (before == '"' || before == '\'')
+        return end < line.size() && line[end] == before;
+    std::size_t eq = at;
+    while (eq > 0 && (line[eq - 1] == ' ' || line[eq - 1] == '\t'))
+        --eq;
+    return eq > 0 && line[eq - 1] == '=' &&
+           (end == line.size() || line[end] == ' ' || line[end] == '\t' || line[end] == '>');
+}
+
 // The first place at or after `from` where `url` stands as a whole link: where
-// extraction could have ended it (before a double quote, or trailing blanks).
-std::size_t FindWholeLink(std::string_view line, std::string_view url, std::size_t from) {
+// extraction could have ended it (before a double quote, or trailing blanks),
+// or for a link between the pages (`bLocal`), as a whole `href` value.
+std::size_t FindWholeLink(std::string_view line, std::string_view url, std::size_t from,
+                          bool bLocal) {
     for (std::size_t at = line.find(url, from); at != std::string_view::npos;
          at = line.find(url, at + 1)) {
         const std::size_t end = at + url.size();
-        if (end == line.size() || line[end] == '"' || line[end] == ' ' || line[end] == '\t')
+        if (bLocal
+                ? IsWholeValueAt(line, url, at)
+                : end == line.size() || line[end] == '"' || line[end] == ' ' || line[end] == '\t')
             return at;
     }
     return std::string_view::npos;
@@ -252,15 +274,17 @@ struct CRepairEngine::SState {
 
     // Takes the first whole occurrence of `url` on the loaded line that no edit
     // holds yet, looking first past the edits made (rows come in page order).
-    bool TakeOccurrence(const std::string& url) {
+    bool TakeOccurrence(const std::string& url, bool bLocal) {
         std::size_t past = 0;
         for (const SEdit& edit : edits)
             past = std::max(past, edit.at + edit.url.size());
         for (const std::size_t start : {past, std::size_t{0}}) {
-            for (std::size_t at = FindWholeLink(line, url, start); at != std::string::npos;
-                 at = FindWholeLink(line, url, at + 1)) {
+            for (std::size_t at = FindWholeLink(line, url, start, bLocal); at != std::string::npos;
+                 at = FindWholeLink(line, url, at + 1, bLocal)) {
+                // An empty href value ("") overlaps nothing, but is taken once too.
                 const bool bTaken = std::any_of(edits.begin(), edits.end(), [&](const SEdit& edit) {
-                    return at < edit.at + edit.url.size() && edit.at < at + url.size();
+                    return (at < edit.at + edit.url.size() && edit.at < at + url.size()) ||
+                           (bLocal && at == edit.at);
                 });
                 if (!bTaken) {
                     edits.push_back({at, url});
@@ -512,7 +536,7 @@ CRepairEngine::SOutcome CRepairEngine::Run(ERepairType type,
         }
         if (!m_rows.IsRepaired(i)) {
             outcome.url = row.url;
-            if (!RepairLine(outcome.url, row.line, type)) {
+            if (!RepairLine(outcome.url, row.line, row.code, type)) {
                 // Only a URL not found leaves a page to write.
                 if (finish() && m_pPreview)
                     m_pPreview->pages.back().notFoundRow = i;
@@ -640,7 +664,7 @@ bool CRepairEngine::MakeOwnBackup() {
     return false;
 }
 
-bool CRepairEngine::RepairLine(const std::string& url, int line, ERepairType type) {
+bool CRepairEngine::RepairLine(const std::string& url, int line, unsigned code, ERepairType type) {
     SState& s = *m_pState;
     if (!s.source.IsOpen())
         return false;
@@ -652,7 +676,7 @@ bool CRepairEngine::RepairLine(const std::string& url, int line, ERepairType typ
     bool bSearching = line <= 0; // without a line, the next occurrence in the page
     for (;;) {
         if (s.bLineLoaded && (bSearching || s.lineNumber >= target)) {
-            if (s.TakeOccurrence(url))
+            if (s.TakeOccurrence(url, Outcome::IsLocal(code)))
                 return true;
             bSearching = true; // the page changed since the test: a later line may hold it
         }

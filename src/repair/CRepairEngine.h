@@ -17,8 +17,11 @@ class ISessionHost;
 /// each row not yet marked repaired where its link stands: on the line the row
 /// names (the line its link was found on), where the URL stands as a whole link
 /// (followed by a double quote, a blank, a TAB or the line's end; a URL that
-/// only begins a longer one is never taken). Rows with the same URL on one page
-/// take its occurrences in turn. When the page has changed since the test and
+/// only begins a longer one is never taken). A link between the pages (a row
+/// whose code is Outcome::IsLocal) is taken only as a whole `href` value: between
+/// its own quotes, or unquoted after "=" up to a blank, a TAB, ">" or the line's
+/// end, so "about.html" is never taken inside "old-about.html". Rows with the
+/// same URL on one page take its occurrences in turn. When the page has changed since the test and
 /// the line no longer holds the link, the first later line that does is taken.
 ///
 /// On a line that holds this one link, the whole line is wrapped in an HTML
@@ -152,7 +155,8 @@ private:
     bool OpenForRepair(const std::string& path);
     bool LockPage(const std::string& path);
     bool MakeOwnBackup();
-    bool RepairLine(const std::string& url, int line, ERepairType type);
+    // `code` is the row's: it tells a link between the pages from a probed one.
+    bool RepairLine(const std::string& url, int line, unsigned code, ERepairType type);
     bool FinishRepair(ERepairType type);
     bool FinishPreview(ERepairType type);
     void Tell(const char* format, const std::string& first, const std::string& second = {});

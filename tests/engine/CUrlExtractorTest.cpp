@@ -1,5 +1,6 @@
 #include "engine/CUrlExtractor.h"
 
+#include "engine/LocalHref.h"
 #include "support/TestUtil.h"
 
 #include <functional>
@@ -14,11 +15,14 @@ namespace {
 
 using Links = std::vector<std::pair<std::string, std::string>>;
 
+using ELocal = CUrlExtractor::ELocal;
+
 // The links of `page`, fed to the extractor in blocks of the sizes `blockSize`
 // gives (all at once by default).
 LinkList Extract(std::string_view page, const std::function<std::size_t()>& blockSize = {},
-                 CUrlExtractor::ELinks kinds = CUrlExtractor::ELinks::Classic) {
-    CUrlExtractor extractor(kinds);
+                 CUrlExtractor::ELinks kinds = CUrlExtractor::ELinks::Classic,
+                 ELocal local = ELocal::Skip) {
+    CUrlExtractor extractor(kinds, local);
     for (std::size_t at = 0; at < page.size();) {
         std::size_t n = std::min(blockSize ? blockSize() : page.size(), page.size() - at);
         extractor.Feed(page.data() + at, n);
@@ -32,12 +36,14 @@ LinkList Extract(std::string_view page, const std::function<std::size_t()>& bloc
 
 const std::string kSupplied(CUrlExtractor::kSuppliedName);
 
-// `cases` pairs each page with its links, written "URL|name;" one after the other.
-void ExpectLinks(const Links& cases, CUrlExtractor::ELinks kinds = CUrlExtractor::ELinks::Classic) {
+// `cases` pairs each page with its links, written "URL|name;" one after the
+// other, and a link between the pages "local:URL|name;".
+void ExpectLinks(const Links& cases, CUrlExtractor::ELinks kinds = CUrlExtractor::ELinks::Classic,
+                 ELocal local = ELocal::Skip) {
     for (const auto& [page, expected] : cases) {
         std::string links;
-        for (const SFoundLink& link : Extract(page, {}, kinds))
-            links += link.url + "|" + link.name + ";";
+        for (const SFoundLink& link : Extract(page, {}, kinds, local))
+            links += (link.bLocal ? "local:" : "") + link.url + "|" + link.name + ";";
         EXPECT_EQ(links, expected) << page;
     }
 }
@@ -137,6 +143,47 @@ TEST(UrlExtractorTest, TheCurrentWebModeFindsSecureLinksUnderTheSameRules) {
         CUrlExtractor::ELinks::CurrentWeb);
 }
 
+TEST(UrlExtractorTest, TheLinksBetweenThePagesAreTheFirstHrefValueOfEachTag) {
+    const std::string both = R"(<a href="/rel">r</a> see "http://later/x" > y <p>)";
+    ExpectLinks({{both, "http://later/x|y;"}}); // not without being asked for
+    ExpectLinks(
+        {
+            {R"(<a href="about.html">About</a>)", "local:about.html|About;"},
+            {"<a href='about.html'>About</a>", "local:about.html|About;"},
+            {"<a\r\nhref=about.html>About</a>", "local:about.html|About;"},
+            {"<a class=x\nhref=y.html\r\n>Y</a>", "local:y.html|Y;"},
+            {R"(<A HREF = "x.html" >X</A>)", "local:x.html|X;"},
+            {"<a title=\"a>b\"\thReF=\t'a b\r\n.html' href=\"2nd.html\">A</a>",
+             "local:a b.html|A;"},
+            // As written: not decoded, not trimmed.
+            {R"(<a href="a.html?x=1&amp;y=2">e</a>)", "local:a.html?x=1&amp;y=2|e;"},
+            {R"(<a href=" #frag ">f</a><a href="../up/">u</a>)", "local: #frag |f;local:../up/|u;"},
+            {R"(<a href="/rooted"></a><a href="page.html?x=1#s2">p)",
+             "local:/rooted|" + kSupplied + ";local:page.html?x=1#s2|" + kSupplied + ";"},
+            {R"(<area href=map.html alt="x">Region<p>)", "local:map.html|Region;"},
+            {R"(<a href="">empty</a><a href><a href=>x</a><abbr title="t">)", "local:|empty;"},
+            // Not between the pages; https is not even a link in the classic mode.
+            {R"(<a href="mailto:x@y">m</a><a href="javascript:go(1);">j</a>)", ""},
+            {R"(<a href="https://h/">s</a><a href="//host/x">n</a><a href="&#104;ttp:x">n</a>)",
+             ""},
+            // Both, in page order, each with its own name.
+            {both, "local:/rel|r;http://later/x|y;"},
+            {R"(<a id="http://h/" href="rel.html">n</a>)", "http://h/|n;local:rel.html|n;"},
+            // The tag must end in the segment's first piece.
+            {"<a href=\"x.html\" title='>", ""},
+            {"<a" + std::string(999, ' ') + R"(href="x.html">x</a>)", ""},
+        },
+        CUrlExtractor::ELinks::Classic, ELocal::Include);
+    // Line 3 with CR LF line ends; an empty value is where its closing quote is.
+    const std::string page = "l1\r\nl2\r\n<p><a href=\"about.html\">A</a> <a\r\nhref=''>B</a>";
+    for (std::size_t block : {page.size(), std::size_t{1}, std::size_t{3}})
+        EXPECT_EQ(
+            Extract(
+                page, [block] { return block; }, CUrlExtractor::ELinks::Classic, ELocal::Include),
+            (LinkList{{"about.html", "A", 3, 13, true}, {"", "B", 4, 7, true}}))
+            << block;
+}
+
 TEST(UrlExtractorTest, LongSegmentsAreSearchedIn999BytePieces) {
     const std::string anchor = R"( href="http://h/">x</a>)"; // 23 bytes
     auto segmentWithLinkAt = [&](std::size_t offset) {
@@ -173,7 +220,8 @@ std::string RandomPage(std::mt19937& rng, std::size_t parts) {
         Texts list;
         std::string all =
             "<a|<A|<|a|A|http://|HTTP://|ftp://|Ftp://|https://|\"|>|</a|</A|</|\r|\n|"
-            "\r\n| |\t|x|h/p|:|//|<a href=\"http://host/path\">name</a>";
+            "\r\n| |\t|x|h/p|:|//|<a href=\"http://host/path\">name</a>|href=|HREF = |'|#s|"
+            "a.html|<a href='up/'>u</a>";
         for (std::size_t at = 0, bar; at <= all.size(); at = bar + 1) {
             bar = std::min(all.find('|', at), all.size());
             list.push_back(all.substr(at, bar - at));
@@ -201,6 +249,18 @@ TEST(UrlExtractorTest, BlockBoundariesAndArbitraryBytesDoNotChangeTheRules) {
         }
         const LinkList links = Extract(page);
         ASSERT_EQ(links, Extract(page, [&] { return block(rng); })) << "round " << round;
+        // The links between the pages come on top of the others, and never change them.
+        const auto include = [&](const std::function<std::size_t()>& blockSize) {
+            return Extract(page, blockSize, CUrlExtractor::ELinks::Classic, ELocal::Include);
+        };
+        LinkList all = include({});
+        ASSERT_EQ(all, include([&] { return block(rng); })) << "round " << round;
+        for (const SFoundLink& link : all)
+            EXPECT_TRUE(link.url.find_first_of("\r\n") == std::string::npos &&
+                        (!link.bLocal || LocalHref::IsLocal(link.url)))
+                << link.url;
+        std::erase_if(all, [](const SFoundLink& link) { return link.bLocal; });
+        ASSERT_EQ(all, links) << "round " << round;
         for (const auto& [url, name, line, column, bLocal] : links) {
             EXPECT_LE(line, 1 + std::count(page.begin(), page.end(), '\n')) << url;
             EXPECT_GE(column, 1) << url;

@@ -1,6 +1,8 @@
 #include "repair/CRepairEngine.h"
 
+#include "base/AsciiText.h"
 #include "engine/CUrlExtractor.h"
+#include "engine/OutcomeCodes.h"
 #include "repair/CRestoreEngine.h"
 #include "results/CResultsModel.h"
 #include "support/CRecordingHost.h"
@@ -27,24 +29,28 @@ using namespace std::string_literals;
 class RepairEngineTest : public ::testing::Test {
 protected:
     // A row for `url` on line `line` of `file`, as a test lists it.
-    void Add(const std::string& url, const std::string& file, int line = 0) {
+    void Add(const std::string& url, const std::string& file, int line = 0, unsigned code = 0) {
         SResultRow row{url, "HTTP Code 404 Not Found", "site", file};
         row.line = line;
+        row.code = code;
         rows.AddRow(row);
     }
     E::SOutcome Run(EType type = EType::Comment, const std::set<std::string>& skipped = {}) {
         return engine.RepairLinks(type, skipped);
     }
     // A page with its bytes, and a row for each of its links that `urls` names,
-    // on the line extraction finds it on.
+    // on the line extraction finds it on (a link between the pages as one).
     std::string Page(const std::string& name, const std::string& bytes, const Texts& urls) {
         WriteFile(dir / name, bytes);
         LinkList links;
-        CUrlExtractor::ExtractFromBytes(bytes, links);
+        CUrlExtractor::ExtractFromBytes(bytes, links, CUrlExtractor::ELinks::Classic,
+                                        CUrlExtractor::ELocal::Include);
         for (const std::string& url : urls) {
             const auto it = std::find_if(links.begin(), links.end(),
                                          [&](const SFoundLink& link) { return link.url == url; });
-            Add(url, dir / name, it == links.end() ? 0 : it->line);
+            const bool bFound = it != links.end();
+            Add(url, dir / name, bFound ? it->line : 0,
+                bFound && it->bLocal ? Outcome::kFileNotFound : 0);
             if (it != links.end())
                 links.erase(it);
         }
@@ -76,7 +82,8 @@ TEST_F(RepairEngineTest, EachTypeActsOnTheLinkItsRowNamesAndKeepsEveryOtherByte)
         Texts urls;
         std::string expected;
         EType type = EType::Comment;
-        int failLine = 0; // a row for http://h/U on this line, which fails the run
+        int failLine = 0;                // a row for http://h/U on this line, which fails the run
+        const char* localFail = nullptr; // or for this link between the pages
     };
     const std::string good = "<li>" + A("http://127.0.0.1/ok", "good"), u = "http://h/U", au = A(u);
     const std::string list = good + "\n" + kLine + "\r\n</ul>";
@@ -85,6 +92,8 @@ TEST_F(RepairEngineTest, EachTypeActsOnTheLinkItsRowNamesAndKeepsEveryOtherByte)
     const std::string odd = "\0x\r\r\n\x1a\xff\xfe\r"s,
                       longLine = std::string(300 * 1024, 'a') + au;
     const std::string typeOne = "<li><a href=\"links.html\">bad</a><!--\"" + kBad + "\"-->";
+    const std::string local = "<p>" + A("old-about.html") + " <a href='about.html'>y</a> " + au,
+                      inside = A("old-about.html") + "<a href=about.html5>5</a>";
     // A minified page is one line: a link there loses only its own anchor.
     std::string minified = "<html><body><ul>";
     for (int i = 0; i < 10000; ++i)
@@ -126,6 +135,18 @@ TEST_F(RepairEngineTest, EachTypeActsOnTheLinkItsRowNamesAndKeepsEveryOtherByte)
          EType::Remove},
         {"earlier.html", au + "\n", {}, au + "\r\n", EType::Remove, 2},
         {"prefix only.html", A(u + "x") + "\n", {}, A(u + "x") + "\r\n", EType::Remove, 1},
+        // A link between the pages is its whole href value, never part of a longer one.
+        {"local.html",
+         local + "\n",
+         {"about.html"},
+         "<p>" + A("old-about.html") + "  " + au + "\r\n",
+         EType::Remove},
+        {"local-1.html",
+         A("about.html5") + " <a href=about.html>b</a> " + au + "\n",
+         {"about.html"},
+         A("about.html5") + " <a href=local-1.html>b</a> " + au + "<!--\"about.html\"-->\r\n",
+         EType::FileName},
+        {"inside.html", inside + "\n", {}, inside + "\r\n", EType::Remove, 1, "about.html"},
     };
     for (const SCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -135,8 +156,9 @@ TEST_F(RepairEngineTest, EachTypeActsOnTheLinkItsRowNamesAndKeepsEveryOtherByte)
         const std::string path = Page(c.name, c.bytes, c.urls);
         if (std::string(c.name) == "later.html") // as the test found them, before a new line 1
             Add("http://h/A", path, 1), Add("http://h/B", path, 2);
+        const std::string failUrl = c.localFail != nullptr ? c.localFail : u;
         if (c.failLine > 0)
-            Add(u, path, c.failLine);
+            Add(failUrl, path, c.failLine, c.localFail != nullptr ? Outcome::kFileNotFound : 0);
         const bool bOk = c.failLine == 0;
         const E::SPreview preview = engine.PreviewLinks(c.type);
         EXPECT_EQ(ReadFile(path), c.bytes);
@@ -159,7 +181,8 @@ TEST_F(RepairEngineTest, EachTypeActsOnTheLinkItsRowNamesAndKeepsEveryOtherByte)
         EXPECT_EQ(ReadFile(dir / "notes.t~p"), "the user's own");
         EXPECT_EQ(outcome.bOk, bOk);
         EXPECT_EQ(rows.IsFileFinished(0), bOk);
-        EXPECT_EQ(host.m_messages.size(), bOk ? 0u : 1u);
+        EXPECT_EQ(host.m_messages,
+                  bOk ? Texts() : Texts{AsciiText::Fill(E::kNotFoundFormat, path, failUrl)});
     }
     // Any other type is refused before the page is touched.
     rows.Clear();
