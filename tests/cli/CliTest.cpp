@@ -327,7 +327,8 @@ TEST(CliTest, LinksBetweenThePagesAreCheckedOnDiskListedWhateverTheFilterAndRepa
     WriteFile(docs, "<a href=\"../index.html#plans\">Back</a> <a href=\"/nothing/\">None</a>\n");
     WriteFile(site + "/docs/team.html", "<p id=\"lead\">Lead</p>");
     const std::string hideAll(21, '0');
-    const Texts check = {"check", "--all", "--recurse", "--http-port", port, "--local-links"};
+    const Texts check = {"check",       "--all", "--recurse",    "--html-only",
+                         "--http-port", port,    "--local-links"};
     auto with = [&check](const Texts& more) {
         Texts args = check;
         args.insert(args.end(), more.begin(), more.end());
