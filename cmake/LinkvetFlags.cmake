@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # One interface target carries every build flag, so the libraries, programs,
 # tests and benchmarks are all built the same way.
 add_library(linkvet_flags INTERFACE)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What a Linux desktop needs besides the two programs (their own install rules
 # are beside their targets in src/), and the Debian package made of it all.
 
