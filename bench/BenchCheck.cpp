@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // linkvet-bench-check CLI WORKDIR LINKS...: runs `linkvet-cli check` on a page of
 // LINKS links against a zero-latency loopback server, and compares the wall time
 // with the pace of the step timer: one 100 ms step per link plus the step that

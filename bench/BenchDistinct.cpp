@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // linkvet-bench-distinct CLI WORKDIR COUNTS...: the memory `linkvet-cli check
 // --jobs 256` holds for each distinct URL of a test. For each count N (in
 // rising order), two sites of N links in pages of 10 000: every URL distinct,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Folder tree walking speed, with and without the HTML filter.
 //
 //   linkvet-bench-enum DIR EXPECTED_FILES EXPECTED_HTML_FILES

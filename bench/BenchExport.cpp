@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Exports a list of 100 000 results in each report format (text, HTML,
 // Markdown, GitHub commands, JSON, SARIF, JUnit) through CReportWriter::WriteFile into a
 // temporary file, and prints the throughput and the peak memory before and

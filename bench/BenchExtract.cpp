@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Link extraction speed: from a file, from memory, and a bare memchr scan of the
 // same bytes for comparison.
 //

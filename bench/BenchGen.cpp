@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the inputs of the benchmarks.
 //
 //   linkvet-bench-gen page FILE BYTES   a page of at least BYTES bytes; prints the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // linkvet-bench-jobs CLI WORKDIR [CERT KEY]: `linkvet-cli check --jobs 64` on a
 // site of 200 pages and 10 000 links, served on port 80 of loopback addresses.
 // It must run in a network namespace of its own (bench/run starts it under

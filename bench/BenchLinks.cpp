@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // linkvet-bench-links CLI PAGE: runs `linkvet-cli links PAGE` with its output to
 // /dev/null and prints its wall time, throughput and peak memory (ru_maxrss of
 // the child). Fails only when the run itself fails.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Repairs a generated 100 MB page with 1 000 bad URLs, 1 000 pages with 10 bad
 // URLs each, and a 100 MB page on one line with 10 000 links and 100 bad ones,
 // through CRepairEngine::RepairLinks, and prints the throughput and the peak

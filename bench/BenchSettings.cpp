@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Parsing speed of the old-style settings import file, on inputs far larger than
 // the import accepts, where a parser that looks for a line's end again for each
 // 519-byte piece takes time growing with the square of the line's length.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The benchmark site of 200 pages and 10 000 links and the server that answers
 // them on port 80 (443 with TLS) of 127.0.0.1-7, for the benchmarks that check
 // it. The server must run in a network namespace of its own (bench/run starts

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // linkvet-bench-view: appends 100 000 result rows and 100 000 log lines through
 // the results view's own calls, in a real (off-screen) main window, and prints
 // the times and the peak memory. The log is timed in blocks of 10 000 lines, so

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // linkvet-bench-window-jobs WORKDIR: the window (off-screen) checking the
 // benchmark site of 200 pages and 10 000 links (BenchSite.h) with "Check up to
 // 64 links at once": Select Files is answered as a user would, and the view's

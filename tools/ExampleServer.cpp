@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // linkvet-example-server: serves the links of examples/ on loopback addresses,
 // so that a test of the example pages shows what a real test gives. Every host
 // the pages name has a fixed answer:

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Draws the Linkvet main-window toolbar images, the link cursor and the
 program's own icon.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/CCliCommands.h"
 
 #include "cli/CCliHost.h"
@@ -144,6 +145,14 @@ int CCliCommands::RunCommand(const std::vector<std::string>& args) {
         return Restore(rest);
     if (command == "help" || command == "--help" || command == "-h") {
         std::fputs(kUsage, m_out);
+        // Here only: a refused command line shows the commands, not these.
+        std::fputs("  --help       this text (also -h or help)\n"
+                   "  --version    the program's name and version\n",
+                   m_out);
+        return kExitOk;
+    }
+    if (command == "--version") {
+        std::fputs("linkvet-cli " LINKVET_VERSION "\n", m_out);
         return kExitOk;
     }
     return Usage("unknown command: " + command);

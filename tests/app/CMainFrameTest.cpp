@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/CMainFrame.h"
 
 #include "dialogs/CAboutDlg.h"
@@ -662,6 +663,10 @@ TEST_F(MainFrameTest, AnAboutLinkOpenedStaysPurpleForTheRunAndOneThatFailedStays
     CFakeOpener opener(m_dir.Path(), 1); // found, but nothing opens the target
     const auto showAbout = [&](const std::function<void(CStaticLink&, CStaticLink&)>& act) {
         CModalAnswerer answerer([&](QWidget* dialog) {
+            EXPECT_TRUE(Child<QLabel>(dialog, "legalLabel")
+                            ->text()
+                            .endsWith(QStringLiteral("without warranty.\nLicensed under the GNU "
+                                                     "GPL,\nversion 3 or later.")));
             act(*Child<CStaticLink>(dialog, "mailLink"), *Child<CStaticLink>(dialog, "homeLink"));
             dialog->close();
         });

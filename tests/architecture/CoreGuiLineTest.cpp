@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The line between the engine and the window: each folder under src/ says in its
 // CMakeLists.txt which library its files go to, and a core file may include only
 // QtCore's headers and other core folders' files.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "base/AsciiText.h"
 #include "cli/CCliCommands.h"
 #include "engine/CFileEnumerator.h"
@@ -150,6 +151,46 @@ TEST(CliTest, BadCommandLinesAreRefusedWithUsage) {
     }
     // "--" ends the options, so a path may begin with a dash.
     EXPECT_EQ(RunCli({"links", "--", "-missing"}, 2, ""), "Cannot open file: -missing\n");
+}
+
+TEST(CliTest, BothProgramsTellTheirVersionAndUsageWithoutADisplay) {
+    // With no display to reach, the window program fails if it makes its
+    // QApplication before answering.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QString());
+    const struct {
+        const char* program;
+        Texts args;
+        std::string outStart; // the whole output for --version
+    } cases[] = {
+        {LINKVET_CLI_PATH, {"--version"}, "linkvet-cli " LINKVET_VERSION "\n"},
+        {LINKVET_APP_PATH, {"--version"}, "linkvet " LINKVET_VERSION "\n"},
+        {LINKVET_APP_PATH, {"-platform", "xcb", "--version"}, "linkvet " LINKVET_VERSION "\n"},
+        {LINKVET_CLI_PATH, {"--help"}, "usage: linkvet-cli files "},
+        {LINKVET_APP_PATH, {"--help"}, "usage: linkvet "},
+    };
+    for (const auto& [program, args, outStart] : cases) {
+        QProcess process;
+        process.setProcessEnvironment(env);
+        QStringList words;
+        for (const std::string& arg : args)
+            words << QString::fromStdString(arg);
+        process.start(QString::fromLatin1(program), words);
+        ASSERT_TRUE(process.waitForFinished(15000)) << program;
+        const std::string out = process.readAllStandardOutput().toStdString();
+        const std::string what = program + (" " + args.back());
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << what;
+        EXPECT_EQ(process.exitCode(), 0) << what;
+        EXPECT_EQ(process.readAllStandardError().toStdString(), "") << what;
+        if (args.back() == "--version")
+            EXPECT_EQ(out, outStart) << what;
+        else
+            EXPECT_TRUE(out.starts_with(outStart) && out.find("--version") != out.npos)
+                << what << "\n"
+                << out;
+    }
 }
 
 TEST(CliTest, FilesAndCheckListResultsAndCheckTellsByItsExitStatus) {

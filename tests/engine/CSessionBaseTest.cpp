@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The paced and the concurrent session on their common base: what the base
 // does is tested on both, and the concurrent one must list exactly what the
 // paced one lists.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Links checked as today's browsers reach them, against loopback servers: TLS
 // with a certificate authority made here, virtual hosts, ports and redirects.
 #include "support/SessionTest.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "export/CJsonReport.h"
 #include "export/CSarifReport.h"
 #include "export/SReportRun.h"

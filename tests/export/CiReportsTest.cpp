@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "export/CGithubReport.h"
 #include "export/CJunitReport.h"
 #include "export/CMarkdownReport.h"
