@@ -95,7 +95,9 @@ std::string_view FolderOf(std::string_view page) {
 // and a path ending in "." or ".." names a folder.
 void Normalize(std::string_view path, std::string& out) {
     const bool bAbsolute = !path.empty() && path.front() == '/';
-    out.assign(bAbsolute ? "/" : "");
+    out.clear();
+    if (bAbsolute)
+        out.push_back('/');
     std::size_t floor = out.size(); // what a ".." may not take away
     bool bFolder = false;
     if (bAbsolute)
@@ -124,7 +126,7 @@ void Normalize(std::string_view path, std::string& out) {
     if (!bFolder && !out.empty() && out.size() > (bAbsolute ? 1u : 0u))
         out.pop_back();
     if (out.empty())
-        out = ".";
+        out.push_back('.');
 }
 
 } // namespace
