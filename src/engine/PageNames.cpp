@@ -86,6 +86,14 @@ STag ReadTag(std::string_view page, std::size_t at) {
     }
 }
 
+// Whether `name` stands at `at` followed by white space, "/" or ">", in any case.
+bool IsNameAt(std::string_view page, std::size_t at, std::string_view name) {
+    const char after = At(page, at + name.size());
+    return at + name.size() < page.size() &&
+           AsciiText::EqualsNoCase(page.substr(at, name.size()), name) &&
+           (IsHtmlSpace(after) || after == '/' || after == '>');
+}
+
 // Where the raw text of `name` that starts at `at` ends: at its "</name"
 // followed by white space, "/" or ">", else at the end of the page.
 std::size_t RawTextEnd(std::string_view page, std::size_t at, std::string_view name) {
@@ -93,12 +101,33 @@ std::size_t RawTextEnd(std::string_view page, std::size_t at, std::string_view n
         at = page.find("</", at);
         if (at == npos)
             return page.size();
-        const std::size_t after = at + 2 + name.size();
-        if (after < page.size() &&
-            AsciiText::EqualsNoCase(page.substr(at + 2, name.size()), name) &&
-            (IsHtmlSpace(page[after]) || page[after] == '/' || page[after] == '>'))
+        if (IsNameAt(page, at + 2, name))
             return at;
     }
+}
+
+// The same for a script, whose "<!--" hides a "</script>" that follows a
+// "<script>" (both in any case) until a "-->".
+std::size_t ScriptEnd(std::string_view page, std::size_t at) {
+    enum class EMode { Text, Escaped, DoubleEscaped } mode = EMode::Text;
+    for (; at < page.size(); ++at) {
+        if (mode != EMode::Text && page.substr(at, 3) == "-->") {
+            mode = EMode::Text;
+            at += 2;
+        } else if (page[at] != '<') {
+            continue;
+        } else if (At(page, at + 1) == '/' && IsNameAt(page, at + 2, "script")) {
+            if (mode != EMode::DoubleEscaped)
+                return at;
+            mode = EMode::Escaped;
+        } else if (mode == EMode::Text && page.substr(at, 4) == "<!--") {
+            mode = EMode::Escaped;
+            ++at; // its dashes may begin the "-->" that ends it
+        } else if (mode == EMode::Escaped && IsNameAt(page, at + 1, "script")) {
+            mode = EMode::DoubleEscaped;
+        }
+    }
+    return page.size();
 }
 
 void Take(std::string_view value, const std::function<void(std::string_view)>& take) {
@@ -153,6 +182,8 @@ void ForEach(std::string_view page, const std::function<void(std::string_view)>&
                 Take(tag.anchorName, take);
             if (AsciiText::EqualsNoCase(tag.name, "plaintext"))
                 return;
+            if (AsciiText::EqualsNoCase(tag.name, "script"))
+                at = ScriptEnd(page, at);
             for (const std::string_view raw : kRawText)
                 if (AsciiText::EqualsNoCase(tag.name, raw))
                     at = RawTextEnd(page, at, raw);
