@@ -19,7 +19,8 @@
 namespace {
 
 // A page larger than this is not read: its names count as none. Reading holds
-// the whole page in memory once, so this bounds what one page may cost.
+// the whole page in memory once (the names are found in time linear in it), so
+// this bounds what one page may cost.
 constexpr off_t kMostPageBytes = off_t{64} << 20;
 constexpr std::size_t kReadBlock = 64 * 1024;
 
@@ -157,7 +158,7 @@ void CLocalLinkChecker::SNames::Read(const std::string& path, SPage& page) const
     if (st.st_size > kMostPageBytes)
         return;
     std::string text;
-    text.reserve(static_cast<std::size_t>(st.st_size));
+    text.reserve(static_cast<std::size_t>(st.st_size) + kReadBlock);
     for (;;) {
         const std::size_t at = text.size();
         text.resize(at + kReadBlock);
