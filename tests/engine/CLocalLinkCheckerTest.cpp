@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <gumbo.h>
+#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -64,6 +66,9 @@ TEST(PageNamesTest, TagsCommentsAndRawTextAsTheTokenizerCutsThem) {
              {"<!DOCTYPE html><?php id=x ?><p id=a></p id=x></ id=x><p id=b>", {"a", "b"}},
              {"<script><p id=x></scripts><p id=x></SCRIPT ><p id=a><title><a id=x></title><p id=b>",
               {"a", "b"}},
+             {"<script><!--<SCRIPT></script><p id=x>--></script><p id=a><script><!--></script>"
+              "<p id=b>",
+              {"a", "b"}},
              {"<textarea id=a><p id=x></textarea/><style>/*</style*/</style><p id=b>", {"a", "b"}},
              {"<p id=a&amp;b><p id='&#35;c'><p id=&eacute;>", {"a&b", "#c", "&eacute;"}},
              {"<p id=a>< p id=x><p/id=b/><br id=c/><p id=d",
@@ -76,6 +81,80 @@ TEST(PageNamesTest, TagsCommentsAndRawTextAsTheTokenizerCutsThem) {
         PageNames::ForEach(c.page, [&](std::string_view name) { names.emplace_back(name); });
         EXPECT_EQ(names, c.names) << c.page;
     }
+}
+
+// The names the Gumbo HTML5 parser's tree holds: the second way of finding them.
+Texts TreeNames(const std::string& page) {
+    GumboOutput* pOutput =
+        gumbo_parse_with_options(&kGumboDefaultOptions, page.data(), page.size());
+    Texts names;
+    std::vector<const GumboNode*> pending{pOutput->document};
+    while (!pending.empty()) {
+        const GumboNode* pNode = pending.back();
+        pending.pop_back();
+        const GumboVector* pChildren = &pNode->v.document.children;
+        if (pNode->type == GUMBO_NODE_ELEMENT || pNode->type == GUMBO_NODE_TEMPLATE) {
+            const GumboElement& element = pNode->v.element;
+            if (const GumboAttribute* pId = gumbo_get_attribute(&element.attributes, "id"))
+                names.emplace_back(pId->value);
+            const GumboAttribute* pName = gumbo_get_attribute(&element.attributes, "name");
+            if (pName && element.tag == GUMBO_TAG_A)
+                names.emplace_back(pName->value);
+            pChildren = &element.children;
+        } else if (pNode->type != GUMBO_NODE_DOCUMENT) {
+            continue;
+        }
+        for (unsigned i = 0; i < pChildren->length; ++i)
+            pending.push_back(static_cast<const GumboNode*>(pChildren->data[i]));
+    }
+    gumbo_destroy_output(&kGumboDefaultOptions, pOutput);
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    return names;
+}
+
+// Random tag soup from the tags a tree keeps wherever they stand, and the
+// references PageNames decodes: both ways must find the same names.
+TEST(PageNamesTest, TagSoupNamesWhatAnHtml5ParsersTreeNames) {
+    static const char* const kNoise[] = {
+        "</p>",      "</a>",    "</b>",     "</div>",     "</li>",       "<script>",
+        "</script>", "<style>", "</style>", "<textarea>", "</textarea>", "<title>",
+        "</title >", "<!--",    "-->",      "--!>",       "<!x>",        "<?x>",
+        "</>",       "</ x>",   "<",        ">",          "/",           "\"",
+        "'",         "=",       " ",        "\n",         "text",        "<!-->"};
+    static const char* const kTags[] = {"p", "div", "span", "a",   "A",
+                                        "b", "em",  "li",   "img", "section"};
+    static const char* const kAttributes[] = {"id", "ID", "name", "NAME", "class", "=x"};
+    static const char* const kValues[] = {"",        "=x1",   "=x2",      "= \"x 3\"", "='x&amp;4'",
+                                          "=&#65;b", "=\"\"", "=a&lt;b>", "='>'"};
+    static const char* const kBetween[] = {" ", "\n", "/", "\t", ""};
+    std::mt19937 random(20261207);
+    const auto any = [&](const auto& list) {
+        return list[std::uniform_int_distribution<std::size_t>(0, std::size(list) - 1)(random)];
+    };
+    std::size_t found = 0;
+    for (int round = 0; round < 2000; ++round) {
+        std::string page;
+        for (int i = 0; i < 30; ++i) {
+            if (random() % 4 == 0) {
+                page += any(kNoise);
+                continue;
+            }
+            page.append("<").append(any(kTags));
+            for (std::size_t n = random() % 4; n > 0; --n)
+                page.append(any(kBetween) + std::string(" "))
+                    .append(any(kAttributes))
+                    .append(any(kValues));
+            page.append(any(kBetween)).append(">");
+        }
+        Texts names;
+        PageNames::ForEach(page, [&](std::string_view name) { names.emplace_back(name); });
+        std::sort(names.begin(), names.end());
+        names.erase(std::unique(names.begin(), names.end()), names.end());
+        ASSERT_EQ(names, TreeNames(page)) << page;
+        found += names.size();
+    }
+    EXPECT_GT(found, 2000u); // the soup is not all text
 }
 
 class LocalLinkCheckerTest : public ::testing::Test {
