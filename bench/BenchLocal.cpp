@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // linkvet-bench-local CLI WORKDIR: the links between the pages of a site of
 // 10 000 pages (100 folders of 100), 50 links each: a tenth to missing files, a
 // tenth with fragments (a quarter of those naming no element), the rest to
