@@ -61,8 +61,9 @@ std::size_t DecodeNumeric(std::string_view text, std::string& out) {
     std::uint32_t cp = 0;
     const std::size_t first = at;
     for (; at < text.size(); ++at) {
-        const int digit = bHex ? HexValue(text[at]) : AsciiText::IsDigit(text[at]) ? text[at] - '0'
-                                                                                    : -1;
+        const int digit = bHex                           ? HexValue(text[at])
+                          : AsciiText::IsDigit(text[at]) ? text[at] - '0'
+                                                         : -1;
         if (digit < 0)
             break;
         cp = std::min<std::uint32_t>(cp * (bHex ? 16 : 10) + static_cast<std::uint32_t>(digit),
@@ -128,7 +129,12 @@ bool IsLocal(std::string_view written) {
 
 std::string PercentDecoded(std::string_view text) {
     std::string out;
-    out.reserve(text.size());
+    AppendPercentDecoded(out, text);
+    return out;
+}
+
+void AppendPercentDecoded(std::string& out, std::string_view text) {
+    out.reserve(out.size() + text.size());
     for (std::size_t at = 0; at < text.size(); ++at) {
         if (text[at] == '%' && at + 2 < text.size() && HexValue(text[at + 1]) >= 0 &&
             HexValue(text[at + 2]) >= 0) {
@@ -138,7 +144,6 @@ std::string PercentDecoded(std::string_view text) {
             out += text[at];
         }
     }
-    return out;
 }
 
 SParts Split(std::string_view decoded) {
