@@ -129,7 +129,12 @@ bool IsLocal(std::string_view written) {
 
 std::string PercentDecoded(std::string_view text) {
     std::string out;
-    out.reserve(text.size());
+    AppendPercentDecoded(out, text);
+    return out;
+}
+
+void AppendPercentDecoded(std::string& out, std::string_view text) {
+    out.reserve(out.size() + text.size());
     for (std::size_t at = 0; at < text.size(); ++at) {
         if (text[at] == '%' && at + 2 < text.size() && HexValue(text[at + 1]) >= 0 &&
             HexValue(text[at + 2]) >= 0) {
@@ -139,7 +144,6 @@ std::string PercentDecoded(std::string_view text) {
             out += text[at];
         }
     }
-    return out;
 }
 
 SParts Split(std::string_view decoded) {

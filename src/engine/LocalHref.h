@@ -24,6 +24,8 @@ std::string DecodeReferences(std::string_view written);
 /// `text` with each "%XX" (two hex digits) as the byte it names; a "%" not
 /// followed by two hex digits stays.
 std::string PercentDecoded(std::string_view text);
+/// Appends PercentDecoded(`text`) to `out`.
+void AppendPercentDecoded(std::string& out, std::string_view text);
 
 /// A decoded link cut at its first "?" and "#": the path before them, and the
 /// fragment after the "#" (`bHasFragment` tells an empty fragment from none).
