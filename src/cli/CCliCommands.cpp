@@ -44,12 +44,12 @@ std::string CurrentFolder() {
 
 constexpr const char* kUsage =
     "usage: linkvet-cli files [--all] [--recurse] [--html-only] PATH\n"
-    "       linkvet-cli links [--current-web] FILE\n"
+    "       linkvet-cli links [--current-web] [--local-links] FILE\n"
     "       linkvet-cli check [--all] [--recurse] [--html-only] [--filter CHARS]\n"
     "                         [--timeout SECONDS] [--report FORMAT [--output FILE]]\n"
     "                         [--repair 0|1|2 [--dry-run]] [--jobs N [--per-host M]]\n"
     "                         [--current-web] [--exclude REGEX]... [--exclude-file FILE]\n"
-    "                         PATH\n"
+    "                         [--local-links [--root DIR]] PATH\n"
     "       linkvet-cli restore [--all] [--recurse] [--html-only] [--dry-run]\n"
     "                           [--keep-backups] [--force] PATH\n"
     "\n"
@@ -59,6 +59,8 @@ constexpr const char* kUsage =
     "          --html-only  only paths that look like HTML pages (.htm, .asp, ...)\n"
     "  links   the links of FILE in page order: URL, TAB, anchor name\n"
     "          --current-web  https links too\n"
+    "          --local-links  links between the pages too (relative and #anchors),\n"
+    "                         as the href value written in the page\n"
     "  check   tests the links of what `files` lists; each listed result is a line:\n"
     "          URL, TAB, reason, TAB, site name, TAB, file name; the log goes to\n"
     "          stderr. Exit status 0: nothing listed, 1: results listed, 2: the\n"
@@ -100,6 +102,14 @@ constexpr const char* kUsage =
     "                            (Preferences); with either, only these patterns\n"
     "          --exclude-file FILE  a pattern a line; blank lines and lines that\n"
     "                            begin with # are passed over\n"
+    "          --local-links     also checks the links between the pages on disk:\n"
+    "                            relative links, links from the site's root (\"/\")\n"
+    "                            and #anchors, listed as \"File Not Found\" or\n"
+    "                            \"Anchor Not Found\" whatever the filter (also on\n"
+    "                            when the window's Preferences say so)\n"
+    "          --root DIR        with --local-links: the folder a link beginning\n"
+    "                            with \"/\" starts from (default: PATH with --all,\n"
+    "                            else the folder of PATH)\n"
     "  restore puts back each page that `files` lists from the backup a repair\n"
     "          kept beside it, when that backup is recorded as the page's own and\n"
     "          the page is as that repair left it; each page put back is a line,\n"
@@ -150,12 +160,15 @@ int CCliCommands::RunCommand(const std::vector<std::string>& args) {
 
 namespace {
 
-long CountLinks(const StringList& files, bool bCurrentWeb, const CUrlExclusions& skipped) {
+long CountLinks(const StringList& files, const CSessionBase& session,
+                const CUrlExclusions& skipped) {
+    const auto local =
+        session.IsLocalLinks() ? CUrlExtractor::ELocal::Include : CUrlExtractor::ELocal::Skip;
     long count = 0;
     for (const std::string& file : files)
         CUrlExtractor::ExtractUrls(
             file, [&](const SFoundLink& link) { count += skipped.Matches(link.url) ? 0 : 1; },
-            CUrlExtractor::LinksFor(bCurrentWeb));
+            CUrlExtractor::LinksFor(session.IsCurrentWeb()), local);
     return count;
 }
 
@@ -197,6 +210,8 @@ SReportRun RunOf(const SCliOptions& options, CSessionBase& session, std::string 
     run.bRecurse = options.bRecurse;
     run.bHtmlOnly = options.bHtmlOnly;
     run.bCurrentWeb = session.IsCurrentWeb();
+    run.bLocalLinks = session.LocalLinksTested();
+    run.localRoot = session.LocalRoot();
     run.filter = session.Reasons().Filter();
     run.timeoutSeconds = session.Reasons().TimeoutSeconds();
     run.jobs = options.jobs;
@@ -247,8 +262,9 @@ int CCliCommands::Links(const std::vector<std::string>& args) {
         line.assign(link.url).append(1, '\t').append(link.name);
         WriteLine(line);
     };
-    if (!CUrlExtractor::ExtractUrls(options.path, print,
-                                    CUrlExtractor::LinksFor(options.bCurrentWeb))) {
+    if (!CUrlExtractor::ExtractUrls(
+            options.path, print, CUrlExtractor::LinksFor(options.bCurrentWeb),
+            options.bLocalLinks ? CUrlExtractor::ELocal::Include : CUrlExtractor::ELocal::Skip)) {
         Error("Cannot open file: " + options.path);
         return kExitUnusable;
     }
@@ -323,6 +339,8 @@ bool CCliCommands::RunTest(CSessionBase& session, const SCliOptions& options, CC
         session.ForceCurrentWeb();
     if (options.bExclude)
         session.ForceExclusions(options.excludes);
+    if (options.bLocalLinks)
+        session.ForceLocalLinks(options.root);
 
     QEventLoop loop;
     QObject::connect(&session, &CSessionBase::TestFinished, &loop, &QEventLoop::quit);
@@ -334,7 +352,7 @@ bool CCliCommands::RunTest(CSessionBase& session, const SCliOptions& options, CC
         ShowProgress(progress, session, host,
                      CountLinks(CFileEnumerator::CollectFiles(options.path, options.bRecurse,
                                                               options.bAll, options.bHtmlOnly),
-                                session.IsCurrentWeb(), skipped));
+                                session, skipped));
     }
     session.StartTest(options.path, options.bRecurse, options.bAll, options.bHtmlOnly);
     const bool bRan = session.IsTestRunning(); // else the session has said why not

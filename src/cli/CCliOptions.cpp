@@ -59,6 +59,8 @@ constexpr SOption kRecurse{"--recurse", false, SetFlag<&SCliOptions::bRecurse>, 
 constexpr SOption kHtmlOnly{"--html-only", false, SetFlag<&SCliOptions::bHtmlOnly>, nullptr};
 constexpr SOption kCurrentWeb{"--current-web", false, SetFlag<&SCliOptions::bCurrentWeb>, nullptr};
 
+constexpr SOption kLocalLinks{"--local-links", false, SetFlag<&SCliOptions::bLocalLinks>, nullptr};
+
 constexpr SOption kFilesOptions[] = {kAll, kRecurse, kHtmlOnly};
 constexpr SOption kRestoreOptions[] = {
     kAll,
@@ -68,12 +70,19 @@ constexpr SOption kRestoreOptions[] = {
     {"--keep-backups", false, SetFlag<&SCliOptions::bKeepBackups>, nullptr},
     {"--force", false, SetFlag<&SCliOptions::bForce>, nullptr},
 };
-constexpr SOption kLinksOptions[] = {kCurrentWeb};
+constexpr SOption kLinksOptions[] = {kCurrentWeb, kLocalLinks};
 constexpr SOption kCheckOptions[] = {
     kAll,
     kRecurse,
     kHtmlOnly,
     kCurrentWeb,
+    kLocalLinks,
+    {"--root", true,
+     [](SCliOptions& o, const std::string& v) {
+         o.root = v;
+         return CPosixFile::IsEnterableDirectory(v);
+     },
+     "--root takes a folder"},
     {"--filter", true,
      [](SCliOptions& o, const std::string& v) {
          o.filter = v;
@@ -188,6 +197,8 @@ std::string CCliOptions::Parse(ECommand command, const std::vector<std::string>&
         return "--report with --dry-run needs --output for the diff";
     if (!options.output.empty() && options.report < 0 && !options.bDryRun)
         return "--output needs --report";
+    if (!options.root.empty() && !options.bLocalLinks)
+        return "--root needs --local-links";
     if (options.perHost > options.jobs)
         return "--per-host takes a number from 1 to the --jobs number";
     if (const std::string problem = CUrlExclusions().SetPatterns(options.excludes);

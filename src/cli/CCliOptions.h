@@ -10,8 +10,10 @@ struct SCliOptions {
     bool bRecurse = false; ///< never without bAll
     bool bHtmlOnly = false;
     bool bCurrentWeb = false;
-    std::string filter;     ///< "" keeps the stored filter
-    int timeoutSeconds = 0; ///< 0 keeps the stored time-out
+    bool bLocalLinks = false; ///< links between the pages too, checked on disk
+    std::string root;         ///< with bLocalLinks: what a link beginning with "/" starts from
+    std::string filter;       ///< "" keeps the stored filter
+    int timeoutSeconds = 0;   ///< 0 keeps the stored time-out
     int httpPort = 80;
     int ftpPort = 21;
     int report = -1;    ///< a CReportWriter::EFormat, or -1 for none

@@ -38,6 +38,7 @@ bool CPreferencesDlg::UpdateData(bool bSaveAndValidate) {
     if (!bSaveAndValidate) {
         m_ui->timeoutEdit->setText(QString::number(m_prefs.timeoutSeconds));
         m_ui->currentWebCheck->setChecked(m_prefs.bCurrentWeb);
+        m_ui->localLinksCheck->setChecked(m_prefs.bLocalLinks);
         m_ui->skipUrlsEdit->setPlainText(CDisplayText::FromBytes(m_prefs.skipUrls));
         m_ui->jobsEdit->setText(QString::number(m_prefs.jobs));
         m_ui->perHostEdit->setText(QString::number(m_prefs.perHost));
@@ -67,6 +68,7 @@ bool CPreferencesDlg::UpdateData(bool bSaveAndValidate) {
     }
     m_prefs.timeoutSeconds = seconds;
     m_prefs.bCurrentWeb = m_ui->currentWebCheck->isChecked();
+    m_prefs.bLocalLinks = m_ui->localLinksCheck->isChecked();
     m_prefs.skipUrls = patterns;
     m_prefs.jobs = jobs;
     m_prefs.perHost = perHost;

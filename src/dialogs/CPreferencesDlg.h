@@ -17,16 +17,18 @@ class CPreferencesDlg;
 struct SPreferences {
     int timeoutSeconds = 0;   ///< how long a slow host is given, 5 to 1000 once accepted
     bool bCurrentWeb = false; ///< check links as today's browsers reach them, from the next test
+    bool bLocalLinks = false; ///< check the links between the pages on disk too, from the next test
     std::string skipUrls;     ///< the patterns of the URLs a test skips, one a line, as typed
     int jobs = 1;             ///< links checked at once, 1 to kMaxJobs once accepted
     int perHost = 1;          ///< of those, to one host at once, 1 to `jobs` once accepted
 };
 
-/// "Preferences": which outcomes are listed, how long a slow host is waited for
-/// and whether links are checked as today's browsers reach them. The filter is edited in place: the
+/// "Preferences": which outcomes are listed, how long a slow host is waited for,
+/// whether links are checked as today's browsers reach them and whether the
+/// links between the pages are checked too. The filter is edited in place: the
 /// two presets and OK put a new filter into `reasons` at once, where it stays even when the dialog
 /// is then cancelled, so a running test applies it to every link finished afterwards. The time-out
-/// and the current-web mode only leave the dialog through Prefs() after OK, as do the patterns of
+/// and the two modes only leave the dialog through Prefs() after OK, as do the patterns of
 /// the URLs a test skips.
 class CPreferencesDlg : public QDialog {
     Q_OBJECT

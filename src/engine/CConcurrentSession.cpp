@@ -113,8 +113,7 @@ void CConcurrentSession::ReadAhead() {
         file.path = m_fileList.front();
         LinkList found;
         errno = 0; // a failure's own, not an earlier call's
-        if (!CUrlExtractor::ExtractUrls(file.path, found,
-                                        CUrlExtractor::LinksFor(TestsCurrentWeb()))) {
+        if (!CUrlExtractor::ExtractUrls(file.path, found, LinksTested(), LocalTested())) {
             if (CDescriptorBudget::IsOutOfDescriptors(errno) && OthersHoldDescriptors()) {
                 m_window.pop_back(); // read again once a descriptor is back
                 WaitForDescriptors();
@@ -133,8 +132,13 @@ void CConcurrentSession::ReadAhead() {
 }
 
 void CConcurrentSession::AddLink(SFile& file, SFoundLink link) {
-    m_scheme = CUrlExtractor::SchemeOf(link.url, m_scheme);
     ++m_linksHeld;
+    if (link.bLocal) { // checked on disk now; listed in its turn
+        const CLinkLister::SOutcome outcome = CheckLocal(file.path, link);
+        file.links.push_back(SLink{std::move(link), m_scheme, true, outcome});
+        return;
+    }
+    m_scheme = CUrlExtractor::SchemeOf(link.url, m_scheme);
     SLink& held = file.links.emplace_back(SLink{std::move(link), m_scheme});
     const std::string& url = held.found.url;
     if (m_inFlight.contains(url))

@@ -48,7 +48,8 @@ class CHttpProbe;
 /// listed, so the pages' links held do not grow with the size of the site. A
 /// URL in flight is known by its text; once settled, by its hash in
 /// CUrlOutcomes, in at most 28 bytes, for its later repeats. A link is listed
-/// as soon as every link before it has been.
+/// as soon as every link before it has been. A link between the pages is
+/// checked on disk as its page is read, and holds no probe.
 ///
 /// In the current-web mode, a link that
 /// gets a 429 reply with a Retry-After of at most kMostRetryWaitSeconds is

@@ -34,7 +34,9 @@ void CLinkLister::FileRead(int links, int excluded) {
 
 void CLinkLister::Settle(const SFoundLink& link, int scheme, const SOutcome& outcome) {
     ++m_linksDone;
-    if (!IsListed(m_reasons, scheme, outcome)) {
+    // A link between the pages that found its target is no result, whatever
+    // the filter says of a reply.
+    if (link.bLocal ? outcome.bReplied : !IsListed(m_reasons, scheme, outcome)) {
         m_host.LinkSettled(link.url, m_currentFile, false);
         return;
     }

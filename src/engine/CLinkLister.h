@@ -13,7 +13,8 @@ struct SFoundLink;
 ///
 /// A reply to an ftp link is never evaluated (the host's greeting says nothing
 /// of the file); a failure to get a reply is listed for both schemes. Either
-/// way the filter has the last word.
+/// way the filter has the last word. A link between the pages is listed only
+/// when its target or anchor was not found.
 class CLinkLister {
 public:
     /// How the probe of one link ended.

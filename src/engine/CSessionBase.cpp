@@ -9,6 +9,18 @@
 #include <algorithm>
 #include <climits>
 
+namespace {
+
+// The folder of the file at `path`: "." for a bare name, "/" for one in the root.
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+} // namespace
+
 CSessionBase::CSessionBase(ISessionHost& host, CSettingsStore& settings, QObject* parent,
                            CLookupPool::Resolver resolver, int lookupThreads)
     : QObject(parent), m_host(host), m_reasons(host), m_lookups(std::move(resolver), lookupThreads),
@@ -27,11 +39,25 @@ void CSessionBase::TakeOverFrom(const CSessionBase& other) {
     m_httpPort = other.m_httpPort;
     m_ftpPort = other.m_ftpPort;
     m_bForceCurrentWeb = other.m_bForceCurrentWeb;
+    m_forcedLocalRoot = other.m_forcedLocalRoot;
     m_forcedExclusions = other.m_forcedExclusions;
 }
 
 bool CSessionBase::IsCurrentWeb() const {
     return m_bForceCurrentWeb || m_settings.Get(SettingsKeys::kSettingsCurrentWeb) != 0;
+}
+
+void CSessionBase::ForceLocalLinks(std::string root) {
+    m_forcedLocalRoot = std::move(root);
+}
+
+bool CSessionBase::IsLocalLinks() const {
+    return m_forcedLocalRoot || m_settings.Get(SettingsKeys::kSettingsLocalLinks) != 0;
+}
+
+CLinkLister::SOutcome CSessionBase::CheckLocal(const std::string& page, const SFoundLink& link) {
+    const unsigned code = m_localLinks.Check(page, link.url);
+    return {code, code == CLocalLinkChecker::kFound};
 }
 
 void CSessionBase::ForceExclusions(std::vector<std::string> patterns) {
@@ -67,6 +93,14 @@ void CSessionBase::StartTest(const std::string& path, bool recurse, bool allFile
     m_bStoppedOnError = false;
     m_reasons.ClearUnknownReason();
     m_bCurrentWeb = IsCurrentWeb();
+    m_bLocalLinks = IsLocalLinks();
+    if (m_bLocalLinks) {
+        std::string root = m_forcedLocalRoot.value_or(std::string());
+        if (root.empty())
+            root = allFiles ? path : FolderOf(path);
+        m_localLinks.SetRoot(std::move(root));
+        m_localLinks.Reset(); // the pages may have changed since the last test
+    }
     // A stored pattern that does not compile (only a hand-edited file holds one)
     // is passed over; the dialog and the command line refuse them.
     m_exclusions.SetPatterns(ExclusionPatterns());

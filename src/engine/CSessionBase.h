@@ -2,6 +2,7 @@
 #pragma once
 
 #include "engine/CLinkLister.h"
+#include "engine/CLocalLinkChecker.h"
 #include "engine/CLookupPool.h"
 #include "engine/CReasonFilter.h"
 #include "engine/CUrlExclusions.h"
@@ -49,12 +50,24 @@ public:
     /// Whether a test started now checks as today's browsers do: when forced,
     /// or when the settings say so.
     bool IsCurrentWeb() const;
+    /// Tests from now on check the links between the pages as well, whatever
+    /// the settings say; a link beginning with "/" is resolved against `root`,
+    /// or when it is empty, against the tested folder (a tested file's folder).
+    void ForceLocalLinks(std::string root);
+    /// Whether a test started now checks the links between the pages: when
+    /// forced, or when the settings say so.
+    bool IsLocalLinks() const;
     /// Tests from now on skip the URLs `patterns` match (see CUrlExclusions),
     /// whatever the settings say.
     void ForceExclusions(std::vector<std::string> patterns);
     /// The patterns of the URLs a test started now skips: those forced, else
     /// the stored ones.
     std::vector<std::string> ExclusionPatterns() const;
+
+    /// Whether the running or last test checked the links between the pages,
+    /// and the root it resolved "/" against.
+    bool LocalLinksTested() const { return m_bLocalLinks; }
+    const std::string& LocalRoot() const { return m_localLinks.Root(); }
 
     virtual bool IsTestRunning() const = 0;
     /// True once a test has ended or been stopped, until the next one starts.
@@ -92,6 +105,13 @@ protected:
 
     /// The current-web mode of the running test, fixed at its start.
     bool TestsCurrentWeb() const { return m_bCurrentWeb; }
+    /// Which links the running test's pages hold, fixed at its start.
+    CUrlExtractor::ELinks LinksTested() const { return CUrlExtractor::LinksFor(m_bCurrentWeb); }
+    CUrlExtractor::ELocal LocalTested() const {
+        return m_bLocalLinks ? CUrlExtractor::ELocal::Include : CUrlExtractor::ELocal::Skip;
+    }
+    /// How the link between the pages `link` of `page` ends, checked on disk.
+    CLinkLister::SOutcome CheckLocal(const std::string& page, const SFoundLink& link);
     /// The port a link of `scheme` (CUrlExtractor's) is probed on.
     int PortFor(int scheme) const;
     /// Takes the links the running test skips out of `links`; returns how many.
@@ -108,6 +128,9 @@ private:
 
     CSettingsStore& m_settings;
     CUrlExclusions m_exclusions; // the running test's
+    CLocalLinkChecker m_localLinks;
+    std::optional<std::string> m_forcedLocalRoot; // set when the links between pages are forced
+    bool m_bLocalLinks = false;
     std::optional<std::vector<std::string>> m_forcedExclusions;
     bool m_bForceCurrentWeb = false;
     bool m_bCurrentWeb = false;

@@ -20,6 +20,9 @@ CTestSession::CTestSession(ISessionHost& host, CSettingsStore& settings, QObject
     m_stepTimer.setInterval(kStepIntervalMs);
     m_stepTimer.setTimerType(Qt::PreciseTimer); // the test's pace: no drift per tick
     connect(&m_stepTimer, &QTimer::timeout, this, &CTestSession::NextStep);
+    m_localStep.setSingleShot(true);
+    m_localStep.setInterval(0);
+    connect(&m_localStep, &QTimer::timeout, this, &CTestSession::Advance);
 }
 
 CTestSession::~CTestSession() {
@@ -66,8 +69,13 @@ void CTestSession::NextStep() {
     if (m_blinkCount == 0)
         m_host.SetActivityIndicator(0);
 
+    Advance();
+}
+
+void CTestSession::Advance() {
     if (m_state != EState::BetweenLinks)
         return;
+    m_localStep.stop(); // a tick came first
     if (!m_links.empty())
         ProbeNextUrl();
     else if (m_fileList.empty())
@@ -89,8 +97,8 @@ void CTestSession::TakeUpNextFile() {
     }
     TransferProgress();
 
-    if (!CUrlExtractor::ExtractUrls(m_lister.CurrentFile(), m_links,
-                                    CUrlExtractor::LinksFor(TestsCurrentWeb()))) {
+    if (!CUrlExtractor::ExtractUrls(m_lister.CurrentFile(), m_links, LinksTested(),
+                                    LocalTested())) {
         EndOnReadFailure();
         return;
     }
@@ -106,6 +114,10 @@ void CTestSession::TakeUpNextFile() {
 }
 
 void CTestSession::ProbeNextUrl() {
+    if (m_links.front().bLocal) {
+        CheckLocalLinks();
+        return;
+    }
     const std::string& link = m_links.front().url;
     m_scheme = CUrlExtractor::SchemeOf(link, m_scheme);
     m_progress.currentUrl = link;
@@ -131,7 +143,24 @@ void CTestSession::OnProbeFinished(unsigned code, bool bReplied) {
     SetState(EState::BetweenLinks);
 }
 
+void CTestSession::CheckLocalLinks() {
+    // They need no network, so no step of the pace: the links between the
+    // pages up to the next probe settle now, and what comes after them is
+    // taken up from the event loop at once.
+    while (!m_links.empty() && m_links.front().bLocal) {
+        m_lister.Settle(m_links.front(), m_scheme,
+                        CheckLocal(m_lister.CurrentFile(), m_links.front()));
+        m_links.pop_front();
+        m_progress.urlBarPos = std::min(m_progress.urlBarPos + 1, m_progress.urlBarMax);
+    }
+    m_progress.urlIndex = std::to_string(m_lister.LinkCount() - CountOf(m_links));
+    TransferProgress();
+    SetState(EState::BetweenLinks);
+    m_localStep.start();
+}
+
 void CTestSession::Halt() {
+    m_localStep.stop();
     SetState(EState::Ended);
     if (m_pProbe) {
         m_pProbe->Cancel();

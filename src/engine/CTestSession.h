@@ -17,7 +17,9 @@ class CHttpProbe;
 /// loop, through a tick of the step timer (every 100 ms) or the outcome of the
 /// probe in flight. A link is started at the earliest on the tick after the
 /// previous one finished; the first link of a file starts in the tick that
-/// takes the file up.
+/// takes the file up. Links between the pages need no network and keep no
+/// pace: they are checked on disk as they come up, and what follows them is
+/// started from the event loop at once.
 ///
 /// Its life is one state:
 ///   Idle          no test has run yet;
@@ -50,6 +52,9 @@ private:
     void Halt() override;
     void SetState(EState state);
     void NextStep();
+    /// Starts what comes next when no link is in flight.
+    void Advance();
+    void CheckLocalLinks();
     void TakeUpNextFile();
     void ProbeNextUrl();
     void OnProbeFinished(unsigned code, bool bReplied);
@@ -68,4 +73,5 @@ private:
     int m_blinkCount = 0;
 
     QTimer m_stepTimer;
+    QTimer m_localStep; // what follows links between the pages, at once
 };

@@ -23,6 +23,8 @@ bool CJsonReport::Write(const CResultsModel& rows, const SReportRun& run,
         out.Number(run.repair);
     else
         out.Raw("null");
+    if (run.bLocalLinks) // only then, so that reports of other tests stay as they were
+        out.Raw(", \"localLinks\": {\"root\": ").String(run.localRoot).Raw("}");
     out.Raw("},\n\"totals\": {\"files\": ").Number(run.files);
     out.Raw(", \"linksTested\": ").Number(run.linksTested);
     out.Raw(", \"linksListed\": ").Number(rows.RowCount()).Raw("},\n\"rows\": [");

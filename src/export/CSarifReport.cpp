@@ -14,12 +14,16 @@ constexpr std::string_view kUnknownRule = "LVUNKNOWN";
 using EBadBytes = CJsonStream::EBadBytes;
 
 // The rules in the order of their index: the table's reasons, the current-web
-// ones, then the unknown reason.
-std::vector<SReason> Rules() {
+// ones, those of the links between the pages when they were checked, then the
+// unknown reason.
+std::vector<SReason> Rules(const SReportRun& run) {
     std::vector<SReason> rules(CReasonFilter::ReasonTable().begin(),
                                CReasonFilter::ReasonTable().end());
     rules.insert(rules.end(), CReasonFilter::kAlwaysListed.begin(),
                  CReasonFilter::kAlwaysListed.end());
+    if (run.bLocalLinks)
+        rules.insert(rules.end(), CReasonFilter::kLocalOutcomes.begin(),
+                     CReasonFilter::kLocalOutcomes.end());
     return rules;
 }
 
@@ -91,7 +95,7 @@ std::string CSarifReport::ArtifactUri(const std::string& file, const std::string
 
 bool CSarifReport::Write(const CResultsModel& rows, const SReportRun& run,
                          const std::string& currentFolder, const CReportWriter::FnWrite& write) {
-    const std::vector<SReason> rules = Rules();
+    const std::vector<SReason> rules = Rules(run);
     CJsonStream out(write);
     out.Raw("{\n\"$schema\": \"https://json.schemastore.org/sarif-2.1.0.json\",\n"
             "\"version\": \"2.1.0\",\n\"runs\": [{\n\"tool\": {\"driver\": {\"name\": ");

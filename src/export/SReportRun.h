@@ -17,7 +17,9 @@ struct SReportRun {
     bool bRecurse = false;
     bool bHtmlOnly = false;
     bool bCurrentWeb = false;
-    std::string filter; ///< one character per reason, "0" hides it
+    bool bLocalLinks = false; ///< links between the pages were checked too
+    std::string localRoot;    ///< what a link beginning with "/" started from
+    std::string filter;       ///< one character per reason, "0" hides it
     int timeoutSeconds = 0;
     int jobs = 1;
     int perHost = 0;

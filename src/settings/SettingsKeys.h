@@ -57,6 +57,9 @@ inline constexpr SIntSetting kSettingsTimeout{"Settings", "Timeout", 15};
 /// 1 checks links as today's browsers reach them (https, Host, redirects); read
 /// at the start of each test.
 inline constexpr SIntSetting kSettingsCurrentWeb{"Settings", "CurrentWeb", 0};
+/// 1 checks the links between the pages as well (relative links and #anchors,
+/// on disk); read at the start of each test.
+inline constexpr SIntSetting kSettingsLocalLinks{"Settings", "LocalLinks", 0};
 /// The patterns of the URLs a test skips, one a line: one value whose line feeds
 /// the INI file keeps as "\n", so the entry stays on one line. Read at the start
 /// of each test.

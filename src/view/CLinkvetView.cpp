@@ -359,8 +359,9 @@ void CLinkvetView::OnPreferences() {
     CReasonFilter& reasons = m_pSession->Reasons();
     CPreferencesDlg dlg(window(), reasons);
     const auto [jobs, perHost] = StoredJobs();
+    const bool bLocalLinks = m_settings.Get(SettingsKeys::kSettingsLocalLinks) != 0;
     dlg.SetPrefs({reasons.TimeoutSeconds(), m_settings.Get(SettingsKeys::kSettingsCurrentWeb) != 0,
-                  m_settings.Get(SettingsKeys::kSettingsSkipUrls), jobs, perHost});
+                  bLocalLinks, m_settings.Get(SettingsKeys::kSettingsSkipUrls), jobs, perHost});
     connect(&dlg, &CPreferencesDlg::HelpRequested, this,
             [this] { emit HelpRequested(HelpTopics::kPreferences); });
     // The dialog has already put any new filter into effect, even on Cancel.
@@ -374,6 +375,8 @@ void CLinkvetView::OnPreferences() {
     // Written only when changed, so a settings file without the list stays so.
     if (prefs.skipUrls != m_settings.Get(SettingsKeys::kSettingsSkipUrls))
         m_settings.Set(SettingsKeys::kSettingsSkipUrls, prefs.skipUrls);
+    if (prefs.bLocalLinks != bLocalLinks)
+        m_settings.Set(SettingsKeys::kSettingsLocalLinks, prefs.bLocalLinks ? 1 : 0);
     // Likewise: the next test reads them.
     if (prefs.jobs != jobs)
         m_settings.Set(SettingsKeys::kSettingsJobs, prefs.jobs);

@@ -563,6 +563,7 @@ TEST_F(MainFrameTest, PreferencesPresetsActAtOnceTheTimeOutIsCheckedAndOnlyOkSto
         shown = skipEdit->toPlainText().toStdString();
         skipEdit->setPlainText(CDisplayText::FromBytes(skip));
         Child<QCheckBox>(dlg, "currentWebCheck")->setChecked(true);
+        Child<QCheckBox>(dlg, "localLinksCheck")->setChecked(true);
         Child<QLineEdit>(dlg, "timeoutEdit")->setText(QStringLiteral("30"));
         if (bOk) {
             list->SetChecks(std::string(21, '0'));
@@ -577,6 +578,7 @@ TEST_F(MainFrameTest, PreferencesPresetsActAtOnceTheTimeOutIsCheckedAndOnlyOkSto
     EXPECT_EQ(m_settings.GetString("Settings", "Filter", ""), stored);
     EXPECT_EQ(m_settings.GetString("Settings", "Timeout", "none"), "none");
     EXPECT_EQ(m_settings.GetString("Settings", "CurrentWeb", "none"), "none");
+    EXPECT_EQ(m_settings.GetString("Settings", "LocalLinks", "none"), "none");
     EXPECT_EQ(m_settings.GetString("Settings", "SkipUrls", "none"), "none");
     EXPECT_EQ(reasons.Filter(), CReasonFilter::kOneEyeShutFilter);
     EXPECT_EQ(reasons.TimeoutMs(), 15000);
@@ -585,6 +587,7 @@ TEST_F(MainFrameTest, PreferencesPresetsActAtOnceTheTimeOutIsCheckedAndOnlyOkSto
     EXPECT_EQ(m_settings.GetString("Settings", "Filter", ""), std::string(21, '0'));
     EXPECT_EQ(m_settings.GetString("Settings", "Timeout", ""), "30");
     EXPECT_EQ(m_settings.GetString("Settings", "CurrentWeb", ""), "1");
+    EXPECT_EQ(m_settings.GetString("Settings", "LocalLinks", ""), "1");
     EXPECT_EQ(reasons.TimeoutMs(), 30000);
     // Typed text is UTF-8; untouched text keeps its bytes. The file keeps the
     // list on one line.

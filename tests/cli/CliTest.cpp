@@ -354,6 +354,61 @@ TEST(CliTest, JunitHasEveryTestedLinkOfEveryPageAndTheOtherReportsFailAsReportsD
     }
 }
 
+TEST(CliTest, LinksBetweenThePagesAreCheckedOnDiskListedWhateverTheFilterAndRepaired) {
+    CTempDir dir;
+    CLoopbackServer gone("127.0.0.1", 0, CLoopbackServer::Reply("HTTP/1.0 404 No\r\n"));
+    const std::string port = std::to_string(gone.Port()), site = dir / "site",
+                      index = site + "/index.html", docs = site + "/docs/index.htm";
+    WriteFile(index, "<a href=\"about.html\">About us</a>\n"
+                     "<a href='docs/team.html#lead'>Team</a> <a href=docs/team.html#Lead>Lead</a>\n"
+                     "<a HREF=\"#pricing\">Prices</a> <a href=\"http://127.0.0.1/gone\">Gone</a>\n"
+                     "<h2 id=\"plans\">Plans</h2><a href=\"/docs/\">Docs</a>"
+                     "<a href=\"a%20b.html?x=1&amp;y=2#plans\">Sp</a>\n");
+    WriteFile(site + "/a b.html", "<p id=\"plans\">");
+    WriteFile(docs, "<a href=\"../index.html#plans\">Back</a> <a href=\"/nothing/\">None</a>\n");
+    WriteFile(site + "/docs/team.html", "<p id=\"lead\">Lead</p>");
+    const std::string hideAll(21, '0');
+    const Texts check = {"check",       "--all", "--recurse",    "--html-only",
+                         "--http-port", port,    "--local-links"};
+    auto with = [&check](const Texts& more) {
+        Texts args = check;
+        args.insert(args.end(), more.begin(), more.end());
+        return args;
+    };
+    const std::string rows = "about.html\tFile Not Found\tAbout us\t" + index + "\n" +
+                             "docs/team.html#Lead\tAnchor Not Found\tLead\t" + index + "\n" +
+                             "#pricing\tAnchor Not Found\tPrices\t" + index + "\n" +
+                             "/nothing/\tFile Not Found\tNone\t" + docs + "\n";
+    for (const char* jobs : {"1", "4"})
+        RunCli(with({"--filter", hideAll, "--jobs", jobs, site}), 1, rows);
+    // Off, nothing of them is read; --root moves what "/" means; exclusions apply.
+    RunCli({"check", "--all", "--recurse", "--http-port", port, site}, 1,
+           "http://127.0.0.1/gone\tHTTP Code 404 Not Found\tGone\t" + index + "\n");
+    EXPECT_NE(std::get<1>(Capture(with({"--filter", hideAll, "--root", site + "/docs", site})))
+                  .find("/docs/\tFile Not Found\tDocs\t"),
+              std::string::npos);
+    RunCli(with({"--filter", hideAll, "--exclude", "^#", "--exclude", "/n", site}), 1,
+           rows.substr(0, rows.find("#pricing")));
+    RunCli({"links", "--local-links", index}, 0,
+           "about.html\tAbout us\ndocs/team.html#lead\tTeam\ndocs/team.html#Lead\tLead\n"
+           "#pricing\tPrices\nhttp://127.0.0.1/gone\tGone\n/docs/\tDocs\n"
+           "a%20b.html?x=1&amp;y=2#plans\tSp\n");
+    // The reports name their reasons.
+    const std::string sarif =
+        std::get<1>(Capture(with({"--filter", hideAll, "--report", "sarif", site})));
+    EXPECT_NE(sarif.find("{\"ruleId\": \"LV10009\", \"ruleIndex\": 24,"), std::string::npos);
+    EXPECT_NE(std::get<1>(Capture(with({"--report", "json", site})))
+                  .find("\"localLinks\": {\"root\": \"" + site + "\"}"),
+              std::string::npos);
+    // Repaired where they stand, the rest of each line kept; then nothing is left to list.
+    RunCli(with({"--filter", hideAll, "--repair", "2", site}), 1, rows,
+           "\nAll URL repairs completed\n");
+    const std::string repaired = ReadFile(index);
+    for (const char* kept : {"Team</a>", "Gone</a>", "id=\"plans\"", "#plans\">Sp</a>"})
+        EXPECT_NE(repaired.find(kept), std::string::npos) << kept << "\n" << repaired;
+    RunCli(with({"--filter", hideAll, site}), 0, "");
+}
+
 // (That a repair acts on the line its link was found on is the dry run's case.)
 TEST(CliTest, TypeOneKeepsTheUrlInQuotesSoTheNextTestReadsItAndTheNextRepairWorks) {
     CTempDir dir;
