@@ -70,20 +70,38 @@ std::size_t AnchorCloseEnd(std::string_view line, std::size_t from, std::size_t 
 }
 
 // Whether the link between the pages `url` stands at `at` as a whole `href`
-// value: between its quotes, or unquoted after "=" (blanks between) up to a
-// blank, a TAB, ">" or the line's end.
+// value: between its quotes, or unquoted after "=" up to a blank, a TAB, ">"
+// or the line's end; blanks may stand around the "=", and the name before it
+// is "href" in any case. The same text as the value of another attribute
+// (`title="about.html"`, `onclick="go('about.html')"`) is not the link. What
+// stood on an earlier line is not seen: "=" or a quoted value may begin one.
 bool IsWholeValueAt(std::string_view line, std::string_view url, std::size_t at) {
+    const auto blanksBefore = [line](std::size_t i) {
+        while (i > 0 && (line[i - 1] == ' ' || line[i - 1] == '\t'))
+            --i;
+        return i;
+    };
     const std::size_t end = at + url.size();
     if (at == 0)
         return false;
     const char before = line[at - 1];
-    if (before == '"' || before == '\'')
-        return end < line.size() && line[end] == before;
-    std::size_t eq = at;
-    while (eq > 0 && (line[eq - 1] == ' ' || line[eq - 1] == '\t'))
-        --eq;
-    return eq > 0 && line[eq - 1] == '=' &&
-           (end == line.size() || line[end] == ' ' || line[end] == '\t' || line[end] == '>');
+    const bool bQuoted = before == '"' || before == '\'';
+    if (bQuoted ? end == line.size() || line[end] != before
+                : end != line.size() && line[end] != ' ' && line[end] != '\t' && line[end] != '>')
+        return false;
+    const std::size_t eq = blanksBefore(bQuoted ? at - 1 : at);
+    if (eq == 0)
+        return bQuoted;
+    if (line[eq - 1] != '=')
+        return false;
+    const std::size_t name = blanksBefore(eq - 1);
+    if (name == 0)
+        return true;
+    if (name < 4 || !AsciiText::EqualsNoCase(line.substr(name - 4, 4), "href"))
+        return false;
+    const char beforeName = name == 4 ? ' ' : line[name - 5];
+    return AsciiText::IsCSpace(beforeName) || beforeName == '/' || beforeName == '"' ||
+           beforeName == '\'';
 }
 
 // The first place at or after `from` where `url` stands as a whole link: where
