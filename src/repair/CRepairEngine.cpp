@@ -28,8 +28,18 @@ constexpr std::size_t kMaxNoteSize = 4096;
 
 using EType = CRepairEngine::ERepairType;
 
-// An anchor's "<a" tag starts at `at` ("<abbr>" is no anchor).
+// An image map's "<area" tag starts at `at`: a link with no "</a>", up to its ">".
+bool IsAreaAt(std::string_view line, std::size_t at) {
+    const std::size_t end = at + 5;
+    return end <= line.size() && AsciiText::EqualsNoCase(line.substr(at, 5), "<area") &&
+           (end == line.size() || AsciiText::IsCSpace(line[end]) || line[end] == '>' ||
+            line[end] == '/');
+}
+
+// A link's tag starts at `at`: an anchor's "<a" ("<abbr>" is no anchor) or an "<area".
 bool IsAnchorAt(std::string_view line, std::size_t at) {
+    if (IsAreaAt(line, at))
+        return true;
     if (at + 1 >= line.size() || line[at] != '<' || AsciiText::ToLower(line[at + 1]) != 'a')
         return false;
     return at + 2 == line.size() || AsciiText::IsCSpace(line[at + 2]) || line[at + 2] == '>';
@@ -382,7 +392,11 @@ struct CRepairEngine::SState {
             const std::size_t open = LastAnchorBefore(text, edit.at);
             const std::size_t next = NextAnchor(text, urlEnd);
             const std::size_t limit = next == std::string_view::npos ? text.size() : next;
-            const std::size_t close = AnchorCloseEnd(text, urlEnd, limit);
+            std::size_t close = AnchorCloseEnd(text, urlEnd, limit);
+            if (open != std::string_view::npos && IsAreaAt(text, open)) {
+                close = text.find('>', urlEnd);
+                close = close < limit ? close + 1 : std::string_view::npos;
+            }
             const std::size_t begin = open == std::string_view::npos ? 0 : open;
             const std::size_t end = close == std::string_view::npos ? limit : close;
             if (!spans.empty() && begin < spans.back().second)

@@ -149,6 +149,12 @@ TEST_F(RepairEngineTest, EachTypeActsOnTheLinkItsRowNamesAndKeepsEveryOtherByte)
          A("about.html5") + click + "local-1.html>b</a> " + au + "<!--\"about.html\"-->\r\n",
          EType::FileName},
         {"inside.html", inside + "\n", {}, inside + "\r\n", EType::Remove, 1, "about.html"},
+        // An image map's link is its own tag: the one-line page keeps the rest.
+        {"map.html",
+         "<map><AREA href=gone.html><area href='gone.html' /></map><p>" + au,
+         {"gone.html", "gone.html"},
+         "<map><!--<AREA href=gone.html>--><!--<area href='gone.html' />--></map><p>" + au +
+             "\r\n"},
     };
     for (const SCase& c : cases) {
         SCOPED_TRACE(c.name);
