@@ -40,8 +40,9 @@ TEST(LocalHrefTest, ReferencesEscapesSchemesAndParts) {
     for (const char* local :
          {"", "a.html", "#x", "?q", "a/b:c", "1a:b", "../x", "/x", " C", "a_b:c"})
         EXPECT_TRUE(LocalHref::IsLocal(local)) << local;
-    for (const char* far : {"C:x", "mailto:", "//h", " \t//h", "a+b.c-d:x", "HTTP://x",
-                            "&#104;ttp://x", "javascript&colon;x", "&sol;/h"})
+    for (const char* far :
+         {"C:x", "mailto:", "//h", " \t//h", "a+b.c-d:x", "HTTP://x", "&#104;ttp://x",
+          "javascript&colon;x", "&sol;/h", "java\tscr&#x0A;ipt:x"})
         EXPECT_FALSE(LocalHref::IsLocal(far)) << far;
     LocalHref::SParts parts = LocalHref::Split("a?b#c?d#e");
     EXPECT_EQ(parts.path, "a");
