@@ -80,14 +80,15 @@ std::size_t AnchorCloseEnd(std::string_view line, std::size_t from, std::size_t 
 }
 
 // Whether the link between the pages `url` stands at `at` as a whole `href`
-// value: between its quotes, or unquoted after "=" up to a blank, a TAB, ">"
-// or the line's end; blanks may stand around the "=", and the name before it
+// value: between its quotes, or unquoted after "=" up to white space, ">" or
+// the line's end (a lone CR is white space here and a line break to
+// extraction); white space may stand around the "=", and the name before it
 // is "href" in any case. The same text as the value of another attribute
 // (`title="about.html"`, `onclick="go('about.html')"`) is not the link. What
 // stood on an earlier line is not seen: "=" or a quoted value may begin one.
 bool IsWholeValueAt(std::string_view line, std::string_view url, std::size_t at) {
     const auto blanksBefore = [line](std::size_t i) {
-        while (i > 0 && (line[i - 1] == ' ' || line[i - 1] == '\t'))
+        while (i > 0 && AsciiText::IsCSpace(line[i - 1]))
             --i;
         return i;
     };
@@ -97,7 +98,7 @@ bool IsWholeValueAt(std::string_view line, std::string_view url, std::size_t at)
     const char before = line[at - 1];
     const bool bQuoted = before == '"' || before == '\'';
     if (bQuoted ? end == line.size() || line[end] != before
-                : end != line.size() && line[end] != ' ' && line[end] != '\t' && line[end] != '>')
+                : end != line.size() && !AsciiText::IsCSpace(line[end]) && line[end] != '>')
         return false;
     const std::size_t eq = blanksBefore(bQuoted ? at - 1 : at);
     if (eq == 0)

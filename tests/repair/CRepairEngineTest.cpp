@@ -95,7 +95,7 @@ TEST_F(RepairEngineTest, EachTypeActsOnTheLinkItsRowNamesAndKeepsEveryOtherByte)
     const std::string typeOne = "<li><a href=\"links.html\">bad</a><!--\"" + kBad + "\"-->";
     const std::string local = "<p>" + A("old-about.html") + " <a href='about.html'>y</a> " + au,
                       inside = A("old-about.html") + "<a href=about.html5>5</a>",
-                      click = " <a title=\"about.html\" onclick=\"go('about.html')\" HREF=";
+                      click = " <a title=\"about.html\" onclick=\"go('about.html')\" HREF\r=\r";
     // A minified page is one line: a link there loses only its own anchor.
     std::string minified = "<html><body><ul>";
     for (int i = 0; i < 10000; ++i)
@@ -144,9 +144,9 @@ TEST_F(RepairEngineTest, EachTypeActsOnTheLinkItsRowNamesAndKeepsEveryOtherByte)
          "<p>" + A("old-about.html") + "  " + au + "\r\n",
          EType::Remove},
         {"local-1.html",
-         A("about.html5") + click + "about.html>b</a> " + au + "\n",
+         A("about.html5") + click + "about.html\r>b</a> " + au + "\n",
          {"about.html"},
-         A("about.html5") + click + "local-1.html>b</a> " + au + "<!--\"about.html\"-->\r\n",
+         A("about.html5") + click + "local-1.html\r>b</a> " + au + "<!--\"about.html\"-->\r\n",
          EType::FileName},
         {"inside.html", inside + "\n", {}, inside + "\r\n", EType::Remove, 1, "about.html"},
         // An image map's link is its own tag: the one-line page keeps the rest.
