@@ -119,6 +119,8 @@ bool IsLocal(std::string_view written) {
     if (value.empty() || !AsciiText::IsAlpha(value[0]))
         return true;
     for (const char c : value.substr(1)) {
+        if (c == '\t' || c == '\n' || c == '\r')
+            continue; // a browser drops them from a URL: "java\tscript:" is a scheme
         if (c == ':')
             return false;
         if (!AsciiText::IsAlpha(c) && !AsciiText::IsDigit(c) && c != '+' && c != '-' && c != '.')

@@ -11,7 +11,8 @@ namespace LocalHref {
 /// Whether the `href` value `written`, as it stands in the page, is a link
 /// between the pages: after its character references are decoded and the
 /// blanks around it dropped, it has no scheme ("name:" with a letter first,
-/// then letters, digits, "+", "-" or ".") and does not begin with "//".
+/// then letters, digits, "+", "-" or ".", TABs and line breaks left out as
+/// a browser leaves them out) and does not begin with "//".
 bool IsLocal(std::string_view written);
 
 /// `written` with the character references that may stand in a URL decoded:

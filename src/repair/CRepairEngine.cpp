@@ -28,8 +28,18 @@ constexpr std::size_t kMaxNoteSize = 4096;
 
 using EType = CRepairEngine::ERepairType;
 
-// An anchor's "<a" tag starts at `at` ("<abbr>" is no anchor).
+// An image map's "<area" tag starts at `at`: a link with no "</a>", up to its ">".
+bool IsAreaAt(std::string_view line, std::size_t at) {
+    const std::size_t end = at + 5;
+    return end <= line.size() && AsciiText::EqualsNoCase(line.substr(at, 5), "<area") &&
+           (end == line.size() || AsciiText::IsCSpace(line[end]) || line[end] == '>' ||
+            line[end] == '/');
+}
+
+// A link's tag starts at `at`: an anchor's "<a" ("<abbr>" is no anchor) or an "<area".
 bool IsAnchorAt(std::string_view line, std::size_t at) {
+    if (IsAreaAt(line, at))
+        return true;
     if (at + 1 >= line.size() || line[at] != '<' || AsciiText::ToLower(line[at + 1]) != 'a')
         return false;
     return at + 2 == line.size() || AsciiText::IsCSpace(line[at + 2]) || line[at + 2] == '>';
@@ -70,20 +80,39 @@ std::size_t AnchorCloseEnd(std::string_view line, std::size_t from, std::size_t 
 }
 
 // Whether the link between the pages `url` stands at `at` as a whole `href`
-// value: between its quotes, or unquoted after "=" (blanks between) up to a
-// blank, a TAB, ">" or the line's end.
+// value: between its quotes, or unquoted after "=" up to white space, ">" or
+// the line's end (a lone CR is white space here and a line break to
+// extraction); white space may stand around the "=", and the name before it
+// is "href" in any case. The same text as the value of another attribute
+// (`title="about.html"`, `onclick="go('about.html')"`) is not the link. What
+// stood on an earlier line is not seen: "=" or a quoted value may begin one.
 bool IsWholeValueAt(std::string_view line, std::string_view url, std::size_t at) {
+    const auto blanksBefore = [line](std::size_t i) {
+        while (i > 0 && AsciiText::IsCSpace(line[i - 1]))
+            --i;
+        return i;
+    };
     const std::size_t end = at + url.size();
     if (at == 0)
         return false;
     const char before = line[at - 1];
-    if (before == '"' || before == '\'')
-        return end < line.size() && line[end] == before;
-    std::size_t eq = at;
-    while (eq > 0 && (line[eq - 1] == ' ' || line[eq - 1] == '\t'))
-        --eq;
-    return eq > 0 && line[eq - 1] == '=' &&
-           (end == line.size() || line[end] == ' ' || line[end] == '\t' || line[end] == '>');
+    const bool bQuoted = before == '"' || before == '\'';
+    if (bQuoted ? end == line.size() || line[end] != before
+                : end != line.size() && !AsciiText::IsCSpace(line[end]) && line[end] != '>')
+        return false;
+    const std::size_t eq = blanksBefore(bQuoted ? at - 1 : at);
+    if (eq == 0)
+        return bQuoted;
+    if (line[eq - 1] != '=')
+        return false;
+    const std::size_t name = blanksBefore(eq - 1);
+    if (name == 0)
+        return true;
+    if (name < 4 || !AsciiText::EqualsNoCase(line.substr(name - 4, 4), "href"))
+        return false;
+    const char beforeName = name == 4 ? ' ' : line[name - 5];
+    return AsciiText::IsCSpace(beforeName) || beforeName == '/' || beforeName == '"' ||
+           beforeName == '\'';
 }
 
 // The first place at or after `from` where `url` stands as a whole link: where
@@ -364,7 +393,11 @@ struct CRepairEngine::SState {
             const std::size_t open = LastAnchorBefore(text, edit.at);
             const std::size_t next = NextAnchor(text, urlEnd);
             const std::size_t limit = next == std::string_view::npos ? text.size() : next;
-            const std::size_t close = AnchorCloseEnd(text, urlEnd, limit);
+            std::size_t close = AnchorCloseEnd(text, urlEnd, limit);
+            if (open != std::string_view::npos && IsAreaAt(text, open)) {
+                close = text.find('>', urlEnd);
+                close = close < limit ? close + 1 : std::string_view::npos;
+            }
             const std::size_t begin = open == std::string_view::npos ? 0 : open;
             const std::size_t end = close == std::string_view::npos ? limit : close;
             if (!spans.empty() && begin < spans.back().second)

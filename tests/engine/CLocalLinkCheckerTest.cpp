@@ -40,8 +40,9 @@ TEST(LocalHrefTest, ReferencesEscapesSchemesAndParts) {
     for (const char* local :
          {"", "a.html", "#x", "?q", "a/b:c", "1a:b", "../x", "/x", " C", "a_b:c"})
         EXPECT_TRUE(LocalHref::IsLocal(local)) << local;
-    for (const char* far : {"C:x", "mailto:", "//h", " \t//h", "a+b.c-d:x", "HTTP://x",
-                            "&#104;ttp://x", "javascript&colon;x", "&sol;/h"})
+    for (const char* far :
+         {"C:x", "mailto:", "//h", " \t//h", "a+b.c-d:x", "HTTP://x", "&#104;ttp://x",
+          "javascript&colon;x", "&sol;/h", "java\tscr&#x0A;ipt:x"})
         EXPECT_FALSE(LocalHref::IsLocal(far)) << far;
     LocalHref::SParts parts = LocalHref::Split("a?b#c?d#e");
     EXPECT_EQ(parts.path, "a");
@@ -237,6 +238,7 @@ TEST_F(LocalLinkCheckerTest, TargetsAndFragmentsResolveAsAUrlAndAreFoundOnDisk) 
         {index, "loop#x", kNoFile},
         {index, "fifo", kNoFile},
         {index, "fifo#x", kNoFile},
+        {index, "/proc/kmsg#x", kNoFile, "/"}, // a read there would wait for the kernel
         {index, "%FF.html#%ff", kFound},
         {index, "\xFF.html#\xFF", kFound},
         {index, "a.html%00.html", kNoFile},

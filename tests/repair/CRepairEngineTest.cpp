@@ -94,7 +94,8 @@ TEST_F(RepairEngineTest, EachTypeActsOnTheLinkItsRowNamesAndKeepsEveryOtherByte)
                       longLine = std::string(300 * 1024, 'a') + au;
     const std::string typeOne = "<li><a href=\"links.html\">bad</a><!--\"" + kBad + "\"-->";
     const std::string local = "<p>" + A("old-about.html") + " <a href='about.html'>y</a> " + au,
-                      inside = A("old-about.html") + "<a href=about.html5>5</a>";
+                      inside = A("old-about.html") + "<a href=about.html5>5</a>",
+                      click = " <a title=\"about.html\" onclick=\"go('about.html')\" HREF\r=\r";
     // A minified page is one line: a link there loses only its own anchor.
     std::string minified = "<html><body><ul>";
     for (int i = 0; i < 10000; ++i)
@@ -143,11 +144,17 @@ TEST_F(RepairEngineTest, EachTypeActsOnTheLinkItsRowNamesAndKeepsEveryOtherByte)
          "<p>" + A("old-about.html") + "  " + au + "\r\n",
          EType::Remove},
         {"local-1.html",
-         A("about.html5") + " <a href=about.html>b</a> " + au + "\n",
+         A("about.html5") + click + "about.html\r>b</a> " + au + "\n",
          {"about.html"},
-         A("about.html5") + " <a href=local-1.html>b</a> " + au + "<!--\"about.html\"-->\r\n",
+         A("about.html5") + click + "local-1.html\r>b</a> " + au + "<!--\"about.html\"-->\r\n",
          EType::FileName},
         {"inside.html", inside + "\n", {}, inside + "\r\n", EType::Remove, 1, "about.html"},
+        // An image map's link is its own tag: the one-line page keeps the rest.
+        {"map.html",
+         "<map><AREA href=gone.html><area href='gone.html' /></map><p>" + au,
+         {"gone.html", "gone.html"},
+         "<map><!--<AREA href=gone.html>--><!--<area href='gone.html' />--></map><p>" + au +
+             "\r\n"},
     };
     for (const SCase& c : cases) {
         SCOPED_TRACE(c.name);
