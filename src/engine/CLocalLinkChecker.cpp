@@ -157,7 +157,9 @@ void CLocalLinkChecker::SNames::Read(const std::string& path, SPage& page) const
     if (!file.IsOpen() || ::fstat(file.Fd(), &st) != 0)
         return;
     page.failure = Outcome::kAnchorNotFound;
-    if (st.st_size > kMostPageBytes)
+    // An empty page names nothing, and a file of the kernel's ("/proc/kmsg")
+    // says it is empty: it is never read, so no read takes its data away.
+    if (st.st_size == 0 || st.st_size > kMostPageBytes)
         return;
     // A link can reach any file ("../../proc/kmsg"), and some regular files of
     // the kernel's wait for data that may never come: those must fail, not

@@ -20,8 +20,9 @@
 /// is read once for its names, which are kept compactly for the rest of the
 /// test; nothing but a page that a fragment names is ever opened, and only a
 /// regular file is. The names are found by PageNames, in time linear in the
-/// page. A page over 64 MiB is not read, so as not to hold that much at once:
-/// no fragment is found in it (Outcome::kAnchorNotFound).
+/// page. A page over 64 MiB is not read, so as not to hold that much at once,
+/// nor is one that says it is empty (as the kernel's files do): no fragment
+/// is found in either (Outcome::kAnchorNotFound).
 ///
 /// A name is kept as its 64-bit keyed hash (SipHash-2-4 under a key drawn at
 /// random for each checker, so no page can be made to collide): 8 bytes a
